@@ -1,0 +1,113 @@
+#include "bootstrap/messages.h"
+
+#include <optional>
+
+namespace setup {
+namespace {
+
+using platform::Os;
+
+constexpr std::uint16_t kRtString = 6;
+constexpr std::uint16_t kLanguageNeutral = 0;
+constexpr std::uint32_t kWsDisabled = 0x08000000;
+constexpr int kCwUseDefault = static_cast<int>(0x80000000u);
+
+platform::WindowHandle ownerWindow = nullptr;
+
+std::uint16_t BlockOf(std::uint16_t id) { return static_cast<std::uint16_t>(id / 16 + 1); }
+
+// Walks a string-table block to the entry of the id: each entry is a count followed by that many
+// UTF-16 code units. Absent when the walk leaves the block or the entry is empty.
+std::optional<std::wstring> EntryOf(platform::ModuleHandle module, platform::ResourceHandle resource,
+                                    std::uint16_t id) {
+  if (resource == nullptr) {
+    return std::nullopt;
+  }
+  platform::GlobalHandle loaded = Os().LoadResource(module, resource);
+  const void* locked = loaded != nullptr ? Os().LockResource(loaded) : nullptr;
+  if (locked == nullptr) {
+    return std::nullopt;
+  }
+  const auto* units = static_cast<const std::uint16_t*>(locked);
+  const std::size_t count = Os().SizeofResource(module, resource) / sizeof(std::uint16_t);
+  std::size_t position = 0;
+  for (unsigned entry = 0; entry < id % 16u; ++entry) {
+    if (position >= count) {
+      return std::nullopt;
+    }
+    position += 1u + units[position];
+  }
+  if (position >= count || units[position] == 0 || position + 1u + units[position] > count) {
+    return std::nullopt;
+  }
+  std::wstring text(units[position], L'\0');
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    text[i] = static_cast<wchar_t>(units[position + 1 + i]);
+  }
+  return text;
+}
+
+}  // namespace
+
+platform::ModuleHandle FindStringModule(std::uint16_t id) {
+  // The program carries its texts in its own image; there is no other resource module.
+  platform::ModuleHandle module = Os().GetModuleHandleW(nullptr);
+  if (EntryOf(module, Os().FindResourceExW(module, kRtString, BlockOf(id), kLanguageNeutral), id)) {
+    return module;
+  }
+  return nullptr;
+}
+
+bool LoadText(platform::ModuleHandle module, std::uint16_t id, std::wstring& text) {
+  std::optional<std::wstring> entry = EntryOf(module, Os().FindResourceW(module, BlockOf(id), kRtString), id);
+  if (!entry) {
+    return false;
+  }
+  text = std::move(*entry);
+  return true;
+}
+
+void LoadMessage(std::uint16_t id, std::wstring& text) {
+  if (platform::ModuleHandle module = FindStringModule(id)) {
+    LoadText(module, id, text);
+  }
+}
+
+void CreateOwnerWindow(platform::InstanceHandle instance) {
+  ownerWindow =
+      Os().CreateWindowExW(0, L"STATIC", nullptr, kWsDisabled, kCwUseDefault, 0, kCwUseDefault, 0, nullptr, instance);
+}
+
+platform::WindowHandle OwnerWindow() { return ownerWindow; }
+
+int ShowBox(const BoxKind& kind, const std::wstring& text, bool silent) {
+  if (silent) {
+    return kIdYes;
+  }
+  std::wstring caption = kind.fixedCaption;
+  if (kind.captionId != 0) {
+    LoadMessage(kind.captionId, caption);
+  }
+  return Os().MessageBoxW(kind.owned ? ownerWindow : nullptr, text.c_str(), caption.c_str(), kind.style);
+}
+
+int ShowMessage(const BoxKind& kind, std::uint16_t textId, bool silent) {
+  if (silent) {
+    return kIdYes;
+  }
+  std::wstring text;
+  LoadMessage(textId, text);
+  return ShowBox(kind, text, silent);
+}
+
+std::wstring FormatInstallFailure(std::uint16_t textId, std::uint32_t code, const std::wstring& logPath) {
+  std::wstring text;
+  LoadMessage(textId, text);
+  text += L": " + std::to_wstring(code) + L".\n";
+  if (!logPath.empty() && Os().WStat(logPath) == 0) {
+    text += L"Install log: " + logPath;
+  }
+  return text;
+}
+
+}  // namespace setup

@@ -1,0 +1,136 @@
+#include "bootstrap/options.h"
+
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+#include "bootstrap/messages.h"
+#include "platform/platform.h"
+
+namespace setup {
+namespace {
+
+using platform::Os;
+
+wchar_t FoldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+// _wcsicmp in the "C" locale: only the ASCII letters fold.
+bool EqualsIgnoringCase(const std::wstring& argument, const wchar_t* option) {
+  std::size_t i = 0;
+  for (; i < argument.size() && option[i] != L'\0'; ++i) {
+    if (FoldAscii(argument[i]) != FoldAscii(option[i])) {
+      return false;
+    }
+  }
+  return i == argument.size() && option[i] == L'\0';
+}
+
+class ArgumentScanner {
+ public:
+  ArgumentScanner(const std::vector<std::wstring>& arguments, BootstrapOptions& options)
+      : arguments_(arguments), options_(options) {}
+
+  void Scan() {
+    for (next_ = 1; next_ < arguments_.size();) {
+      PlaceArgument(arguments_[next_++]);
+    }
+  }
+
+ private:
+  void PlaceArgument(const std::wstring& argument) {
+    if (EqualsIgnoringCase(argument, L"-help") || EqualsIgnoringCase(argument, L"--help") ||
+        EqualsIgnoringCase(argument, L"/help")) {
+      ShowUsage(options_);
+    }
+    if (EqualsIgnoringCase(argument, L"-csp")) {
+      options_.installCsp = 1;
+    } else if (EqualsIgnoringCase(argument, L"-ucsp")) {
+      options_.installUcsp = 1;
+    } else if (EqualsIgnoringCase(argument, L"-selectDlg")) {
+      options_.selectDlg = 1;
+    } else if (EqualsIgnoringCase(argument, L"-silent")) {
+      options_.silent = 1;
+    } else if (argument == L"-reinstall") {
+      options_.reinstall = 1;
+    } else if (EqualsIgnoringCase(argument, L"-norestart")) {
+      options_.noRestart = 1;
+    } else if (options_.installCsp && EqualsIgnoringCase(argument, L"-CSPArgs")) {
+      options_.cspArgs += TakeValue() + L" ";
+    } else if (options_.installCsp && EqualsIgnoringCase(argument, L"-KC")) {
+      options_.kcMask += L"*" + TakeValue() + L"*";
+    } else if (options_.installCsp && EqualsIgnoringCase(argument, L"-Lang")) {
+      options_.langMask += L"*" + TakeValue() + L"*";
+    } else if (options_.installUcsp && EqualsIgnoringCase(argument, L"-UCSPArgs")) {
+      options_.ucspArgs += TakeValue() + L" ";
+    } else if (EqualsIgnoringCase(argument, L"-CadesArgs")) {
+      options_.cadesArgs += L" " + TakeValue() + L" ";
+    } else {
+      ShowUsage(options_);
+    }
+  }
+
+  // The next argument, whatever it looks like; an option that stands last has no value.
+  std::wstring TakeValue() {
+    if (next_ >= arguments_.size()) {
+      ShowUsage(options_);
+    }
+    return arguments_[next_++];
+  }
+
+  const std::vector<std::wstring>& arguments_;
+  BootstrapOptions& options_;
+  std::size_t next_ = 1;
+};
+
+}  // namespace
+
+BootstrapOptions& RunOptions() {
+  static BootstrapOptions options;
+  return options;
+}
+
+void ParseCommandLine(BootstrapOptions& options) {
+  std::optional<std::vector<std::wstring>> arguments = Os().CommandLineToArgvW(Os().GetCommandLineW());
+  if (!arguments) {
+    return;
+  }
+  ArgumentScanner(*arguments, options).Scan();
+}
+
+std::wstring BuildUsageText(const BootstrapOptions& options) {
+  std::wstring text =
+      L"Установщик Solvarn ЭЦП Browser plug-in.\n"
+      L"При запуске без параметров осуществляет установку с параметрами по умолчанию.\n"
+      L"\n"
+      L"Возможные параметры командной строки:\n"
+      L"  -?\t\t\tвывести данную справку\n"
+      L"  -cadesargs \"<args>\"\tдополнительные параметры\n\t\t\tкомандной строки(<args>) для\n"
+      L"\t\t\tвызова msiexec /i при установке\n\t\t\tпакета MSI плагина\n"
+      L"  -reinstall\t\t\tпереустановка продукта\n"
+      L"  -silent\t\t\tподавить диалоговые окна\n\t\t\tбутстраппера\n"
+      L"  -norestart\t\tподавить перезагрузку, если она\n\t\t\tбудет необходима\n";
+  if (options.installCsp) {
+    text +=
+        L"  -cspargs \"<args>\"\tдополнителные параметры\n\t\t\tкомандной строки (<args>) для\n"
+        L"\t\t\tвызова msiexec /i при установке\n\t\t\tпакета MSI Solvarn CSP\n";
+  }
+  if (options.installUcsp) {
+    text +=
+        L"  -ucspargs \"<args>\"\tдополнительные параметры\n\t\t\tкомандной строки (<args>) для\n"
+        L"\t\t\tвызова msiexec /i при установке\n\t\t\tпакета MSI Solvarn УЭК CSP\n";
+  }
+  if (options.installCsp) {
+    text +=
+        L"  -selectDlg\tвывести диалог выбора конфигурации Solvarn CSP\n"
+        L"  -KC\t\t\tуровень KC Solvarn CSP\n"
+        L"  -Lang\t\t\tязык Solvarn CSP\n";
+  }
+  return text;
+}
+
+void ShowUsage(const BootstrapOptions& options) {
+  ShowBox(box::kUsage, BuildUsageText(options), false);
+  platform::ExitProcess(0);
+}
+
+}  // namespace setup

@@ -1,0 +1,185 @@
+// The seam between the bootstrapper's logic and Windows.
+//
+// Every Win32, shell32, advapi32, user32, msi.dll and C runtime call that the bootstrapper makes goes
+// through this interface, under the name of the call it wraps. The logic above it is portable C++ and
+// is unit-tested on Linux against a fake; the Windows implementation lives in platform/win.
+//
+// Handles cross the seam as opaque values in which "none" is always null or 0 (the Windows layer maps
+// INVALID_HANDLE_VALUE to null), so one RAII template (handles.h) owns them all.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace setup::platform {
+
+using Status = std::uint32_t;
+
+using WindowHandle = void*;    // HWND
+using InstanceHandle = void*;  // HINSTANCE / HMODULE of the program image
+using ModuleHandle = void*;    // HMODULE
+using ResourceHandle = void*;  // HRSRC
+using GlobalHandle = void*;    // HGLOBAL from LoadResource
+using FindHandle = void*;      // HANDLE from FindFirstFileW, null when none
+using KernelHandle = void*;    // process, thread or token HANDLE
+using RegistryKey = void*;     // HKEY
+using ProcAddress = void*;     // FARPROC
+using IconHandle = void*;      // HICON
+using MsiHandle = std::uint32_t;
+
+// Predefined registry root.
+inline RegistryKey const kHkeyCurrentUser = reinterpret_cast<RegistryKey>(static_cast<std::uintptr_t>(0x80000001u));
+
+struct FindData {
+  std::uint32_t attributes = 0;
+  std::wstring fileName;
+};
+
+struct ProcessInformation {
+  KernelHandle process = nullptr;
+  KernelHandle thread = nullptr;
+  std::uint32_t processId = 0;
+  std::uint32_t threadId = 0;
+};
+
+// The fields of OSVERSIONINFOEXW that the bootstrapper sets; the rest are zero.
+struct OsVersionInfoEx {
+  std::uint32_t osVersionInfoSize = 284;
+  std::uint32_t majorVersion = 0;
+  std::uint32_t minorVersion = 0;
+  std::uint16_t servicePackMajor = 0;
+};
+
+// Dialog procedure in portable form: (dialog, message, wParam, lParam) -> INT_PTR.
+using DialogProc = std::intptr_t (*)(WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t);
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Process and command line.
+  virtual std::wstring GetCommandLineW() = 0;
+  // CommandLineToArgvW followed by LocalFree; nullopt when the line cannot be split.
+  virtual std::optional<std::vector<std::wstring>> CommandLineToArgvW(const std::wstring& commandLine) = 0;
+  virtual bool IsUserAnAdmin() = 0;
+  // The runtime's exit(): flushes the runtime and ends the process. Does not return on Windows; a fake
+  // may unwind instead.
+  virtual void Exit(std::uint32_t code) = 0;
+  virtual std::uint32_t GetLastError() = 0;
+  virtual KernelHandle GetCurrentProcess() = 0;
+  virtual std::uint16_t GetSystemDefaultUILanguage() = 0;
+
+  // Modules and entry points.
+  virtual ModuleHandle GetModuleHandleW(const wchar_t* moduleName) = 0;
+  virtual ModuleHandle LoadLibraryW(const wchar_t* fileName) = 0;
+  virtual bool FreeLibrary(ModuleHandle module) = 0;
+  virtual ProcAddress GetProcAddress(ModuleHandle module, const char* procName) = 0;
+  // Calls through entry points found with GetProcAddress, with the signatures of those functions.
+  virtual bool CallIsWow64Process(ProcAddress isWow64Process, KernelHandle process, bool* isWow64) = 0;
+  virtual Status CallRegDeleteKeyExW(ProcAddress regDeleteKeyEx, RegistryKey key, const wchar_t* subKey,
+                                     std::uint32_t samDesired, std::uint32_t reserved) = 0;
+  virtual Status CallRegDeleteKeyW(ProcAddress regDeleteKey, RegistryKey key, const wchar_t* subKey) = 0;
+  // GetModuleFileNameW(NULL, buffer, size): the number of characters copied, without terminator.
+  virtual std::uint32_t GetModuleFileNameW(ModuleHandle module, wchar_t* buffer, std::uint32_t size) = 0;
+
+  // Resources.
+  virtual ResourceHandle FindResourceExW(ModuleHandle module, std::uint16_t type, std::uint16_t name,
+                                         std::uint16_t language) = 0;
+  virtual ResourceHandle FindResourceW(ModuleHandle module, std::uint16_t name, std::uint16_t type) = 0;
+  virtual GlobalHandle LoadResource(ModuleHandle module, ResourceHandle resource) = 0;
+  virtual const void* LockResource(GlobalHandle data) = 0;
+  virtual std::uint32_t SizeofResource(ModuleHandle module, ResourceHandle resource) = 0;
+
+  // Windows and message boxes.
+  virtual WindowHandle CreateWindowExW(std::uint32_t exStyle, const wchar_t* className, const wchar_t* windowName,
+                                       std::uint32_t style, int x, int y, int width, int height, WindowHandle parent,
+                                       InstanceHandle instance) = 0;
+  virtual int MessageBoxW(WindowHandle owner, const wchar_t* text, const wchar_t* caption, std::uint32_t style) = 0;
+  virtual std::intptr_t DialogBoxParamW(InstanceHandle instance, std::uint16_t templateId, WindowHandle parent,
+                                        DialogProc dialogProc, std::intptr_t initParam) = 0;
+  virtual bool EndDialog(WindowHandle dialog, std::intptr_t result) = 0;
+  virtual IconHandle LoadImageW(InstanceHandle instance, std::uint16_t resourceId, std::uint32_t type, int cx, int cy,
+                                std::uint32_t load) = 0;
+  virtual std::intptr_t SendMessageW(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                     std::intptr_t lParam) = 0;
+  virtual WindowHandle GetDlgItem(WindowHandle dialog, int controlId) = 0;
+  virtual bool ShowWindow(WindowHandle window, int command) = 0;
+  virtual bool CheckDlgButton(WindowHandle dialog, int buttonId, std::uint32_t check) = 0;
+  virtual std::uint32_t IsDlgButtonChecked(WindowHandle dialog, int buttonId) = 0;
+  virtual std::uint32_t GetDlgItemTextW(WindowHandle dialog, int controlId, wchar_t* buffer, int maxCount) = 0;
+  virtual bool SetDlgItemTextW(WindowHandle dialog, int controlId, const wchar_t* text) = 0;
+
+  // Files, environment and system paths.
+  virtual FindHandle FindFirstFileW(const std::wstring& fileName, FindData& data) = 0;
+  virtual bool FindNextFileW(FindHandle find, FindData& data) = 0;
+  virtual bool FindClose(FindHandle find) = 0;
+  virtual bool DeleteFileW(const std::wstring& fileName) = 0;
+  // _wstat: 0 when something exists under the path.
+  virtual int WStat(const std::wstring& path) = 0;
+  virtual std::uint32_t GetEnvironmentVariableW(const wchar_t* name, wchar_t* buffer, std::uint32_t size) = 0;
+  // _wgetenv: nullopt when the variable is not set.
+  virtual std::optional<std::wstring> WGetEnv(const wchar_t* name) = 0;
+  virtual std::uint32_t GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) = 0;
+
+  // Time and standard output.
+  // time() followed by localtime().
+  virtual std::tm LocalTime() = 0;
+  // _putws: the text and a line end on standard output.
+  virtual void PutWs(const std::wstring& text) = 0;
+
+  // Processes.
+  virtual bool CreateProcessW(const wchar_t* applicationName, wchar_t* commandLine, bool inheritHandles,
+                              std::uint32_t creationFlags, ProcessInformation& processInformation) = 0;
+  virtual std::uint32_t WaitForSingleObject(KernelHandle handle, std::uint32_t milliseconds) = 0;
+  virtual bool GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) = 0;
+  virtual bool CloseHandle(KernelHandle handle) = 0;
+
+  // Version checks.
+  virtual std::uint64_t VerSetConditionMask(std::uint64_t conditionMask, std::uint32_t typeMask,
+                                            std::uint8_t condition) = 0;
+  virtual bool VerifyVersionInfoW(const OsVersionInfoEx& versionInfo, std::uint32_t typeMask,
+                                  std::uint64_t conditionMask) = 0;
+
+  // Registry.
+  virtual Status RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options,
+                                 std::uint32_t samDesired, RegistryKey* result) = 0;
+  virtual Status RegOpenKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options, std::uint32_t samDesired,
+                               RegistryKey* result) = 0;
+  virtual Status RegCloseKey(RegistryKey key) = 0;
+
+  // Token privileges and restart.
+  virtual bool OpenProcessToken(KernelHandle process, std::uint32_t desiredAccess, KernelHandle* token) = 0;
+  // LookupPrivilegeValueW(NULL, name, &luid); the LUID travels as one 64-bit number (high part first).
+  virtual bool LookupPrivilegeValueW(const wchar_t* systemName, const wchar_t* name, std::uint64_t* luid) = 0;
+  // AdjustTokenPrivileges with one privilege and no previous-state buffer.
+  virtual bool AdjustTokenPrivileges(KernelHandle token, bool disableAll, std::uint64_t luid,
+                                     std::uint32_t attributes) = 0;
+  virtual bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) = 0;
+
+  // Windows Installer (msi.dll).
+  virtual std::uint32_t MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle* window) = 0;
+  virtual Status MsiOpenPackageExW(const wchar_t* packagePath, std::uint32_t options, MsiHandle* handle) = 0;
+  virtual Status MsiGetPropertyW(MsiHandle handle, const wchar_t* name, wchar_t* buffer, std::uint32_t* size) = 0;
+  virtual Status MsiCloseHandle(MsiHandle handle) = 0;
+  virtual Status MsiEnumRelatedProductsW(const wchar_t* upgradeCode, std::uint32_t reserved, std::uint32_t index,
+                                         wchar_t* productBuffer) = 0;
+  virtual Status MsiGetProductInfoW(const wchar_t* product, const wchar_t* property, wchar_t* buffer,
+                                    std::uint32_t* size) = 0;
+  virtual int MsiQueryProductStateW(const wchar_t* product) = 0;
+  virtual int MsiQueryFeatureStateW(const wchar_t* product, const wchar_t* feature) = 0;
+  virtual Status MsiSourceListClearAllW(const wchar_t* product, const wchar_t* userName, std::uint32_t reserved) = 0;
+  virtual Status MsiSourceListSetInfoW(const wchar_t* product, const wchar_t* userSid, std::uint32_t context,
+                                       std::uint32_t options, const wchar_t* property, const wchar_t* value) = 0;
+};
+
+// The platform in use by this process: the Windows layer in Setup.exe, a fake in the unit tests.
+Platform& Os();
+void SetOs(Platform* platform);
+
+// Ends the process through the runtime's normal exit.
+[[noreturn]] void ExitProcess(std::uint32_t code);
+
+}  // namespace setup::platform

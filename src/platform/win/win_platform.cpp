@@ -1,0 +1,374 @@
+#include "platform/win/win_platform.h"
+
+#include <windows.h>
+// windows.h first: the headers below depend on it.
+#include <msi.h>
+#include <msiquery.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace setup::platform {
+namespace {
+
+HWND Hwnd(WindowHandle window) { return static_cast<HWND>(window); }
+HMODULE Hmodule(ModuleHandle module) { return static_cast<HMODULE>(module); }
+HKEY Hkey(RegistryKey key) { return static_cast<HKEY>(key); }
+
+// The dialog manager calls back with the platform's calling convention; the logic's procedure is
+// portable, so it is reached through this trampoline. There is one modal dialog at a time.
+DialogProc activeDialogProc = nullptr;
+
+INT_PTR CALLBACK DialogTrampoline(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  return activeDialogProc != nullptr ? activeDialogProc(dialog, message, wParam, lParam) : FALSE;
+}
+
+template <typename Function>
+Function EntryPoint(ProcAddress address) {
+  // Entry points are looked up by name; their type is the one the name stands for.
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
+}
+
+}  // namespace
+
+std::wstring WinPlatform::GetCommandLineW() { return ::GetCommandLineW(); }
+
+std::optional<std::vector<std::wstring>> WinPlatform::CommandLineToArgvW(const std::wstring& commandLine) {
+  int count = 0;
+  LPWSTR* arguments = ::CommandLineToArgvW(commandLine.c_str(), &count);
+  if (arguments == nullptr) {
+    return std::nullopt;
+  }
+  std::vector<std::wstring> result(arguments, arguments + count);
+  ::LocalFree(arguments);
+  return result;
+}
+
+bool WinPlatform::IsUserAnAdmin() { return ::IsUserAnAdmin() != FALSE; }
+
+void WinPlatform::Exit(std::uint32_t code) { std::exit(static_cast<int>(code)); }
+
+std::uint32_t WinPlatform::GetLastError() { return ::GetLastError(); }
+
+KernelHandle WinPlatform::GetCurrentProcess() { return ::GetCurrentProcess(); }
+
+std::uint16_t WinPlatform::GetSystemDefaultUILanguage() { return ::GetSystemDefaultUILanguage(); }
+
+ModuleHandle WinPlatform::GetModuleHandleW(const wchar_t* moduleName) { return ::GetModuleHandleW(moduleName); }
+
+ModuleHandle WinPlatform::LoadLibraryW(const wchar_t* fileName) { return ::LoadLibraryW(fileName); }
+
+bool WinPlatform::FreeLibrary(ModuleHandle module) { return ::FreeLibrary(Hmodule(module)) != FALSE; }
+
+ProcAddress WinPlatform::GetProcAddress(ModuleHandle module, const char* procName) {
+  return reinterpret_cast<ProcAddress>(::GetProcAddress(Hmodule(module), procName));
+}
+
+bool WinPlatform::CallIsWow64Process(ProcAddress isWow64Process, KernelHandle process, bool* isWow64) {
+  using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
+  BOOL result = FALSE;
+  const BOOL succeeded = EntryPoint<IsWow64ProcessFunction>(isWow64Process)(process, &result);
+  *isWow64 = result != FALSE;
+  return succeeded != FALSE;
+}
+
+Status WinPlatform::CallRegDeleteKeyExW(ProcAddress regDeleteKeyEx, RegistryKey key, const wchar_t* subKey,
+                                        std::uint32_t samDesired, std::uint32_t reserved) {
+  using RegDeleteKeyExFunction = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+  return static_cast<Status>(
+      EntryPoint<RegDeleteKeyExFunction>(regDeleteKeyEx)(Hkey(key), subKey, samDesired, reserved));
+}
+
+Status WinPlatform::CallRegDeleteKeyW(ProcAddress regDeleteKey, RegistryKey key, const wchar_t* subKey) {
+  using RegDeleteKeyFunction = LSTATUS(WINAPI*)(HKEY, LPCWSTR);
+  return static_cast<Status>(EntryPoint<RegDeleteKeyFunction>(regDeleteKey)(Hkey(key), subKey));
+}
+
+std::uint32_t WinPlatform::GetModuleFileNameW(ModuleHandle module, wchar_t* buffer, std::uint32_t size) {
+  return ::GetModuleFileNameW(Hmodule(module), buffer, size);
+}
+
+ResourceHandle WinPlatform::FindResourceExW(ModuleHandle module, std::uint16_t type, std::uint16_t name,
+                                            std::uint16_t language) {
+  return ::FindResourceExW(Hmodule(module), MAKEINTRESOURCEW(type), MAKEINTRESOURCEW(name), language);
+}
+
+ResourceHandle WinPlatform::FindResourceW(ModuleHandle module, std::uint16_t name, std::uint16_t type) {
+  return ::FindResourceW(Hmodule(module), MAKEINTRESOURCEW(name), MAKEINTRESOURCEW(type));
+}
+
+GlobalHandle WinPlatform::LoadResource(ModuleHandle module, ResourceHandle resource) {
+  return ::LoadResource(Hmodule(module), static_cast<HRSRC>(resource));
+}
+
+const void* WinPlatform::LockResource(GlobalHandle data) { return ::LockResource(data); }
+
+std::uint32_t WinPlatform::SizeofResource(ModuleHandle module, ResourceHandle resource) {
+  return ::SizeofResource(Hmodule(module), static_cast<HRSRC>(resource));
+}
+
+WindowHandle WinPlatform::CreateWindowExW(std::uint32_t exStyle, const wchar_t* className, const wchar_t* windowName,
+                                          std::uint32_t style, int x, int y, int width, int height, WindowHandle parent,
+                                          InstanceHandle instance) {
+  return ::CreateWindowExW(exStyle, className, windowName, style, x, y, width, height, Hwnd(parent), nullptr,
+                           static_cast<HINSTANCE>(instance), nullptr);
+}
+
+int WinPlatform::MessageBoxW(WindowHandle owner, const wchar_t* text, const wchar_t* caption, std::uint32_t style) {
+  return ::MessageBoxW(Hwnd(owner), text, caption, style);
+}
+
+std::intptr_t WinPlatform::DialogBoxParamW(InstanceHandle instance, std::uint16_t templateId, WindowHandle parent,
+                                           DialogProc dialogProc, std::intptr_t initParam) {
+  activeDialogProc = dialogProc;
+  const INT_PTR result = ::DialogBoxParamW(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEW(templateId), Hwnd(parent),
+                                           DialogTrampoline, initParam);
+  activeDialogProc = nullptr;
+  return result;
+}
+
+bool WinPlatform::EndDialog(WindowHandle dialog, std::intptr_t result) {
+  return ::EndDialog(Hwnd(dialog), result) != FALSE;
+}
+
+IconHandle WinPlatform::LoadImageW(InstanceHandle instance, std::uint16_t resourceId, std::uint32_t type, int cx,
+                                   int cy, std::uint32_t load) {
+  return ::LoadImageW(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEW(resourceId), type, cx, cy, load);
+}
+
+std::intptr_t WinPlatform::SendMessageW(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                        std::intptr_t lParam) {
+  return ::SendMessageW(Hwnd(window), message, wParam, lParam);
+}
+
+WindowHandle WinPlatform::GetDlgItem(WindowHandle dialog, int controlId) {
+  return ::GetDlgItem(Hwnd(dialog), controlId);
+}
+
+bool WinPlatform::ShowWindow(WindowHandle window, int command) { return ::ShowWindow(Hwnd(window), command); }
+
+bool WinPlatform::CheckDlgButton(WindowHandle dialog, int buttonId, std::uint32_t check) {
+  return ::CheckDlgButton(Hwnd(dialog), buttonId, check) != FALSE;
+}
+
+std::uint32_t WinPlatform::IsDlgButtonChecked(WindowHandle dialog, int buttonId) {
+  return ::IsDlgButtonChecked(Hwnd(dialog), buttonId);
+}
+
+std::uint32_t WinPlatform::GetDlgItemTextW(WindowHandle dialog, int controlId, wchar_t* buffer, int maxCount) {
+  return ::GetDlgItemTextW(Hwnd(dialog), controlId, buffer, maxCount);
+}
+
+bool WinPlatform::SetDlgItemTextW(WindowHandle dialog, int controlId, const wchar_t* text) {
+  return ::SetDlgItemTextW(Hwnd(dialog), controlId, text) != FALSE;
+}
+
+FindHandle WinPlatform::FindFirstFileW(const std::wstring& fileName, FindData& data) {
+  WIN32_FIND_DATAW found{};
+  HANDLE find = ::FindFirstFileW(fileName.c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) {
+    return nullptr;
+  }
+  data.attributes = found.dwFileAttributes;
+  data.fileName = found.cFileName;
+  return find;
+}
+
+bool WinPlatform::FindNextFileW(FindHandle find, FindData& data) {
+  WIN32_FIND_DATAW found{};
+  if (!::FindNextFileW(find, &found)) {
+    return false;
+  }
+  data.attributes = found.dwFileAttributes;
+  data.fileName = found.cFileName;
+  return true;
+}
+
+bool WinPlatform::FindClose(FindHandle find) { return ::FindClose(find) != FALSE; }
+
+bool WinPlatform::DeleteFileW(const std::wstring& fileName) { return ::DeleteFileW(fileName.c_str()) != FALSE; }
+
+int WinPlatform::WStat(const std::wstring& path) {
+  struct _stat status {};
+  return ::_wstat(path.c_str(), &status);
+}
+
+std::uint32_t WinPlatform::GetEnvironmentVariableW(const wchar_t* name, wchar_t* buffer, std::uint32_t size) {
+  return ::GetEnvironmentVariableW(name, buffer, size);
+}
+
+std::optional<std::wstring> WinPlatform::WGetEnv(const wchar_t* name) {
+  const wchar_t* value = ::_wgetenv(name);
+  if (value == nullptr) {
+    return std::nullopt;
+  }
+  return std::wstring(value);
+}
+
+std::uint32_t WinPlatform::GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) {
+  return ::GetSystemDirectoryW(buffer, size);
+}
+
+std::tm WinPlatform::LocalTime() {
+  const std::time_t now = std::time(nullptr);
+  const std::tm* local = std::localtime(&now);
+  return local != nullptr ? *local : std::tm{};
+}
+
+void WinPlatform::PutWs(const std::wstring& text) {
+  ::_putws(text.c_str());
+  std::fflush(stdout);
+}
+
+bool WinPlatform::CreateProcessW(const wchar_t* applicationName, wchar_t* commandLine, bool inheritHandles,
+                                 std::uint32_t creationFlags, ProcessInformation& processInformation) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started{};
+  if (!::CreateProcessW(applicationName, commandLine, nullptr, nullptr, inheritHandles ? TRUE : FALSE, creationFlags,
+                        nullptr, nullptr, &startup, &started)) {
+    return false;
+  }
+  processInformation.process = started.hProcess;
+  processInformation.thread = started.hThread;
+  processInformation.processId = started.dwProcessId;
+  processInformation.threadId = started.dwThreadId;
+  return true;
+}
+
+std::uint32_t WinPlatform::WaitForSingleObject(KernelHandle handle, std::uint32_t milliseconds) {
+  return ::WaitForSingleObject(handle, milliseconds);
+}
+
+bool WinPlatform::GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) {
+  DWORD code = 0;
+  if (!::GetExitCodeProcess(process, &code)) {
+    return false;
+  }
+  *exitCode = code;
+  return true;
+}
+
+bool WinPlatform::CloseHandle(KernelHandle handle) { return ::CloseHandle(handle) != FALSE; }
+
+std::uint64_t WinPlatform::VerSetConditionMask(std::uint64_t conditionMask, std::uint32_t typeMask,
+                                               std::uint8_t condition) {
+  return ::VerSetConditionMask(conditionMask, typeMask, condition);
+}
+
+bool WinPlatform::VerifyVersionInfoW(const OsVersionInfoEx& versionInfo, std::uint32_t typeMask,
+                                     std::uint64_t conditionMask) {
+  OSVERSIONINFOEXW info{};
+  info.dwOSVersionInfoSize = versionInfo.osVersionInfoSize;
+  info.dwMajorVersion = versionInfo.majorVersion;
+  info.dwMinorVersion = versionInfo.minorVersion;
+  info.wServicePackMajor = versionInfo.servicePackMajor;
+  return ::VerifyVersionInfoW(&info, typeMask, conditionMask) != FALSE;
+}
+
+Status WinPlatform::RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options,
+                                    std::uint32_t samDesired, RegistryKey* result) {
+  HKEY created = nullptr;
+  const LSTATUS status =
+      ::RegCreateKeyExW(Hkey(key), subKey, 0, nullptr, options, samDesired, nullptr, &created, nullptr);
+  *result = created;
+  return static_cast<Status>(status);
+}
+
+Status WinPlatform::RegOpenKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options,
+                                  std::uint32_t samDesired, RegistryKey* result) {
+  HKEY opened = nullptr;
+  const LSTATUS status = ::RegOpenKeyExW(Hkey(key), subKey, options, samDesired, &opened);
+  *result = opened;
+  return static_cast<Status>(status);
+}
+
+Status WinPlatform::RegCloseKey(RegistryKey key) { return static_cast<Status>(::RegCloseKey(Hkey(key))); }
+
+bool WinPlatform::OpenProcessToken(KernelHandle process, std::uint32_t desiredAccess, KernelHandle* token) {
+  HANDLE opened = nullptr;
+  const BOOL succeeded = ::OpenProcessToken(process, desiredAccess, &opened);
+  *token = opened;
+  return succeeded != FALSE;
+}
+
+bool WinPlatform::LookupPrivilegeValueW(const wchar_t* systemName, const wchar_t* name, std::uint64_t* luid) {
+  LUID found{};
+  const BOOL succeeded = ::LookupPrivilegeValueW(systemName, name, &found);
+  *luid = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(found.HighPart)) << 32) | found.LowPart;
+  return succeeded != FALSE;
+}
+
+bool WinPlatform::AdjustTokenPrivileges(KernelHandle token, bool disableAll, std::uint64_t luid,
+                                        std::uint32_t attributes) {
+  TOKEN_PRIVILEGES privileges{};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Luid.LowPart = static_cast<DWORD>(luid & 0xFFFFFFFFu);
+  privileges.Privileges[0].Luid.HighPart = static_cast<LONG>(luid >> 32);
+  privileges.Privileges[0].Attributes = attributes;
+  return ::AdjustTokenPrivileges(token, disableAll ? TRUE : FALSE, &privileges, 0, nullptr, nullptr) != FALSE;
+}
+
+bool WinPlatform::ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
+  return ::ExitWindowsEx(flags, reason) != FALSE;
+}
+
+std::uint32_t WinPlatform::MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle* window) {
+  HWND previousWindow = window != nullptr ? Hwnd(*window) : nullptr;
+  const INSTALLUILEVEL previous =
+      ::MsiSetInternalUI(static_cast<INSTALLUILEVEL>(uiLevel), window != nullptr ? &previousWindow : nullptr);
+  if (window != nullptr) {
+    *window = previousWindow;
+  }
+  return static_cast<std::uint32_t>(previous);
+}
+
+Status WinPlatform::MsiOpenPackageExW(const wchar_t* packagePath, std::uint32_t options, MsiHandle* handle) {
+  MSIHANDLE opened = 0;
+  const UINT status = ::MsiOpenPackageExW(packagePath, options, &opened);
+  *handle = opened;
+  return status;
+}
+
+Status WinPlatform::MsiGetPropertyW(MsiHandle handle, const wchar_t* name, wchar_t* buffer, std::uint32_t* size) {
+  DWORD length = *size;
+  const UINT status = ::MsiGetPropertyW(handle, name, buffer, &length);
+  *size = length;
+  return status;
+}
+
+Status WinPlatform::MsiCloseHandle(MsiHandle handle) { return ::MsiCloseHandle(handle); }
+
+Status WinPlatform::MsiEnumRelatedProductsW(const wchar_t* upgradeCode, std::uint32_t reserved, std::uint32_t index,
+                                            wchar_t* productBuffer) {
+  return ::MsiEnumRelatedProductsW(upgradeCode, reserved, index, productBuffer);
+}
+
+Status WinPlatform::MsiGetProductInfoW(const wchar_t* product, const wchar_t* property, wchar_t* buffer,
+                                       std::uint32_t* size) {
+  DWORD length = *size;
+  const UINT status = ::MsiGetProductInfoW(product, property, buffer, &length);
+  *size = length;
+  return status;
+}
+
+int WinPlatform::MsiQueryProductStateW(const wchar_t* product) { return ::MsiQueryProductStateW(product); }
+
+int WinPlatform::MsiQueryFeatureStateW(const wchar_t* product, const wchar_t* feature) {
+  return ::MsiQueryFeatureStateW(product, feature);
+}
+
+Status WinPlatform::MsiSourceListClearAllW(const wchar_t* product, const wchar_t* userName, std::uint32_t reserved) {
+  return ::MsiSourceListClearAllW(product, userName, reserved);
+}
+
+Status WinPlatform::MsiSourceListSetInfoW(const wchar_t* product, const wchar_t* userSid, std::uint32_t context,
+                                          std::uint32_t options, const wchar_t* property, const wchar_t* value) {
+  return ::MsiSourceListSetInfoW(product, userSid, static_cast<MSIINSTALLCONTEXT>(context), options, property, value);
+}
+
+}  // namespace setup::platform

@@ -1,0 +1,690 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+#include <cwctype>
+
+namespace setup::testing {
+namespace {
+
+constexpr std::uint32_t kErrorFileNotFound = 2;
+constexpr std::uint32_t kErrorNoMoreFiles = 18;
+constexpr std::uint32_t kErrorInvalidParameter = 87;
+constexpr std::uint32_t kErrorInsufficientBuffer = 122;
+constexpr std::uint32_t kErrorEnvvarNotFound = 203;
+constexpr std::uint32_t kErrorMoreData = 234;
+constexpr std::uint32_t kErrorNoMoreItems = 259;
+constexpr std::uint32_t kErrorUnknownProduct = 1605;
+constexpr std::uint32_t kErrorInvalidHandle = 6;
+constexpr std::uint32_t kDirectoryAttribute = 0x10;
+
+wchar_t Fold(wchar_t c) { return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c))); }
+
+bool EqualFolded(const std::wstring& a, const std::wstring& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) { return Fold(x) == Fold(y); });
+}
+
+bool MatchFrom(const std::wstring& name, std::size_t n, const std::wstring& mask, std::size_t m) {
+  while (m < mask.size()) {
+    if (mask[m] == L'*') {
+      for (std::size_t k = n; k <= name.size(); ++k) {
+        if (MatchFrom(name, k, mask, m + 1)) {
+          return true;
+        }
+      }
+      return false;
+    }
+    if (n >= name.size() || (mask[m] != L'?' && Fold(mask[m]) != Fold(name[n]))) {
+      return false;
+    }
+    ++n;
+    ++m;
+  }
+  return n == name.size();
+}
+
+// "C:\dist\sub\" -> "C:\dist\", for a path that ends with a backslash or not.
+std::wstring ParentOf(std::wstring path) {
+  if (!path.empty() && path.back() == L'\\') {
+    path.pop_back();
+  }
+  const std::size_t slash = path.rfind(L'\\');
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+std::wstring NameOf(std::wstring path) {
+  if (!path.empty() && path.back() == L'\\') {
+    path.pop_back();
+  }
+  const std::size_t slash = path.rfind(L'\\');
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::uint32_t CopyOut(const std::wstring& value, wchar_t* buffer, std::uint32_t* size) {
+  if (*size <= value.size()) {
+    *size = static_cast<std::uint32_t>(value.size());
+    return kErrorMoreData;
+  }
+  std::copy(value.begin(), value.end(), buffer);
+  buffer[value.size()] = L'\0';
+  *size = static_cast<std::uint32_t>(value.size());
+  return 0;
+}
+
+const std::uint16_t kCatalogue[] = {101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 117,
+                                    118, 119, 122, 123, 124, 125, 126, 127, 128, 129, 131, 133,
+                                    134, 135, 139, 142, 143, 144, 147, 150, 151, 152, 153};
+
+}  // namespace
+
+bool CaseInsensitiveLess::operator()(const std::wstring& a, const std::wstring& b) const {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [](wchar_t x, wchar_t y) { return Fold(x) < Fold(y); });
+}
+
+bool MatchesWildcard(const std::wstring& name, const std::wstring& mask) { return MatchFrom(name, 0, mask, 0); }
+
+struct FakePlatform::Search {
+  std::vector<FindData> entries;
+  std::size_t next = 0;
+};
+
+FakePlatform::FakePlatform() {
+  for (std::uint16_t id : kCatalogue) {
+    strings[id] = L"[" + std::to_wstring(id) + L"]";
+  }
+  strings[153] = L"[153] %s|%s|%s";
+  strings[142] = L"Скрыть";
+  strings[143] = L"Опции";
+  now.tm_year = 2026 - 1900;
+  now.tm_mon = 11;
+  now.tm_mday = 8;
+  now.tm_hour = 9;
+  now.tm_min = 5;
+  now.tm_sec = 7;
+  AddFile(modulePath);
+}
+
+FakePlatform::~FakePlatform() = default;
+
+void* FakePlatform::NewHandle() { return reinterpret_cast<void*>(nextHandle_ += 4); }
+
+int FakePlatform::openHandles() const {
+  return static_cast<int>(searches_.size() + packageHandles_.size() + kernelHandles_.size() + registryHandles_.size() +
+                          libraries_.size());
+}
+
+void FakePlatform::AddFile(const std::wstring& path) {
+  if (std::find_if(files_.begin(), files_.end(), [&](const std::wstring& f) { return EqualFolded(f, path); }) ==
+      files_.end()) {
+    files_.push_back(path);
+  }
+  const std::wstring parent = ParentOf(path);
+  if (parent.size() > 3) {  // below the drive root
+    AddDirectory(parent);
+  }
+}
+
+void FakePlatform::AddDirectory(const std::wstring& path) { AddFile(path.back() == L'\\' ? path : path + L'\\'); }
+
+std::wstring FakePlatform::GetCommandLineW() { return commandLine; }
+
+std::optional<std::vector<std::wstring>> FakePlatform::CommandLineToArgvW(const std::wstring& line) {
+  // The splitting rules that matter to the tests: blanks separate, double quotes group and vanish.
+  std::vector<std::wstring> arguments;
+  std::wstring current;
+  bool quoted = false;
+  bool any = false;
+  for (wchar_t c : line) {
+    if (c == L'"') {
+      quoted = !quoted;
+      any = true;
+    } else if ((c == L' ' || c == L'\t') && !quoted) {
+      if (any) {
+        arguments.push_back(current);
+      }
+      current.clear();
+      any = false;
+    } else {
+      current += c;
+      any = true;
+    }
+  }
+  if (any) {
+    arguments.push_back(current);
+  }
+  return arguments;
+}
+
+bool FakePlatform::IsUserAnAdmin() { return administrator; }
+
+void FakePlatform::Exit(std::uint32_t code) { throw ProcessExited{code}; }
+
+std::uint32_t FakePlatform::GetLastError() { return lastError_; }
+
+KernelHandle FakePlatform::GetCurrentProcess() { return reinterpret_cast<KernelHandle>(-1); }
+
+std::uint16_t FakePlatform::GetSystemDefaultUILanguage() { return uiLanguage; }
+
+ModuleHandle FakePlatform::GetModuleHandleW(const wchar_t* moduleName) {
+  if (moduleName == nullptr) {
+    return reinterpret_cast<ModuleHandle>(0x400000);
+  }
+  auto found = loadedModules.find(moduleName);
+  return found == loadedModules.end() ? nullptr : const_cast<std::wstring*>(&*found);
+}
+
+ModuleHandle FakePlatform::LoadLibraryW(const wchar_t* fileName) {
+  auto found = loadableModules.find(fileName);
+  if (found == loadableModules.end()) {
+    lastError_ = 126;
+    return nullptr;
+  }
+  void* handle = NewHandle();
+  libraries_.insert(handle);
+  return handle;
+}
+
+bool FakePlatform::FreeLibrary(ModuleHandle module) { return libraries_.erase(module) == 1; }
+
+ProcAddress FakePlatform::GetProcAddress(ModuleHandle module, const char* procName) {
+  const std::string name = procName;
+  if (module == nullptr) {
+    return nullptr;
+  }
+  if (name == "IsWow64Process") {
+    return wow64Available ? reinterpret_cast<ProcAddress>(0x1001) : nullptr;
+  }
+  if (name == "RegDeleteKeyExW") {
+    return reinterpret_cast<ProcAddress>(0x2001);
+  }
+  if (name == "RegDeleteKeyW") {
+    return reinterpret_cast<ProcAddress>(0x2002);
+  }
+  lastError_ = 127;
+  return nullptr;
+}
+
+bool FakePlatform::CallIsWow64Process(ProcAddress, KernelHandle, bool* result) {
+  if (wow64CallFails) {
+    return false;
+  }
+  *result = isWow64;
+  return true;
+}
+
+Status FakePlatform::CallRegDeleteKeyExW(ProcAddress, RegistryKey key, const wchar_t* subKey, std::uint32_t,
+                                         std::uint32_t) {
+  return CallRegDeleteKeyW(nullptr, key, subKey);
+}
+
+Status FakePlatform::CallRegDeleteKeyW(ProcAddress, RegistryKey key, const wchar_t* subKey) {
+  auto parent = registryHandles_.find(key);
+  if (parent == registryHandles_.end()) {
+    return kErrorInvalidHandle;
+  }
+  return registryKeys.erase(parent->second + L"\\" + subKey) == 1 ? 0 : kErrorFileNotFound;
+}
+
+std::uint32_t FakePlatform::GetModuleFileNameW(ModuleHandle, wchar_t* buffer, std::uint32_t size) {
+  if (size == 0) {
+    return 0;
+  }
+  if (modulePath.size() >= size) {
+    // The platform truncates and terminates, and reports the buffer as full.
+    std::copy_n(modulePath.begin(), size - 1, buffer);
+    buffer[size - 1] = L'\0';
+    lastError_ = kErrorInsufficientBuffer;
+    return size;
+  }
+  std::copy(modulePath.begin(), modulePath.end(), buffer);
+  buffer[modulePath.size()] = L'\0';
+  return static_cast<std::uint32_t>(modulePath.size());
+}
+
+ResourceHandle FakePlatform::FindResourceExW(ModuleHandle module, std::uint16_t type, std::uint16_t name,
+                                             std::uint16_t) {
+  return FindResourceW(module, name, type);
+}
+
+ResourceHandle FakePlatform::FindResourceW(ModuleHandle, std::uint16_t name, std::uint16_t type) {
+  if (type != 6) {
+    return nullptr;
+  }
+  for (const auto& [id, text] : strings) {
+    if (id / 16 + 1 == name) {
+      return reinterpret_cast<ResourceHandle>(static_cast<std::uintptr_t>(name));
+    }
+  }
+  return nullptr;
+}
+
+GlobalHandle FakePlatform::LoadResource(ModuleHandle, ResourceHandle resource) {
+  const auto blockId = static_cast<std::uint16_t>(reinterpret_cast<std::uintptr_t>(resource));
+  block_.clear();
+  for (std::uint16_t entry = 0; entry < 16; ++entry) {
+    const auto id = static_cast<std::uint16_t>((blockId - 1) * 16 + entry);
+    auto found = strings.find(id);
+    const std::wstring text = found == strings.end() ? std::wstring() : found->second;
+    block_.push_back(static_cast<std::uint16_t>(text.size()));
+    for (wchar_t c : text) {
+      block_.push_back(static_cast<std::uint16_t>(c));
+    }
+  }
+  return block_.data();
+}
+
+const void* FakePlatform::LockResource(GlobalHandle data) { return data; }
+
+std::uint32_t FakePlatform::SizeofResource(ModuleHandle, ResourceHandle) {
+  return static_cast<std::uint32_t>(block_.size() * sizeof(std::uint16_t));
+}
+
+WindowHandle FakePlatform::CreateWindowExW(std::uint32_t, const wchar_t* className, const wchar_t*, std::uint32_t style,
+                                           int, int, int, int, WindowHandle, InstanceHandle) {
+  ownerWindowCreated = reinterpret_cast<WindowHandle>(0xA11CE);
+  ownerWindowStyle = style;
+  ownerWindowClass = className;
+  return ownerWindowCreated;
+}
+
+int FakePlatform::MessageBoxW(WindowHandle owner, const wchar_t* text, const wchar_t* caption, std::uint32_t style) {
+  boxes.push_back({owner, text, caption, style});
+  if (!answers.empty()) {
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  return (style & 0xF) == 4 ? 6 : 1;
+}
+
+std::intptr_t FakePlatform::DialogBoxParamW(InstanceHandle, std::uint16_t templateId, WindowHandle,
+                                            DialogProc dialogProc, std::intptr_t) {
+  dialogsShown.push_back(templateId);
+  return runDialog ? runDialog(dialogProc) : 0;
+}
+
+bool FakePlatform::EndDialog(WindowHandle, std::intptr_t result) {
+  dialogEnded = true;
+  dialogResult = result;
+  return true;
+}
+
+IconHandle FakePlatform::LoadImageW(InstanceHandle, std::uint16_t, std::uint32_t, int, int, std::uint32_t) {
+  return reinterpret_cast<IconHandle>(0x1C0);
+}
+
+std::intptr_t FakePlatform::SendMessageW(WindowHandle, std::uint32_t message, std::uintptr_t, std::intptr_t lParam) {
+  sentMessages.emplace_back(message, lParam);
+  return 0;
+}
+
+WindowHandle FakePlatform::GetDlgItem(WindowHandle, int controlId) {
+  return reinterpret_cast<WindowHandle>(static_cast<std::intptr_t>(controlId));
+}
+
+bool FakePlatform::ShowWindow(WindowHandle window, int command) {
+  controls[static_cast<int>(reinterpret_cast<std::intptr_t>(window))].visible = command != 0;
+  return true;
+}
+
+bool FakePlatform::CheckDlgButton(WindowHandle, int buttonId, std::uint32_t check) {
+  controls[buttonId].checked = check;
+  return true;
+}
+
+std::uint32_t FakePlatform::IsDlgButtonChecked(WindowHandle, int buttonId) { return controls[buttonId].checked; }
+
+std::uint32_t FakePlatform::GetDlgItemTextW(WindowHandle, int controlId, wchar_t* buffer, int maxCount) {
+  const std::wstring& text = controls[controlId].text;
+  const std::size_t count = std::min<std::size_t>(text.size(), static_cast<std::size_t>(maxCount - 1));
+  std::copy_n(text.begin(), count, buffer);
+  buffer[count] = L'\0';
+  return static_cast<std::uint32_t>(count);
+}
+
+bool FakePlatform::SetDlgItemTextW(WindowHandle, int controlId, const wchar_t* text) {
+  controls[controlId].text = text;
+  return true;
+}
+
+FindHandle FakePlatform::FindFirstFileW(const std::wstring& fileName, FindData& data) {
+  const std::size_t slash = fileName.rfind(L'\\');
+  const std::wstring directory = slash == std::wstring::npos ? std::wstring() : fileName.substr(0, slash + 1);
+  const std::wstring mask = slash == std::wstring::npos ? fileName : fileName.substr(slash + 1);
+  auto search = std::make_unique<Search>();
+  std::vector<std::wstring> names;
+  bool directoryExists = directory.size() <= 3;
+  for (const std::wstring& file : files_) {
+    if (EqualFolded(file, directory)) {
+      directoryExists = true;
+    }
+    if (EqualFolded(ParentOf(file), directory)) {
+      names.push_back(file);
+    }
+  }
+  if (!directoryExists) {
+    lastError_ = 3;  // ERROR_PATH_NOT_FOUND
+    return nullptr;
+  }
+  std::sort(names.begin(), names.end(),
+            [](const std::wstring& a, const std::wstring& b) { return CaseInsensitiveLess()(NameOf(a), NameOf(b)); });
+  if (directory.size() > 3) {
+    for (const wchar_t* dots : {L".", L".."}) {
+      if (MatchesWildcard(dots, mask)) {
+        search->entries.push_back({kDirectoryAttribute, dots});
+      }
+    }
+  }
+  for (const std::wstring& file : names) {
+    if (MatchesWildcard(NameOf(file), mask)) {
+      search->entries.push_back({file.back() == L'\\' ? kDirectoryAttribute : 0x20u, NameOf(file)});
+    }
+  }
+  if (search->entries.empty()) {
+    lastError_ = kErrorFileNotFound;
+    return nullptr;
+  }
+  data = search->entries[0];
+  search->next = 1;
+  void* handle = NewHandle();
+  searches_[handle] = std::move(search);
+  return handle;
+}
+
+bool FakePlatform::FindNextFileW(FindHandle find, FindData& data) {
+  Search& search = *searches_.at(find);
+  if (search.next >= search.entries.size()) {
+    lastError_ = kErrorNoMoreFiles;
+    return false;
+  }
+  data = search.entries[search.next++];
+  return true;
+}
+
+bool FakePlatform::FindClose(FindHandle find) { return searches_.erase(find) == 1; }
+
+bool FakePlatform::DeleteFileW(const std::wstring& fileName) {
+  deletedFiles.push_back(fileName);
+  auto found =
+      std::find_if(files_.begin(), files_.end(), [&](const std::wstring& f) { return EqualFolded(f, fileName); });
+  if (found == files_.end()) {
+    lastError_ = kErrorFileNotFound;
+    return false;
+  }
+  files_.erase(found);
+  return true;
+}
+
+int FakePlatform::WStat(const std::wstring& path) {
+  return std::any_of(files_.begin(), files_.end(), [&](const std::wstring& f) { return EqualFolded(f, path); }) ? 0
+                                                                                                                : -1;
+}
+
+std::uint32_t FakePlatform::GetEnvironmentVariableW(const wchar_t* name, wchar_t* buffer, std::uint32_t size) {
+  envQueries.push_back(name);
+  auto found = environment.find(name);
+  if (found == environment.end()) {
+    lastError_ = kErrorEnvvarNotFound;
+    return 0;
+  }
+  const std::wstring& value = found->second;
+  if (size <= value.size() || buffer == nullptr) {
+    return static_cast<std::uint32_t>(value.size() + 1);
+  }
+  std::copy(value.begin(), value.end(), buffer);
+  buffer[value.size()] = L'\0';
+  return static_cast<std::uint32_t>(value.size());
+}
+
+std::optional<std::wstring> FakePlatform::WGetEnv(const wchar_t* name) {
+  auto found = environment.find(name);
+  if (found == environment.end()) {
+    return std::nullopt;
+  }
+  return found->second;
+}
+
+std::uint32_t FakePlatform::GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) {
+  if (systemDirectoryError != 0) {
+    lastError_ = systemDirectoryError;
+    return 0;
+  }
+  if (size <= systemDirectory.size()) {
+    return static_cast<std::uint32_t>(systemDirectory.size() + 1);
+  }
+  std::copy(systemDirectory.begin(), systemDirectory.end(), buffer);
+  buffer[systemDirectory.size()] = L'\0';
+  return static_cast<std::uint32_t>(systemDirectory.size());
+}
+
+std::tm FakePlatform::LocalTime() { return now; }
+
+void FakePlatform::PutWs(const std::wstring& text) { stdoutLines.push_back(text); }
+
+bool FakePlatform::CreateProcessW(const wchar_t* applicationName, wchar_t* commandLineBuffer, bool inheritHandles,
+                                  std::uint32_t creationFlags, ProcessInformation& processInformation) {
+  processes.push_back({commandLineBuffer, creationFlags, inheritHandles, applicationName != nullptr});
+  if (processStartError != 0) {
+    lastError_ = processStartError;
+    return false;
+  }
+  processInformation.process = NewHandle();
+  processInformation.thread = NewHandle();
+  kernelHandles_.insert(processInformation.process);
+  kernelHandles_.insert(processInformation.thread);
+  return true;
+}
+
+std::uint32_t FakePlatform::WaitForSingleObject(KernelHandle, std::uint32_t) { return 0; }
+
+bool FakePlatform::GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) {
+  if (kernelHandles_.count(process) == 0) {
+    return false;
+  }
+  if (exitCodes.empty()) {
+    *exitCode = 0;
+  } else {
+    *exitCode = exitCodes.front();
+    exitCodes.pop_front();
+  }
+  return true;
+}
+
+bool FakePlatform::CloseHandle(KernelHandle handle) { return kernelHandles_.erase(handle) == 1; }
+
+std::uint64_t FakePlatform::VerSetConditionMask(std::uint64_t conditionMask, std::uint32_t typeMask,
+                                                std::uint8_t condition) {
+  for (int bit = 0; bit < 8; ++bit) {
+    if (typeMask & (1u << bit)) {
+      conditionMask |= static_cast<std::uint64_t>(condition & 7u) << (bit * 3);
+    }
+  }
+  return conditionMask;
+}
+
+bool FakePlatform::VerifyVersionInfoW(const OsVersionInfoEx& info, std::uint32_t typeMask,
+                                      std::uint64_t conditionMask) {
+  if (info.osVersionInfoSize != 284) {
+    lastError_ = kErrorInvalidParameter;
+    return false;
+  }
+  auto holds = [&](int bit, std::uint32_t actual, std::uint32_t wanted) {
+    if (!(typeMask & (1u << bit))) {
+      return true;
+    }
+    switch ((conditionMask >> (bit * 3)) & 7u) {
+      case 1:
+        return actual == wanted;
+      case 2:
+        return actual > wanted;
+      case 3:
+        return actual >= wanted;
+      case 4:
+        return actual < wanted;
+      case 5:
+        return actual <= wanted;
+      default:
+        return false;
+    }
+  };
+  const bool accepted = holds(0, osMinor, info.minorVersion) && holds(1, osMajor, info.majorVersion) &&
+                        holds(5, osServicePackMajor, info.servicePackMajor);
+  if (!accepted) {
+    lastError_ = 1150;  // ERROR_OLD_WIN_VERSION
+  }
+  return accepted;
+}
+
+Status FakePlatform::RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t, std::uint32_t samDesired,
+                                     RegistryKey* result) {
+  registryAccess.emplace_back(subKey, samDesired);
+  if (key != kHkeyCurrentUser) {
+    return kErrorInvalidHandle;
+  }
+  if (registryCreateError != 0) {
+    return registryCreateError;
+  }
+  registryKeys.insert(subKey);
+  *result = NewHandle();
+  registryHandles_[*result] = subKey;
+  return 0;
+}
+
+Status FakePlatform::RegOpenKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t, std::uint32_t samDesired,
+                                   RegistryKey* result) {
+  registryAccess.emplace_back(subKey, samDesired);
+  if (key != kHkeyCurrentUser) {
+    return kErrorInvalidHandle;
+  }
+  if (registryKeys.count(subKey) == 0 && std::wstring(subKey) != L"Software") {
+    return kErrorFileNotFound;
+  }
+  *result = NewHandle();
+  registryHandles_[*result] = subKey;
+  return 0;
+}
+
+Status FakePlatform::RegCloseKey(RegistryKey key) { return registryHandles_.erase(key) == 1 ? 0 : kErrorInvalidHandle; }
+
+bool FakePlatform::OpenProcessToken(KernelHandle, std::uint32_t, KernelHandle* token) {
+  if (!tokenOpens) {
+    lastError_ = 5;
+    return false;
+  }
+  *token = NewHandle();
+  kernelHandles_.insert(*token);
+  return true;
+}
+
+bool FakePlatform::LookupPrivilegeValueW(const wchar_t*, const wchar_t* name, std::uint64_t* luid) {
+  adjustedPrivileges.push_back(name);
+  *luid = 19;  // the shutdown privilege's usual LUID
+  return true;
+}
+
+bool FakePlatform::AdjustTokenPrivileges(KernelHandle, bool, std::uint64_t, std::uint32_t) {
+  lastError_ = adjustPrivilegesError;
+  return true;
+}
+
+bool FakePlatform::ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
+  exitWindowsCalls.emplace_back(flags, reason);
+  return exitWindowsSucceeds;
+}
+
+std::uint32_t FakePlatform::MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle*) {
+  internalUiLevels.push_back(uiLevel);
+  return 5;
+}
+
+Status FakePlatform::MsiOpenPackageExW(const wchar_t* packagePath, std::uint32_t, MsiHandle* handle) {
+  openedPackages.push_back(packagePath);
+  auto found = packages.find(packagePath);
+  if (found == packages.end()) {
+    return 1619;  // ERROR_INSTALL_PACKAGE_OPEN_FAILED
+  }
+  if (found->second.openStatus != 0) {
+    return found->second.openStatus;
+  }
+  *handle = nextPackageHandle_++;
+  packageHandles_[*handle] = packagePath;
+  return 0;
+}
+
+Status FakePlatform::MsiGetPropertyW(MsiHandle handle, const wchar_t* name, wchar_t* buffer, std::uint32_t* size) {
+  auto open = packageHandles_.find(handle);
+  if (open == packageHandles_.end()) {
+    return kErrorInvalidHandle;
+  }
+  const auto& properties = packages.at(open->second).properties;
+  auto found = properties.find(name);
+  return CopyOut(found == properties.end() ? std::wstring() : found->second, buffer, size);
+}
+
+Status FakePlatform::MsiCloseHandle(MsiHandle handle) {
+  return packageHandles_.erase(handle) == 1 ? 0 : kErrorInvalidHandle;
+}
+
+Status FakePlatform::MsiEnumRelatedProductsW(const wchar_t* upgradeCode, std::uint32_t, std::uint32_t index,
+                                             wchar_t* productBuffer) {
+  if (upgradeCode == nullptr || std::wstring(upgradeCode).size() != 38) {
+    return kErrorInvalidParameter;
+  }
+  std::uint32_t seen = 0;
+  for (const auto& [code, product] : products) {
+    if (product.upgradeCode == upgradeCode && seen++ == index) {
+      std::copy(code.begin(), code.end(), productBuffer);
+      productBuffer[code.size()] = L'\0';
+      return 0;
+    }
+  }
+  return kErrorNoMoreItems;
+}
+
+Status FakePlatform::MsiGetProductInfoW(const wchar_t* product, const wchar_t* property, wchar_t* buffer,
+                                        std::uint32_t* size) {
+  auto found = products.find(product);
+  if (found == products.end() || std::wstring(property) != L"VersionString") {
+    return kErrorUnknownProduct;
+  }
+  if (buffer == nullptr) {
+    if (found->second.versionSizeStatus != 0) {
+      return found->second.versionSizeStatus;
+    }
+    *size = static_cast<std::uint32_t>(found->second.version.size());
+    return 0;
+  }
+  if (found->second.versionStatus != 0) {
+    return found->second.versionStatus;
+  }
+  return CopyOut(found->second.version, buffer, size);
+}
+
+int FakePlatform::MsiQueryProductStateW(const wchar_t* product) {
+  auto found = products.find(product);
+  return found == products.end() ? -1 : found->second.state;
+}
+
+int FakePlatform::MsiQueryFeatureStateW(const wchar_t* product, const wchar_t* feature) {
+  auto found = products.find(product);
+  if (found == products.end() || std::wstring(feature) != L"PLUGVEX") {
+    return -1;
+  }
+  return found->second.pluginFeatureState;
+}
+
+Status FakePlatform::MsiSourceListClearAllW(const wchar_t* product, const wchar_t*, std::uint32_t) {
+  sourceListCalls.emplace_back(L"ClearAll", product);
+  return 0;
+}
+
+Status FakePlatform::MsiSourceListSetInfoW(const wchar_t* product, const wchar_t*, std::uint32_t context,
+                                           std::uint32_t options, const wchar_t* property, const wchar_t* value) {
+  sourceListCalls.emplace_back(
+      L"SetInfo " + std::to_wstring(context) + L" " + std::to_wstring(options) + L" " + property, product);
+  sourceListPackageNames.push_back(value);
+  return products.count(product) ? 0 : kErrorUnknownProduct;
+}
+
+}  // namespace setup::testing

@@ -1,0 +1,240 @@
+// An in-memory Windows for the unit tests: files, environment, registry, packages, installed
+// products, message boxes and child processes, with every call the logic makes recorded.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace setup::testing {
+
+using namespace setup::platform;
+
+// Thrown by Exit so that a test can see the process end without ending the test.
+struct ProcessExited {
+  std::uint32_t code;
+};
+
+struct CaseInsensitiveLess {
+  bool operator()(const std::wstring& a, const std::wstring& b) const;
+};
+
+struct ShownBox {
+  WindowHandle owner;
+  std::wstring text;
+  std::wstring caption;
+  std::uint32_t style;
+};
+
+struct FakePackage {
+  Status openStatus = 0;
+  std::map<std::wstring, std::wstring> properties;
+};
+
+struct FakeProduct {
+  std::wstring upgradeCode;
+  std::wstring version;
+  int state = 5;                 // INSTALLSTATE_DEFAULT
+  int pluginFeatureState = 3;    // INSTALLSTATE_LOCAL
+  Status versionSizeStatus = 0;  // status of the size query of "VersionString"
+  Status versionStatus = 0;      // status of the read itself
+};
+
+struct StartedProcess {
+  std::wstring commandLine;
+  std::uint32_t creationFlags;
+  bool inheritHandles;
+  bool applicationNameGiven;
+};
+
+class FakePlatform : public Platform {
+ public:
+  FakePlatform();
+  ~FakePlatform() override;
+
+  // --- what a test arranges ---------------------------------------------------------------------
+  std::wstring commandLine = L"Setup.exe";
+  bool administrator = true;
+  std::uint16_t uiLanguage = 0x0409;
+  std::wstring modulePath = L"C:\\dist\\Setup.exe";
+  std::map<std::wstring, std::wstring, CaseInsensitiveLess> environment{{L"TMP", L"C:\\Temp"}};
+  std::wstring systemDirectory = L"C:\\Windows\\system32";
+  std::uint32_t systemDirectoryError = 0;  // when non-zero GetSystemDirectoryW fails with it
+  std::tm now{};
+  // The running Windows as VerifyVersionInfoW sees it.
+  std::uint32_t osMajor = 10, osMinor = 0;
+  std::uint16_t osServicePackMajor = 0;
+  bool wow64Available = true;
+  bool isWow64 = false;
+  bool wow64CallFails = false;
+  // The string table; by default every catalogue id but 132, each reading "[id]".
+  std::map<std::uint16_t, std::wstring> strings;
+  // Answers to the next boxes, in order; when none is left a box is answered IDOK for OK boxes and
+  // IDYES for questions.
+  std::deque<int> answers;
+  // Exit codes of the next child processes; 0 when none is left.
+  std::deque<std::uint32_t> exitCodes;
+  // When non-zero, CreateProcessW fails with this error.
+  std::uint32_t processStartError = 0;
+  std::map<std::wstring, FakePackage, CaseInsensitiveLess> packages;
+  std::map<std::wstring, FakeProduct> products;              // keyed by the exact product code
+  std::set<std::wstring, CaseInsensitiveLess> registryKeys;  // paths below HKEY_CURRENT_USER
+  Status registryCreateError = 0;
+  // Modules that GetModuleHandleW finds loaded, and exported names per module.
+  std::set<std::wstring, CaseInsensitiveLess> loadedModules{L"kernel32", L"kernel32.dll"};
+  std::set<std::wstring, CaseInsensitiveLess> loadableModules{L"advapi32.dll"};
+  bool tokenOpens = true;
+  std::uint32_t adjustPrivilegesError = 0;
+  bool exitWindowsSucceeds = true;
+  // Called when the dialog is shown with the dialog procedure; the default presses nothing.
+  std::function<std::intptr_t(DialogProc)> runDialog;
+
+  void AddFile(const std::wstring& path);
+  void AddDirectory(const std::wstring& path);
+
+  // --- what a test reads back -------------------------------------------------------------------
+  std::vector<ShownBox> boxes;
+  std::vector<StartedProcess> processes;
+  std::vector<std::wstring> deletedFiles;
+  std::vector<std::wstring> stdoutLines;
+  std::vector<std::wstring> openedPackages;
+  std::vector<std::pair<std::wstring, std::wstring>> sourceListCalls;  // (call, product)
+  std::vector<std::wstring> sourceListPackageNames;
+  std::vector<std::uint32_t> internalUiLevels;
+  std::vector<std::pair<std::wstring, std::uint32_t>> registryAccess;     // (subkey, access mask)
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> exitWindowsCalls;  // (flags, reason)
+  std::vector<std::wstring> adjustedPrivileges;
+  std::vector<std::uint16_t> dialogsShown;
+  std::vector<std::wstring> envQueries;
+  int openHandles() const;  // find, process, thread, token, registry, package and library handles
+  WindowHandle ownerWindowCreated = nullptr;
+  std::uint32_t ownerWindowStyle = 0;
+  std::wstring ownerWindowClass;
+
+  // --- the platform -----------------------------------------------------------------------------
+  std::wstring GetCommandLineW() override;
+  std::optional<std::vector<std::wstring>> CommandLineToArgvW(const std::wstring& commandLine) override;
+  bool IsUserAnAdmin() override;
+  void Exit(std::uint32_t code) override;
+  std::uint32_t GetLastError() override;
+  KernelHandle GetCurrentProcess() override;
+  std::uint16_t GetSystemDefaultUILanguage() override;
+  ModuleHandle GetModuleHandleW(const wchar_t* moduleName) override;
+  ModuleHandle LoadLibraryW(const wchar_t* fileName) override;
+  bool FreeLibrary(ModuleHandle module) override;
+  ProcAddress GetProcAddress(ModuleHandle module, const char* procName) override;
+  bool CallIsWow64Process(ProcAddress isWow64Process, KernelHandle process, bool* isWow64) override;
+  Status CallRegDeleteKeyExW(ProcAddress regDeleteKeyEx, RegistryKey key, const wchar_t* subKey,
+                             std::uint32_t samDesired, std::uint32_t reserved) override;
+  Status CallRegDeleteKeyW(ProcAddress regDeleteKey, RegistryKey key, const wchar_t* subKey) override;
+  std::uint32_t GetModuleFileNameW(ModuleHandle module, wchar_t* buffer, std::uint32_t size) override;
+  ResourceHandle FindResourceExW(ModuleHandle module, std::uint16_t type, std::uint16_t name,
+                                 std::uint16_t language) override;
+  ResourceHandle FindResourceW(ModuleHandle module, std::uint16_t name, std::uint16_t type) override;
+  GlobalHandle LoadResource(ModuleHandle module, ResourceHandle resource) override;
+  const void* LockResource(GlobalHandle data) override;
+  std::uint32_t SizeofResource(ModuleHandle module, ResourceHandle resource) override;
+  WindowHandle CreateWindowExW(std::uint32_t exStyle, const wchar_t* className, const wchar_t* windowName,
+                               std::uint32_t style, int x, int y, int width, int height, WindowHandle parent,
+                               InstanceHandle instance) override;
+  int MessageBoxW(WindowHandle owner, const wchar_t* text, const wchar_t* caption, std::uint32_t style) override;
+  std::intptr_t DialogBoxParamW(InstanceHandle instance, std::uint16_t templateId, WindowHandle parent,
+                                DialogProc dialogProc, std::intptr_t initParam) override;
+  bool EndDialog(WindowHandle dialog, std::intptr_t result) override;
+  IconHandle LoadImageW(InstanceHandle instance, std::uint16_t resourceId, std::uint32_t type, int cx, int cy,
+                        std::uint32_t load) override;
+  std::intptr_t SendMessageW(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                             std::intptr_t lParam) override;
+  WindowHandle GetDlgItem(WindowHandle dialog, int controlId) override;
+  bool ShowWindow(WindowHandle window, int command) override;
+  bool CheckDlgButton(WindowHandle dialog, int buttonId, std::uint32_t check) override;
+  std::uint32_t IsDlgButtonChecked(WindowHandle dialog, int buttonId) override;
+  std::uint32_t GetDlgItemTextW(WindowHandle dialog, int controlId, wchar_t* buffer, int maxCount) override;
+  bool SetDlgItemTextW(WindowHandle dialog, int controlId, const wchar_t* text) override;
+  FindHandle FindFirstFileW(const std::wstring& fileName, FindData& data) override;
+  bool FindNextFileW(FindHandle find, FindData& data) override;
+  bool FindClose(FindHandle find) override;
+  bool DeleteFileW(const std::wstring& fileName) override;
+  int WStat(const std::wstring& path) override;
+  std::uint32_t GetEnvironmentVariableW(const wchar_t* name, wchar_t* buffer, std::uint32_t size) override;
+  std::optional<std::wstring> WGetEnv(const wchar_t* name) override;
+  std::uint32_t GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) override;
+  std::tm LocalTime() override;
+  void PutWs(const std::wstring& text) override;
+  bool CreateProcessW(const wchar_t* applicationName, wchar_t* commandLine, bool inheritHandles,
+                      std::uint32_t creationFlags, ProcessInformation& processInformation) override;
+  std::uint32_t WaitForSingleObject(KernelHandle handle, std::uint32_t milliseconds) override;
+  bool GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) override;
+  bool CloseHandle(KernelHandle handle) override;
+  std::uint64_t VerSetConditionMask(std::uint64_t conditionMask, std::uint32_t typeMask,
+                                    std::uint8_t condition) override;
+  bool VerifyVersionInfoW(const OsVersionInfoEx& versionInfo, std::uint32_t typeMask,
+                          std::uint64_t conditionMask) override;
+  Status RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options, std::uint32_t samDesired,
+                         RegistryKey* result) override;
+  Status RegOpenKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options, std::uint32_t samDesired,
+                       RegistryKey* result) override;
+  Status RegCloseKey(RegistryKey key) override;
+  bool OpenProcessToken(KernelHandle process, std::uint32_t desiredAccess, KernelHandle* token) override;
+  bool LookupPrivilegeValueW(const wchar_t* systemName, const wchar_t* name, std::uint64_t* luid) override;
+  bool AdjustTokenPrivileges(KernelHandle token, bool disableAll, std::uint64_t luid,
+                             std::uint32_t attributes) override;
+  bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) override;
+  std::uint32_t MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle* window) override;
+  Status MsiOpenPackageExW(const wchar_t* packagePath, std::uint32_t options, MsiHandle* handle) override;
+  Status MsiGetPropertyW(MsiHandle handle, const wchar_t* name, wchar_t* buffer, std::uint32_t* size) override;
+  Status MsiCloseHandle(MsiHandle handle) override;
+  Status MsiEnumRelatedProductsW(const wchar_t* upgradeCode, std::uint32_t reserved, std::uint32_t index,
+                                 wchar_t* productBuffer) override;
+  Status MsiGetProductInfoW(const wchar_t* product, const wchar_t* property, wchar_t* buffer,
+                            std::uint32_t* size) override;
+  int MsiQueryProductStateW(const wchar_t* product) override;
+  int MsiQueryFeatureStateW(const wchar_t* product, const wchar_t* feature) override;
+  Status MsiSourceListClearAllW(const wchar_t* product, const wchar_t* userName, std::uint32_t reserved) override;
+  Status MsiSourceListSetInfoW(const wchar_t* product, const wchar_t* userSid, std::uint32_t context,
+                               std::uint32_t options, const wchar_t* property, const wchar_t* value) override;
+
+  // Dialog controls as the fake dialog holds them (id -> state).
+  struct Control {
+    std::wstring text;
+    bool visible = true;
+    std::uint32_t checked = 0;
+  };
+  std::map<int, Control> controls;
+  bool dialogEnded = false;
+  std::intptr_t dialogResult = 0;
+  std::vector<std::pair<std::uint32_t, std::intptr_t>> sentMessages;  // (message, lParam)
+
+ private:
+  struct Search;
+  std::uint32_t lastError_ = 0;
+  std::vector<std::wstring> files_;  // full paths; directories end with a backslash
+  std::map<void*, std::unique_ptr<Search>> searches_;
+  std::vector<std::uint16_t> block_;  // the string-table block last loaded
+  std::map<MsiHandle, std::wstring> packageHandles_;
+  MsiHandle nextPackageHandle_ = 100;
+  std::set<void*> kernelHandles_;
+  std::map<void*, std::wstring> registryHandles_;
+  std::set<void*> libraries_;
+  std::uintptr_t nextHandle_ = 0x1000;
+  void* NewHandle();
+};
+
+// Installs a fake as the process's platform for the lifetime of a test.
+class ScopedFakePlatform {
+ public:
+  explicit ScopedFakePlatform(FakePlatform& fake) { SetOs(&fake); }
+  ~ScopedFakePlatform() { SetOs(nullptr); }
+};
+
+// Wildcard match with the platform's rules: '*' any run, '?' one character, letters without case.
+bool MatchesWildcard(const std::wstring& name, const std::wstring& mask);
+
+}  // namespace setup::testing

@@ -1,0 +1,129 @@
+#include "bootstrap/flow.h"
+
+#include "bootstrap/messages.h"
+#include "test_support.h"
+
+namespace setup::testing {
+namespace {
+
+class FlowTest : public PlatformTest {
+ protected:
+  std::optional<std::uint32_t> Run(const std::wstring& tail) {
+    os.commandLine = L"Setup.exe " + tail;
+    std::optional<std::uint32_t> result;
+    std::optional<std::uint32_t> exited = ExitCodeOf([&] { result = RunBootstrap(nullptr, tail); });
+    return exited ? exited : result;
+  }
+  std::vector<std::wstring> Texts() const {
+    std::vector<std::wstring> texts;
+    for (const ShownBox& box : os.boxes) {
+      texts.push_back(box.text);
+    }
+    return texts;
+  }
+  using Texts_ = std::vector<std::wstring>;
+};
+
+TEST_F(FlowTest, EmptyCommandLineAsksThenCompletes) {
+  EXPECT_EQ(Run(L""), 0u);
+  EXPECT_EQ(Texts(), (Texts_{L"[103]", L"[110]"}));
+  EXPECT_EQ(os.boxes[0].caption, L"[104]");
+  EXPECT_EQ(os.boxes[0].style, 0x50004u);
+  EXPECT_EQ(os.boxes[0].owner, os.ownerWindowCreated);
+  EXPECT_EQ(os.boxes[1].style, 0x50000u);
+  EXPECT_EQ(os.internalUiLevels, std::vector<std::uint32_t>{2});
+}
+
+TEST_F(FlowTest, ConfirmationAndCompletionFollowTheRequestedProviders) {
+  struct Case {
+    const wchar_t* tail;
+    const wchar_t* question;
+    const wchar_t* completion;
+  };
+  for (const Case& c : {Case{L"-csp", L"[102]", L"[109]"}, Case{L"-ucsp", L"[122]", L"[124]"},
+                        Case{L"-csp -ucsp", L"[125]", L"[127]"}, Case{L"-norestart", L"[103]", L"[110]"}}) {
+    os.boxes.clear();
+    RunOptions() = {};
+    EXPECT_EQ(Run(c.tail), 0u) << c.tail;
+    EXPECT_EQ(Texts(), (Texts_{c.question, c.completion})) << c.tail;
+  }
+}
+
+TEST_F(FlowTest, NoToTheConfirmationEndsAtOnce) {
+  os.answers = {kIdNo};
+  EXPECT_EQ(Run(L"-csp"), 0u);
+  EXPECT_EQ(Texts(), Texts_{L"[102]"});
+  EXPECT_TRUE(os.processes.empty());
+}
+
+TEST_F(FlowTest, SilentShowsNothing) {
+  EXPECT_EQ(Run(L"-silent"), 0u);
+  EXPECT_TRUE(os.boxes.empty());
+}
+
+TEST_F(FlowTest, NonAdministratorIsRefused) {
+  os.administrator = false;
+  EXPECT_EQ(Run(L""), 1u);
+  EXPECT_EQ(Texts(), Texts_{L"[101]"});
+  EXPECT_EQ(os.boxes[0].style, 0x50010u);
+  EXPECT_TRUE(os.internalUiLevels.empty());
+  os.boxes.clear();
+  RunOptions() = {};
+  EXPECT_EQ(Run(L"-silent"), 1u);
+  EXPECT_TRUE(os.boxes.empty());
+}
+
+TEST_F(FlowTest, UsageEndsTheRunBeforeAnythingElse) {
+  EXPECT_EQ(Run(L"-silent -x"), 0u);
+  EXPECT_EQ(os.boxes.size(), 1u);
+  EXPECT_EQ(os.boxes[0].caption, L"Справка");
+  EXPECT_TRUE(os.internalUiLevels.empty());
+}
+
+TEST_F(FlowTest, DialogOnlyWithSelectDlgAndCspAndNotSilent) {
+  EXPECT_EQ(Run(L"-selectDlg"), 0u);
+  EXPECT_TRUE(os.dialogsShown.empty());
+  RunOptions() = {};
+  EXPECT_EQ(Run(L"-csp -selectDlg -silent"), 0u);
+  EXPECT_TRUE(os.dialogsShown.empty());
+  RunOptions() = {};
+  EXPECT_EQ(Run(L"-selectDlg -csp"), 0u);
+  EXPECT_EQ(os.dialogsShown, std::vector<std::uint16_t>{141});
+}
+
+TEST_F(FlowTest, MarkerWithNoRestartKeepsItAndCompletes) {
+  os.registryKeys.insert(L"Software\\NeedBstrReboot");
+  EXPECT_EQ(Run(L"-norestart"), 0u);
+  EXPECT_EQ(Texts(), (Texts_{L"[103]", L"[110]"}));
+  EXPECT_EQ(os.registryKeys.count(L"Software\\NeedBstrReboot"), 1u);
+  EXPECT_TRUE(os.exitWindowsCalls.empty());
+}
+
+TEST_F(FlowTest, DeclinedRestartDeletesTheMarker) {
+  os.registryKeys.insert(L"Software\\NeedBstrReboot");
+  os.answers = {kIdYes, kIdNo};
+  EXPECT_EQ(Run(L"-csp -ucsp"), 0u);
+  EXPECT_EQ(Texts(), (Texts_{L"[125]", L"[126]"}));
+  EXPECT_EQ(os.boxes[1].style, 0x50034u);
+  EXPECT_EQ(os.registryKeys.count(L"Software\\NeedBstrReboot"), 0u);
+  EXPECT_TRUE(os.exitWindowsCalls.empty());
+}
+
+TEST_F(FlowTest, SilentRestartHappensWithoutAQuestion) {
+  os.registryKeys.insert(L"Software\\NeedBstrReboot");
+  EXPECT_EQ(Run(L"-silent"), 0u);
+  EXPECT_TRUE(os.boxes.empty());
+  EXPECT_EQ(os.exitWindowsCalls.size(), 1u);
+}
+
+TEST_F(FlowTest, RestartThatFailsIsReportedWithSeven) {
+  os.registryKeys.insert(L"Software\\NeedBstrReboot");
+  os.adjustPrivilegesError = 1300;  // ERROR_NOT_ALL_ASSIGNED
+  EXPECT_EQ(Run(L"-ucsp"), 7u);
+  EXPECT_EQ(Texts(), (Texts_{L"[122]", L"[123]", L"[111]"}));
+  EXPECT_EQ(os.boxes[2].style, 0x50000u);
+  EXPECT_EQ(os.openHandles(), 0);
+}
+
+}  // namespace
+}  // namespace setup::testing

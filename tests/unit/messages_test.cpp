@@ -1,0 +1,76 @@
+#include "bootstrap/messages.h"
+
+#include "test_support.h"
+
+namespace setup::testing {
+namespace {
+
+using MessagesTest = PlatformTest;
+
+TEST_F(MessagesTest, LoadsEveryEntryOfABlockAndOnlyPresentOnes) {
+  os.strings = {{96, L"first of block 7"}, {101, L"entry five"}, {111, L"last of block 7"}, {153, L"block 10"}};
+  for (auto [id, expected] : os.strings) {
+    std::wstring text = L"previous";
+    ASSERT_NE(FindStringModule(id), nullptr) << id;
+    EXPECT_TRUE(LoadText(FindStringModule(id), id, text));
+    EXPECT_EQ(text, expected);
+  }
+  EXPECT_EQ(FindStringModule(100), nullptr);  // an empty entry between two present ones
+  EXPECT_EQ(FindStringModule(112), nullptr);  // a block that does not exist
+}
+
+TEST_F(MessagesTest, AbsentIdLeavesTheTextAsItWas) {
+  std::wstring text = L"kept";
+  LoadMessage(kMsgInstalledVersionSizeUnknown, text);
+  EXPECT_EQ(text, L"kept");
+  EXPECT_FALSE(LoadText(os.GetModuleHandleW(nullptr), kMsgInstalledVersionSizeUnknown, text));
+  EXPECT_EQ(text, L"kept");
+}
+
+TEST_F(MessagesTest, LoadedTextReplacesALongerOne) {
+  std::wstring text(200, L'x');
+  LoadMessage(kMsgErrorCaption, text);
+  EXPECT_EQ(text, L"[129]");
+}
+
+TEST_F(MessagesTest, SilentBoxesAreNotShownAndCountAsYes) {
+  EXPECT_EQ(ShowMessage(box::kFlowQuestion, kMsgConfirmPlugin, true), kIdYes);
+  EXPECT_TRUE(os.boxes.empty());
+}
+
+TEST_F(MessagesTest, EachKindHasItsOwnerCaptionAndStyle) {
+  CreateOwnerWindow(nullptr);
+  ShowMessage(box::kLookupError, kMsgPackageUnopenable, false);
+  ShowMessage(box::kProviderError, kMsgProviderFailed, false);
+  ShowMessage(box::kReinstallQuestion, kMsgAlreadyInstalled, false);
+  ShowBox(box::kUsage, L"usage", false);
+  ASSERT_EQ(os.boxes.size(), 4u);
+  EXPECT_EQ(os.boxes[0].owner, nullptr);
+  EXPECT_EQ(os.boxes[0].caption, L"[129]");
+  EXPECT_EQ(os.boxes[0].style, 0x10u);
+  EXPECT_EQ(os.boxes[1].owner, os.ownerWindowCreated);
+  EXPECT_EQ(os.boxes[1].caption, L"");
+  EXPECT_EQ(os.boxes[1].style, 0x50010u);
+  EXPECT_EQ(os.boxes[2].caption, L"[128]");
+  EXPECT_EQ(os.boxes[2].style, 0x50004u);
+  EXPECT_EQ(os.boxes[3].caption, L"Справка");
+  EXPECT_EQ(os.boxes[3].style, 0x50040u);
+}
+
+TEST_F(MessagesTest, OwnerWindowIsAHiddenDisabledStatic) {
+  CreateOwnerWindow(nullptr);
+  EXPECT_EQ(os.ownerWindowClass, L"STATIC");
+  EXPECT_EQ(os.ownerWindowStyle, 0x08000000u);
+  EXPECT_EQ(OwnerWindow(), os.ownerWindowCreated);
+}
+
+TEST_F(MessagesTest, FailureTextCarriesTheCodeUnsignedAndTheLogOnlyWhenItExists) {
+  EXPECT_EQ(FormatInstallFailure(kMsgPluginFailed, 1603, L"C:\\Temp\\missing.log"), L"[106]: 1603.\n");
+  EXPECT_EQ(FormatInstallFailure(kMsgPluginFailed, 0xC0000005u, L""), L"[106]: 3221225477.\n");
+  os.AddFile(L"C:\\Temp\\x.log");
+  EXPECT_EQ(FormatInstallFailure(kMsgProviderFailed, 3010, L"C:\\Temp\\x.log"),
+            L"[105]: 3010.\nInstall log: C:\\Temp\\x.log");
+}
+
+}  // namespace
+}  // namespace setup::testing

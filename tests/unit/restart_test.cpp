@@ -1,0 +1,68 @@
+#include "restart/restart.h"
+
+#include "test_support.h"
+
+namespace setup::testing {
+namespace {
+
+using RestartTest = PlatformTest;
+
+TEST_F(RestartTest, MarkerIsCreatedOnceTestedAndDeleted) {
+  EXPECT_FALSE(TestRestartMarker());
+  EXPECT_EQ(CreateRestartMarker(), 0u);
+  EXPECT_EQ(CreateRestartMarker(), 0u);
+  EXPECT_TRUE(TestRestartMarker());
+  EXPECT_EQ(DeleteRestartMarker(), 0u);
+  EXPECT_FALSE(TestRestartMarker());
+  EXPECT_EQ(os.openHandles(), 0);
+  EXPECT_EQ(os.registryAccess[0], (std::pair<std::wstring, std::uint32_t>{L"Software\\NeedBstrReboot", 0x20219}));
+  EXPECT_EQ(os.registryAccess[1], (std::pair<std::wstring, std::uint32_t>{L"Software\\NeedBstrReboot", 0x2021F}));
+}
+
+TEST_F(RestartTest, CreationFailureIsPassedOn) {
+  os.registryCreateError = 5;
+  EXPECT_EQ(CreateRestartMarker(), 5u);
+  EXPECT_FALSE(TestRestartMarker());
+}
+
+TEST_F(RestartTest, DeletionUsesTheApiSetWhenItIsLoadedAndAdvapiOtherwise) {
+  os.registryKeys.insert(L"Software\\NeedBstrReboot");
+  EXPECT_EQ(DeleteRestartMarker(), 0u);
+  os.loadedModules.insert(L"API-MS-Win-Core-LocalRegistry-L1-1-0.dll");
+  os.registryKeys.insert(L"Software\\NeedBstrReboot");
+  EXPECT_EQ(DeleteRestartMarker(), 0u);
+  EXPECT_FALSE(TestRestartMarker());
+  EXPECT_EQ(DeleteRestartMarker(), 2u);  // nothing left to delete
+  EXPECT_EQ(os.openHandles(), 0);
+}
+
+TEST_F(RestartTest, DeletionWithoutAnyDeleteFunctionReturnsTheLastError) {
+  os.registryKeys.insert(L"Software\\NeedBstrReboot");
+  os.loadableModules.clear();
+  EXPECT_EQ(DeleteRestartMarker(), 126u);
+  EXPECT_TRUE(TestRestartMarker());
+}
+
+TEST_F(RestartTest, RestartEnablesTheShutdownPrivilegeAndForcesAReboot) {
+  EXPECT_TRUE(RestartSystem());
+  EXPECT_EQ(os.adjustedPrivileges, std::vector<std::wstring>{L"SeShutdownPrivilege"});
+  ASSERT_EQ(os.exitWindowsCalls.size(), 1u);
+  EXPECT_EQ(os.exitWindowsCalls[0], (std::pair<std::uint32_t, std::uint32_t>{0x6, 0x40000}));
+  EXPECT_EQ(os.openHandles(), 0);
+}
+
+TEST_F(RestartTest, EveryFailureOfTheRestartIsFalse) {
+  os.adjustPrivilegesError = 1300;
+  EXPECT_FALSE(RestartSystem());
+  EXPECT_TRUE(os.exitWindowsCalls.empty());
+  os.adjustPrivilegesError = 0;
+  os.tokenOpens = false;
+  EXPECT_FALSE(RestartSystem());
+  os.tokenOpens = true;
+  os.exitWindowsSucceeds = false;
+  EXPECT_FALSE(RestartSystem());
+  EXPECT_EQ(os.openHandles(), 0);
+}
+
+}  // namespace
+}  // namespace setup::testing
