@@ -1,0 +1,12 @@
+// The only way the bootstrapper starts another program.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace setup {
+
+// Runs the command line to its end: the child's exit code, or the start error of CreateProcessW.
+std::uint32_t RunProcessAndWait(const std::wstring& commandLine);
+
+}  // namespace setup

@@ -1,0 +1,16 @@
+// Every package is found by a file-name wildcard beside the program or one folder below it.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace setup {
+
+inline constexpr platform::Status kErrorNoData = 232;
+
+// 0 and packagePath replaced by the full path of the first match; 232 and packagePath unchanged when
+// nothing matches.
+platform::Status FindPackageFile(std::wstring mask, std::wstring& packagePath);
+
+}  // namespace setup
