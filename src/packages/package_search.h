@@ -9,6 +9,10 @@ namespace setup {
 
 inline constexpr platform::Status kErrorNoData = 232;
 
+// The directory of the running program with its trailing backslash (empty when the path has none),
+// read whole however long the path is.
+std::wstring ProgramDirectory();
+
 // 0 and packagePath replaced by the full path of the first match; 232 and packagePath unchanged when
 // nothing matches.
 platform::Status FindPackageFile(std::wstring mask, std::wstring& packagePath);

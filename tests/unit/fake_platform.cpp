@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "packages/wow64_slot.h"
+
 namespace setup::testing {
 namespace {
 
@@ -90,6 +92,8 @@ struct FakePlatform::Search {
 };
 
 FakePlatform::FakePlatform() {
+  // Every fake is a process of its own, so nothing looked up by an earlier one may carry over.
+  ForgetIsWow64Process();
   for (std::uint16_t id : kCatalogue) {
     strings[id] = L"[" + std::to_wstring(id) + L"]";
   }
@@ -476,7 +480,10 @@ bool FakePlatform::CreateProcessW(const wchar_t* applicationName, wchar_t* comma
   return true;
 }
 
-std::uint32_t FakePlatform::WaitForSingleObject(KernelHandle, std::uint32_t) { return 0; }
+std::uint32_t FakePlatform::WaitForSingleObject(KernelHandle, std::uint32_t milliseconds) {
+  waitTimeouts.push_back(milliseconds);
+  return 0;
+}
 
 bool FakePlatform::GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) {
   if (kernelHandles_.count(process) == 0) {
@@ -598,8 +605,9 @@ std::uint32_t FakePlatform::MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle
   return 5;
 }
 
-Status FakePlatform::MsiOpenPackageExW(const wchar_t* packagePath, std::uint32_t, MsiHandle* handle) {
+Status FakePlatform::MsiOpenPackageExW(const wchar_t* packagePath, std::uint32_t options, MsiHandle* handle) {
   openedPackages.push_back(packagePath);
+  openedPackageOptions.push_back(options);
   auto found = packages.find(packagePath);
   if (found == packages.end()) {
     return 1619;  // ERROR_INSTALL_PACKAGE_OPEN_FAILED
@@ -617,9 +625,13 @@ Status FakePlatform::MsiGetPropertyW(MsiHandle handle, const wchar_t* name, wcha
   if (open == packageHandles_.end()) {
     return kErrorInvalidHandle;
   }
-  const auto& properties = packages.at(open->second).properties;
-  auto found = properties.find(name);
-  return CopyOut(found == properties.end() ? std::wstring() : found->second, buffer, size);
+  const FakePackage& package = packages.at(open->second);
+  const auto& failures = *size == 0 ? package.sizeQueryStatus : package.readStatus;
+  if (auto failure = failures.find(name); failure != failures.end()) {
+    return failure->second;
+  }
+  auto found = package.properties.find(name);
+  return CopyOut(found == package.properties.end() ? std::wstring() : found->second, buffer, size);
 }
 
 Status FakePlatform::MsiCloseHandle(MsiHandle handle) {

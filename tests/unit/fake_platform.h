@@ -36,6 +36,10 @@ struct ShownBox {
 struct FakePackage {
   Status openStatus = 0;
   std::map<std::wstring, std::wstring> properties;
+  // Per property name: the status the size query (size 0) gives instead of its usual answer, 0
+  // included, and the status with which a read into a buffer fails.
+  std::map<std::wstring, Status> sizeQueryStatus;
+  std::map<std::wstring, Status> readStatus;
 };
 
 struct FakeProduct {
@@ -102,9 +106,11 @@ class FakePlatform : public Platform {
   // --- what a test reads back -------------------------------------------------------------------
   std::vector<ShownBox> boxes;
   std::vector<StartedProcess> processes;
+  std::vector<std::uint32_t> waitTimeouts;  // of every WaitForSingleObject, in order
   std::vector<std::wstring> deletedFiles;
   std::vector<std::wstring> stdoutLines;
   std::vector<std::wstring> openedPackages;
+  std::vector<std::uint32_t> openedPackageOptions;                     // MsiOpenPackageExW options, one per opening
   std::vector<std::pair<std::wstring, std::wstring>> sourceListCalls;  // (call, product)
   std::vector<std::wstring> sourceListPackageNames;
   std::vector<std::uint32_t> internalUiLevels;

@@ -1,0 +1,101 @@
+#include "packages/package_identity.h"
+
+#include "bootstrap/messages.h"
+#include "packages/msi_access.h"
+#include "packages/package_search.h"
+#include "packages/wow64_slot.h"
+
+namespace setup {
+namespace {
+
+using platform::Os;
+using platform::Status;
+
+constexpr std::uint16_t kLanguageRussian = 0x0419;
+
+// Not looked up until kernel32 has been found once; after that it holds the entry point or null
+// for the rest of the process.
+struct Wow64Slot {
+  bool lookedUp = false;
+  platform::ProcAddress isWow64Process = nullptr;
+};
+
+Wow64Slot& Slot() {
+  static Wow64Slot slot;
+  return slot;
+}
+
+// The platform package first; a folder whose only package carries no platform mark still works.
+Status FindPlatformPackage(std::wstring& packagePath) {
+  Status status = FindPackageFile(ArchMask() + L"*.msi", packagePath);
+  if (status != 0) {
+    status = FindPackageFile(L"*.msi", packagePath);
+  }
+  return status;
+}
+
+}  // namespace
+
+void ForgetIsWow64Process() { Slot() = Wow64Slot{}; }
+
+std::wstring ArchMask() {
+  Wow64Slot& slot = Slot();
+  if (!slot.lookedUp) {
+    platform::ModuleHandle kernel = Os().GetModuleHandleW(L"kernel32");
+    if (kernel == nullptr) {
+      return L"*win32*";
+    }
+    slot.isWow64Process = Os().GetProcAddress(kernel, "IsWow64Process");
+    slot.lookedUp = true;
+  }
+  bool isWow64 = false;
+  if (slot.isWow64Process != nullptr &&
+      Os().CallIsWow64Process(slot.isWow64Process, Os().GetCurrentProcess(), &isWow64) && isWow64) {
+    return L"*x64*";
+  }
+  return L"*win32*";
+}
+
+Status LookUpPackageIdentity(bool wantRelated, std::wstring& result) {
+  std::wstring packagePath;
+  if (const Status found = FindPlatformPackage(packagePath); found != 0) {
+    return found;
+  }
+  PackageHandle package;
+  if (const Status opened = package.Open(packagePath); opened != 0) {
+    return opened;
+  }
+  if (!wantRelated) {
+    return ReadPackageProperty(package, L"ProductCode", result);
+  }
+  // An unreadable upgrade code stays empty and lets the platform refuse the lookup.
+  std::wstring upgradeCode;
+  ReadPackageProperty(package, L"UpgradeCode", upgradeCode);
+  return FindRelatedProduct(upgradeCode, result);
+}
+
+Status ReadLocalizedProductName(bool silent, std::wstring mask, std::wstring& productName) {
+  // Only Russian as used in Russia counts; every other language, Russian variants included, is English.
+  const std::wstring uiLangMask = Os().GetSystemDefaultUILanguage() == kLanguageRussian ? L"*rus*" : L"*eng*";
+  std::wstring packagePath;
+  Status status = FindPackageFile(uiLangMask + mask, packagePath);
+  if (status != 0) {
+    status = FindPackageFile(mask, packagePath);
+  }
+  if (status != 0) {
+    ShowMessage(box::kLookupError, kMsgPackageNotFound, silent);
+    return status;
+  }
+  PackageHandle package;
+  if (status = package.Open(packagePath); status != 0) {
+    ShowMessage(box::kLookupError, kMsgPackageUnopenable, silent);
+    return status;
+  }
+  if (status = ReadPackageProperty(package, L"ProductName", productName); status != 0) {
+    ShowMessage(box::kLookupError, kMsgPackageVersionUnreadable, silent);
+    return status;
+  }
+  return 0;
+}
+
+}  // namespace setup

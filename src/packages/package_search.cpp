@@ -1,0 +1,80 @@
+#include "packages/package_search.h"
+
+#include <cwchar>
+
+#include "platform/handles.h"
+
+namespace setup {
+namespace {
+
+using platform::Os;
+using platform::Status;
+
+constexpr std::uint32_t kMaxPath = 260;
+// Beyond the longest path Windows can hand out (32767 characters); a platform that still fills the
+// buffer then is not believed any further.
+constexpr std::uint32_t kLongestModulePath = 65536;
+constexpr std::uint32_t kDirectoryAttribute = 0x10;  // FILE_ATTRIBUTE_DIRECTORY
+
+// The program's full path, however long: a buffer that comes back full may hold a truncated path
+// (with or without a terminator, depending on the Windows release), so it grows until the path fits.
+std::wstring ModulePath() {
+  std::wstring path;
+  for (std::uint32_t size = kMaxPath;; size *= 2) {
+    path.assign(size, L'\0');
+    const std::uint32_t copied = Os().GetModuleFileNameW(nullptr, path.data(), size);
+    if (copied < size || size >= kLongestModulePath) {
+      break;
+    }
+  }
+  path.resize(std::wcslen(path.c_str()));
+  return path;
+}
+
+// The name of the first entry the platform yields for the pattern, if any.
+bool FindFirstName(const std::wstring& pattern, std::wstring& name) {
+  platform::FindData data;
+  platform::UniqueFind find(Os().FindFirstFileW(pattern, data));
+  if (!find) {
+    return false;
+  }
+  name = std::move(data.fileName);
+  return true;
+}
+
+}  // namespace
+
+std::wstring ProgramDirectory() {
+  std::wstring path = ModulePath();
+  const std::size_t slash = path.rfind(L'\\');
+  path.resize(slash == std::wstring::npos ? 0 : slash + 1);
+  return path;
+}
+
+Status FindPackageFile(std::wstring mask, std::wstring& packagePath) {
+  const std::wstring directory = ProgramDirectory();
+  std::wstring name;
+  if (FindFirstName(directory + mask, name)) {
+    packagePath = directory + name;
+    return 0;
+  }
+
+  platform::FindData entry;
+  platform::UniqueFind listing(Os().FindFirstFileW(directory + L"*", entry));
+  if (!listing) {
+    return kErrorNoData;
+  }
+  do {
+    if ((entry.attributes & kDirectoryAttribute) == 0 || entry.fileName.starts_with(L'.')) {
+      continue;
+    }
+    const std::wstring subdirectory = directory + entry.fileName + L"\\";
+    if (FindFirstName(subdirectory + mask, name)) {
+      packagePath = subdirectory + name;
+      return 0;
+    }
+  } while (Os().FindNextFileW(listing.get(), entry));
+  return kErrorNoData;
+}
+
+}  // namespace setup

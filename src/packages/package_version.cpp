@@ -1,0 +1,164 @@
+#include "packages/package_version.h"
+
+#include <cwchar>
+#include <initializer_list>
+#include <limits>
+
+#include "bootstrap/messages.h"
+#include "packages/msi_access.h"
+#include "packages/package_identity.h"
+#include "packages/package_search.h"
+
+namespace setup {
+namespace {
+
+using platform::Os;
+using platform::Status;
+
+// The scan's white space: what the C locale's isspace accepts.
+bool IsBlank(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
+
+bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+// One "%I64d": blanks, an optional sign, then at least one digit. A number too large for 64 bits is
+// held at the nearest end of the range, as strtoll does; every digit is consumed all the same.
+bool ScanInteger(const std::wstring& text, std::size_t& position, std::int64_t& value) {
+  std::size_t at = position;
+  while (at < text.size() && IsBlank(text[at])) {
+    ++at;
+  }
+  bool negative = false;
+  if (at < text.size() && (text[at] == L'+' || text[at] == L'-')) {
+    negative = text[at] == L'-';
+    ++at;
+  }
+  if (at >= text.size() || !IsDigit(text[at])) {
+    return false;
+  }
+  // The magnitude is gathered unsigned so that the most negative number is reachable.
+  const std::uint64_t limit =
+      negative ? std::uint64_t{1} << 63 : static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+  std::uint64_t magnitude = 0;
+  for (; at < text.size() && IsDigit(text[at]); ++at) {
+    const auto digit = static_cast<std::uint64_t>(text[at] - L'0');
+    magnitude = magnitude > (limit - digit) / 10 ? limit : magnitude * 10 + digit;
+  }
+  value = negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
+  position = at;
+  return true;
+}
+
+// Two's-complement wrap on overflow, as the packed key is defined; done unsigned to stay defined.
+std::int64_t PackedKey(const VersionNumber& version) {
+  std::uint64_t key = 0;
+  for (std::int64_t part : version.parts) {
+    key = key * 65536u + static_cast<std::uint64_t>(part);
+  }
+  return static_cast<std::int64_t>(key);
+}
+
+// printf's "%s" for each argument in turn, without its dependence on the runtime's idea of %s in
+// wide formats; inserted texts are not scanned again.
+std::wstring FormatMessageText(std::wstring text, std::initializer_list<const std::wstring*> arguments) {
+  std::size_t from = 0;
+  for (const std::wstring* argument : arguments) {
+    const std::size_t at = text.find(L"%s", from);
+    if (at == std::wstring::npos) {
+      break;
+    }
+    text.replace(at, 2, *argument);
+    from = at + argument->size();
+  }
+  return text;
+}
+
+Status ReadInstalledVersion(const std::wstring& productCode, bool silent, std::wstring& version) {
+  std::uint32_t size = 0;
+  if (Os().MsiGetProductInfoW(productCode.c_str(), L"VersionString", nullptr, &size) != 0) {
+    // The table has no text for this failure; 131 says what went wrong. The result is 1 by contract.
+    ShowMessage(box::kLookupError, kMsgInstalledVersionUnreadable, silent);
+    return 1;
+  }
+  ++size;
+  version.assign(size, L'\0');
+  const Status status = Os().MsiGetProductInfoW(productCode.c_str(), L"VersionString", version.data(), &size);
+  if (status != 0) {
+    ShowMessage(box::kLookupError, kMsgInstalledVersionUnreadable, silent);
+    return status;
+  }
+  version.resize(std::wcslen(version.c_str()));
+  return 0;
+}
+
+Status ReadPackageVersion(std::wstring mask, bool silent, std::wstring& version) {
+  std::wstring packagePath;
+  if (const Status found = FindPackageFile(std::move(mask), packagePath); found != 0) {
+    ShowMessage(box::kLookupError, kMsgPackageNotFound, silent);
+    return found;
+  }
+  PackageHandle package;
+  if (const Status opened = package.Open(packagePath); opened != 0) {
+    ShowMessage(box::kLookupError, kMsgPackageUnopenable, silent);
+    return opened;
+  }
+  if (const Status read = ReadPackageProperty(package, L"ProductVersion", version); read != 0) {
+    ShowMessage(box::kLookupError, kMsgPackageVersionUnreadable, silent);
+    return read;
+  }
+  return 0;
+}
+
+}  // namespace
+
+VersionNumber ParseVersion(const std::wstring& text) {
+  VersionNumber version;
+  std::size_t position = 0;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0) {
+      if (position >= text.size() || text[position] != L'.') {
+        break;
+      }
+      ++position;
+    }
+    if (!ScanInteger(text, position, version.parts[part])) {
+      break;
+    }
+  }
+  return version;
+}
+
+int CompareVersions(const VersionNumber& a, const VersionNumber& b) {
+  const std::int64_t keyA = PackedKey(a);
+  const std::int64_t keyB = PackedKey(b);
+  return keyA > keyB ? 1 : keyA < keyB ? -1 : 0;
+}
+
+Status CheckPackageVersion(int& decision, bool askUpdate, std::wstring installedProductCode, std::wstring mask,
+                           bool silent) {
+  std::wstring installedVersion;
+  if (const Status status = ReadInstalledVersion(installedProductCode, silent, installedVersion); status != 0) {
+    return status;
+  }
+  std::wstring packageVersion;
+  if (const Status status = ReadPackageVersion(mask, silent, packageVersion); status != 0) {
+    return status;
+  }
+  decision = CompareVersions(ParseVersion(packageVersion), ParseVersion(installedVersion));
+  if (decision <= 0 || silent || !askUpdate) {
+    return 0;
+  }
+
+  std::wstring productName;
+  if (const Status status = ReadLocalizedProductName(false, std::move(mask), productName); status != 0) {
+    return status;
+  }
+  std::wstring question;
+  LoadMessage(kMsgUpdateQuestion, question);
+  question = FormatMessageText(std::move(question), {&productName, &installedVersion, &packageVersion});
+  if (ShowBox(box::kUpdateQuestion, question, false) == kIdNo) {
+    platform::ExitProcess(1);
+  }
+  return 0;
+}
+
+}  // namespace setup

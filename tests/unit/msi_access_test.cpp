@@ -1,0 +1,60 @@
+#include "packages/msi_access.h"
+
+#include "package_test_support.h"
+
+namespace setup::testing {
+namespace {
+
+constexpr wchar_t kPath[] = L"C:\\dist\\tarvex-win32.msi";
+
+class MsiAccessTest : public PackageTest {
+ protected:
+  MsiAccessTest() { AddPackage(kPath, {{L"ProductName", L"Solvarn ЭЦП Browser plug-in"}}); }
+};
+
+TEST_F(MsiAccessTest, PackageIsOpenedForItsPropertiesAndClosedWithItsOwner) {
+  {
+    PackageHandle package;
+    ASSERT_EQ(package.Open(kPath), 0u);
+    EXPECT_NE(package.get(), 0u);
+    EXPECT_EQ(os.openedPackageOptions, std::vector<std::uint32_t>{1});  // IGNOREMACHINESTATE
+    PackageHandle missing;
+    EXPECT_EQ(missing.Open(L"C:\\dist\\missing.msi"), 1619u);
+    EXPECT_EQ(missing.get(), 0u);
+  }
+  EXPECT_EQ(os.openHandles(), 0);
+}
+
+TEST_F(MsiAccessTest, PropertyIsReadWholeOnlyAfterMoreDataFromTheSizeQuery) {
+  FakePackage& fake = os.packages[kPath];
+  fake.sizeQueryStatus[L"SizeQuerySucceeds"] = 0;
+  fake.sizeQueryStatus[L"SizeQueryFails"] = 1627;
+  fake.readStatus[L"ReadFails"] = 1627;
+  PackageHandle package;
+  ASSERT_EQ(package.Open(kPath), 0u);
+  std::wstring value = L"a longer text that must not survive";
+  EXPECT_EQ(ReadPackageProperty(package, L"ProductName", value), 0u);
+  EXPECT_EQ(value, L"Solvarn ЭЦП Browser plug-in");
+  EXPECT_EQ(ReadPackageProperty(package, L"Missing", value), 0u);
+  EXPECT_EQ(value, L"");  // the platform reports a missing property as an empty text
+  for (auto [name, status] : {std::pair{L"SizeQuerySucceeds", 0u}, {L"SizeQueryFails", 1627u}, {L"ReadFails", 1627u}}) {
+    value = L"kept";
+    EXPECT_EQ(ReadPackageProperty(package, name, value), status) << name;
+    EXPECT_EQ(value, L"kept") << name;
+  }
+}
+
+TEST_F(MsiAccessTest, RelatedProductOrThePlatformsRefusal) {
+  std::wstring code = L"kept";
+  EXPECT_EQ(FindRelatedProduct(kUpgradeCode, code), 259u);  // none installed
+  EXPECT_EQ(code, L"kept");
+  code.clear();
+  EXPECT_EQ(FindRelatedProduct(L"", code), 87u);  // an upgrade code that could not be read
+  EXPECT_EQ(code, L"");
+  Install(kInstalledCode, L"2.0.12900");
+  EXPECT_EQ(FindRelatedProduct(kUpgradeCode, code), 0u);
+  EXPECT_EQ(code, kInstalledCode);
+}
+
+}  // namespace
+}  // namespace setup::testing
