@@ -1,11 +1,99 @@
 #include "install/plugin_install.h"
 
-namespace setup {
+#include "bootstrap/messages.h"
+#include "install/package_installer.h"
+#include "packages/package_identity.h"
+#include "packages/package_version.h"
 
-// Not built yet: the plug-in counts as installed and no log is arranged.
-std::uint32_t InstallPluginPackage(bool /*silent*/, bool /*reinstall*/, std::wstring /*cadesArgs*/,
-                                   std::wstring& /*logPath*/) {
-  return 0;
+namespace setup {
+namespace {
+
+using platform::Os;
+
+constexpr int kInstallStateAbsent = 2;
+constexpr int kInstallStateDefault = 5;
+
+constexpr const wchar_t* kPluginFeature = L"PLUGVEX";
+constexpr const wchar_t* kVersionMask = L"tarvex*.msi";
+
+constexpr const wchar_t* kFirstInstallation = L" ADDPLUGVEX=1";
+constexpr const wchar_t* kReinstallation = L" REINSTALL=ALL REINSTALLMODE=vomus";
+constexpr const wchar_t* kAddPluginComponent = L" COMPADDLOCAL={6B0E2F47-91C3-4A8D-B5E2-7C4F10D39A61}";
+constexpr const wchar_t* kAddAllFeatures = L" ADDLOCAL=ALL";
+constexpr const wchar_t* kBasicInterface = L" /qb";
+
+enum class Verdict { kInstall, kSkip, kDeclined };
+
+// What the version comparison means for this run; the update question has already been asked by the
+// comparison itself. A silent run never refuses a downgrade: the installer decides what becomes of the
+// newer product.
+Verdict Judge(int decision, bool reinstall, bool silent) {
+  if (decision > 0 || (decision == 0 && reinstall)) {
+    return Verdict::kInstall;
+  }
+  if (decision == 0) {
+    if (silent) {
+      return Verdict::kSkip;
+    }
+    return ShowMessage(box::kReinstallQuestion, kMsgAlreadyInstalled, silent) == kIdYes ? Verdict::kInstall
+                                                                                        : Verdict::kDeclined;
+  }
+  if (silent) {
+    return Verdict::kInstall;
+  }
+  ShowMessage(box::kNewerInstalled, kMsgNewerInstalled, silent);
+  return Verdict::kSkip;
+}
+
+}  // namespace
+
+std::uint32_t InstallPluginPackage(bool silent, bool reinstall, std::wstring cadesArgs, std::wstring& logPath) {
+  // Each property goes in front, so the user's own arguments stay last and can override ours.
+  std::wstring installerArgs = std::move(cadesArgs);
+  const std::wstring packageMask = L"tarvex" + ArchMask();
+
+  // A failed lookup leaves the code empty, which Windows Installer never reports as installed: the run
+  // then takes the first-installation path.
+  std::wstring installedProductCode;
+  LookUpPackageIdentity(true, installedProductCode);
+  std::wstring packageProductCode;
+  if (const platform::Status status = LookUpPackageIdentity(false, packageProductCode)) {
+    ShowMessage(box::kInstallError, kMsgProductCodeUnreadable, silent);
+    return status;
+  }
+
+  if (Os().MsiQueryProductStateW(installedProductCode.c_str()) != kInstallStateDefault) {
+    installerArgs = kFirstInstallation + installerArgs;
+  } else {
+    int decision = 1;
+    if (const platform::Status status =
+            CheckPackageVersion(decision, true, installedProductCode, kVersionMask, silent)) {
+      return status;
+    }
+    switch (Judge(decision, reinstall, silent)) {
+      case Verdict::kSkip:
+        return 0;
+      case Verdict::kDeclined:
+        return kErrorInstallUserExit;
+      case Verdict::kInstall:
+        break;
+    }
+    // Both codes are braced GUID texts as Windows Installer spells them, so they are compared exactly; a
+    // code that differs only in letter case counts as another product.
+    const bool sameProduct = installedProductCode == packageProductCode;
+    if (sameProduct) {
+      installerArgs = kReinstallation + installerArgs;
+    }
+    if (Os().MsiQueryFeatureStateW(installedProductCode.c_str(), kPluginFeature) == kInstallStateAbsent) {
+      installerArgs = (sameProduct ? kAddPluginComponent : kAddAllFeatures) + installerArgs;
+    }
+  }
+
+  // Any quiet option of the user's (/qn, /qb, /quiet) decides the interface level; "/Q" does not count.
+  if (installerArgs.find(L"/q") == std::wstring::npos) {
+    installerArgs = kBasicInterface + installerArgs;
+  }
+  return RunPackageInstaller(silent, logPath, installedProductCode, packageMask, std::move(installerArgs));
 }
 
 }  // namespace setup

@@ -1,11 +1,58 @@
 #include "install/provider_install.h"
 
-namespace setup {
+#include "bootstrap/messages.h"
+#include "install/log_naming.h"
+#include "install/plugin_install.h"
+#include "install/process_runner.h"
+#include "packages/package_search.h"
 
-// Not built yet: every provider counts as installed.
-std::uint32_t InstallProvider(bool /*silent*/, bool /*reinstall*/, const std::wstring& /*providerName*/,
-                              std::wstring /*extraArgs*/) {
-  return 0;
+namespace setup {
+namespace {
+
+bool Contains(const std::wstring& text, const wchar_t* part) { return text.find(part) != std::wstring::npos; }
+
+// The nested setup reports these as a finished installation: 3 and 4 are its own "done" codes, and
+// 1602 is a user who cancelled it (the run goes on with what is there).
+bool IsProviderSuccess(std::uint32_t exitCode) {
+  return exitCode == 0 || exitCode == 3 || exitCode == 4 || exitCode == kErrorInstallUserExit;
+}
+
+}  // namespace
+
+std::uint32_t InstallProvider(bool silent, bool reinstall, const std::wstring& providerName, std::wstring extraArgs) {
+  // The nested setup is started from the program's own folder, whatever the current directory is,
+  // and quoted, since that folder may contain blanks.
+  std::wstring commandLine = L"\"" + ProgramDirectory() + providerName + L"\\Setup.exe\" ";
+
+  std::wstring logPath;
+  if (!Contains(extraArgs, L"/l") && !Contains(extraArgs, L"/L")) {
+    // Without a log directory the nested installer would get an empty log path: stop as the
+    // plug-in step does.
+    if (std::uint32_t status = MakeLogPath(silent, providerName, logPath)) {
+      return status;
+    }
+    extraArgs = L"/Lv! \"\"\"" + logPath + L"\"\"\" " + extraArgs;
+  }
+  if (!Contains(extraArgs, L"/q")) {
+    extraArgs = L"/qb " + extraArgs;
+  }
+  commandLine += L"-args \"" + extraArgs + L"\"";
+  commandLine += L" -noreboot";
+  commandLine += L" -root";
+  if (silent) {
+    commandLine += L" -silent";
+  }
+  if (reinstall) {
+    commandLine += L" -reinstall";
+  }
+
+  const ProcessResult result = RunProcess(commandLine);
+  // A nested setup that could not be started installed nothing, whatever its error code looks like.
+  if (result.started && IsProviderSuccess(result.code)) {
+    return 0;
+  }
+  ShowBox(box::kProviderError, FormatInstallFailure(kMsgProviderFailed, result.code, logPath), silent);
+  return result.code;
 }
 
 }  // namespace setup

@@ -8,6 +8,12 @@ namespace {
 
 class FlowTest : public PlatformTest {
  protected:
+  // A distribution with a plug-in package that is not installed yet.
+  FlowTest() {
+    os.AddFile(L"C:\\dist\\tarvex-win32.msi");
+    os.packages[L"C:\\dist\\tarvex-win32.msi"].properties = {
+        {L"ProductCode", L"{7C2E4B19-3A5D-4E8F-9B60-1D2C3E4F5A6B}"}};
+  }
   std::optional<std::uint32_t> Run(const std::wstring& tail) {
     os.commandLine = L"Setup.exe " + tail;
     std::optional<std::uint32_t> result;
@@ -47,6 +53,22 @@ TEST_F(FlowTest, ConfirmationAndCompletionFollowTheRequestedProviders) {
     EXPECT_EQ(Run(c.tail), 0u) << c.tail;
     EXPECT_EQ(Texts(), (Texts_{c.question, c.completion})) << c.tail;
   }
+}
+
+TEST_F(FlowTest, FailedCspStepLeavesUcspAndPluginUntouched) {
+  os.exitCodes = {1603};
+  EXPECT_EQ(Run(L"-csp -ucsp"), 1603u);
+  ASSERT_EQ(os.processes.size(), 1u);
+  EXPECT_EQ(os.processes[0].commandLine.find(L"\"C:\\dist\\csp\\Setup.exe\" -args"), 0u);
+  EXPECT_EQ(Texts(), (Texts_{L"[125]", L"[105]: 1603.\n"}));
+}
+
+TEST_F(FlowTest, ProvidersRunInOrderBeforeThePlugin) {
+  EXPECT_EQ(Run(L"-ucsp -csp"), 0u);
+  ASSERT_EQ(os.processes.size(), 3u);
+  EXPECT_NE(os.processes[0].commandLine.find(L"csp\\Setup.exe"), std::wstring::npos);
+  EXPECT_NE(os.processes[1].commandLine.find(L"ucsp\\Setup.exe"), std::wstring::npos);
+  EXPECT_NE(os.processes[2].commandLine.find(L"msiexec.exe"), std::wstring::npos);
 }
 
 TEST_F(FlowTest, NoToTheConfirmationEndsAtOnce) {

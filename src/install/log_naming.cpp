@@ -1,0 +1,42 @@
+#include "install/log_naming.h"
+
+#include <cwchar>
+#include <vector>
+
+#include "bootstrap/messages.h"
+
+namespace setup {
+namespace {
+
+using platform::Os;
+
+constexpr std::size_t kTimeStampCapacity = 80;
+
+}  // namespace
+
+std::wstring MakeTimeStamp() {
+  const std::tm local = Os().LocalTime();
+  wchar_t buffer[kTimeStampCapacity] = {};
+  const std::size_t length = std::wcsftime(buffer, kTimeStampCapacity, L"%Y-%m-%d-%H-%M-%S", &local);
+  std::wstring stamp(buffer, length);
+  // A console-attached run shows which log belongs to which moment.
+  Os().PutWs(stamp);
+  return stamp;
+}
+
+std::uint32_t MakeLogPath(bool silent, const std::wstring& prefix, std::wstring& logPath) {
+  const std::uint32_t size = Os().GetEnvironmentVariableW(L"TMP", nullptr, 0);
+  // One extra, zeroed character keeps the buffer terminated even if the variable grows between the
+  // two queries (the read then copies nothing and reports the larger size).
+  std::vector<wchar_t> buffer(static_cast<std::size_t>(size) + 1, L'\0');
+  if (Os().GetEnvironmentVariableW(L"TMP", buffer.data(), size) == 0) {
+    const std::uint32_t error = Os().GetLastError();
+    ShowMessage(box::kInstallError, kMsgEnvironmentUnreadable, silent);
+    return error;
+  }
+  const std::wstring directory(buffer.data());
+  logPath = directory + L"\\" + prefix + L"_" + MakeTimeStamp() + L".log";
+  return 0;
+}
+
+}  // namespace setup

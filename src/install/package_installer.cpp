@@ -1,0 +1,112 @@
+#include "install/package_installer.h"
+
+#include "bootstrap/messages.h"
+#include "install/log_naming.h"
+#include "install/process_runner.h"
+#include "packages/package_search.h"
+#include "restart/restart.h"
+
+namespace setup {
+namespace {
+
+using platform::Os;
+
+constexpr std::uint32_t kErrorSuccessRebootInitiated = 1641;
+constexpr std::uint32_t kErrorSuccessRebootRequired = 3010;
+constexpr std::uint32_t kErrorSuccessRestartRequired = 3011;
+
+constexpr std::uint32_t kVerMinorVersion = 0x1;
+constexpr std::uint32_t kVerMajorVersion = 0x2;
+constexpr std::uint8_t kVerEqual = 1;
+
+constexpr std::uint32_t kMsiInstallContextMachine = 4;
+constexpr std::uint32_t kMsiCodeProduct = 0;
+
+constexpr std::uint32_t kMaxPath = 260;
+
+// Windows 5.1 (XP) or 5.2 (Server 2003, XP x64), whatever the service pack.
+bool IsExactWindowsVersion(std::uint32_t minor) {
+  platform::OsVersionInfoEx version;
+  version.majorVersion = 5;
+  version.minorVersion = minor;
+  std::uint64_t conditions = Os().VerSetConditionMask(0, kVerMajorVersion, kVerEqual);
+  conditions = Os().VerSetConditionMask(conditions, kVerMinorVersion, kVerEqual);
+  return Os().VerifyVersionInfoW(version, kVerMajorVersion | kVerMinorVersion, conditions);
+}
+
+// Windows Installer of 5.1 and 5.2 checks a source against the hash it cached of the original package, so
+// the new package would be refused as the installed product's source while that file exists.
+void DeleteSourceHashFile(const std::wstring& productCode) {
+  const std::wstring windowsDirectory = Os().WGetEnv(L"WINDIR").value_or(std::wstring());
+  Os().DeleteFileW(windowsDirectory + L"\\installer\\SourceHash" + productCode);
+}
+
+std::wstring FileNameOf(const std::wstring& path) {
+  const std::size_t slash = path.rfind(L'\\');
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// A user's own log option, anywhere and in either case of the letter, replaces ours.
+bool CarriesLogOption(const std::wstring& arguments) {
+  return arguments.find(L"/l") != std::wstring::npos || arguments.find(L"/L") != std::wstring::npos;
+}
+
+bool AsksForRestart(std::uint32_t exitCode) {
+  return exitCode == kErrorSuccessRebootRequired || exitCode == kErrorSuccessRestartRequired ||
+         exitCode == kErrorSuccessRebootInitiated;
+}
+
+}  // namespace
+
+std::uint32_t RunPackageInstaller(bool silent, std::wstring& logPath, const std::wstring& installedProductCode,
+                                  const std::wstring& packageMask, std::wstring installerArgs) {
+  std::wstring packagePath;
+  if (const platform::Status status = FindPackageFile(packageMask, packagePath)) {
+    ShowMessage(box::kInstallError, kMsgPluginPackageNotFound, silent);
+    return status;
+  }
+
+  // The restart is left to the end of the run, where it is offered once for everything installed.
+  installerArgs = L" REBOOT=R " + installerArgs;
+  const std::wstring packageFileName = FileNameOf(packagePath);
+
+  if (!CarriesLogOption(installerArgs)) {
+    if (const std::uint32_t status = MakeLogPath(silent, packageFileName, logPath)) {
+      return status;
+    }
+    installerArgs = L"/Lv! \"" + logPath + L"\"" + installerArgs;
+  }
+
+  wchar_t systemBuffer[kMaxPath] = {};
+  if (Os().GetSystemDirectoryW(systemBuffer, kMaxPath - 1) == 0) {
+    const std::uint32_t error = Os().GetLastError();
+    ShowMessage(box::kInstallError, kMsgSystemDirectoryUnreadable, silent);
+    return error;
+  }
+  systemBuffer[kMaxPath - 1] = L'\0';
+  const std::wstring systemDirectory(systemBuffer);
+
+  const std::wstring commandLine =
+      L"\"" + systemDirectory + L"\\msiexec.exe\" /i \"" + packagePath + L"\" " + installerArgs;
+
+  // The installed product may have been installed from a folder that no longer exists; pointing its
+  // source list at the new package file lets a reinstallation or update find its source. On a first
+  // installation there is no product and the calls fail harmlessly.
+  Os().MsiSourceListClearAllW(installedProductCode.c_str(), nullptr, 0);
+  Os().MsiSourceListSetInfoW(installedProductCode.c_str(), nullptr, kMsiInstallContextMachine, kMsiCodeProduct,
+                             L"PackageName", packageFileName.c_str());
+  if (IsExactWindowsVersion(2) || IsExactWindowsVersion(1)) {
+    DeleteSourceHashFile(installedProductCode);
+  }
+
+  const std::uint32_t exitCode = RunProcessAndWait(commandLine);
+  if (AsksForRestart(exitCode)) {
+    // Without the marker the run merely ends without offering the restart; the installation itself
+    // succeeded.
+    CreateRestartMarker();
+    return 0;
+  }
+  return exitCode;
+}
+
+}  // namespace setup

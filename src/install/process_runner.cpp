@@ -1,0 +1,39 @@
+#include "install/process_runner.h"
+
+#include <vector>
+
+#include "platform/handles.h"
+
+namespace setup {
+namespace {
+
+using platform::Os;
+
+constexpr std::uint32_t kCreateNoWindow = 0x08000000;
+constexpr std::uint32_t kInfinite = 0xFFFFFFFF;
+
+}  // namespace
+
+ProcessResult RunProcess(const std::wstring& commandLine) {
+  // CreateProcessW may write into the command line it is given, so it gets a buffer of its own.
+  std::vector<wchar_t> writableCommandLine(commandLine.begin(), commandLine.end());
+  writableCommandLine.push_back(L'\0');
+
+  platform::ProcessInformation started;
+  if (!Os().CreateProcessW(nullptr, writableCommandLine.data(), false, kCreateNoWindow, started)) {
+    return {false, Os().GetLastError()};
+  }
+  // Declared in this order so that the process handle is released before the thread handle.
+  platform::UniqueKernelHandle thread(started.thread);
+  platform::UniqueKernelHandle process(started.process);
+
+  Os().WaitForSingleObject(process.get(), kInfinite);
+  // A failed query leaves the 0 in place; the caller cannot tell it from a clean exit either way.
+  std::uint32_t exitCode = 0;
+  Os().GetExitCodeProcess(process.get(), &exitCode);
+  return {true, exitCode};
+}
+
+std::uint32_t RunProcessAndWait(const std::wstring& commandLine) { return RunProcess(commandLine).code; }
+
+}  // namespace setup

@@ -1,0 +1,50 @@
+#include "install/process_runner.h"
+
+#include "test_support.h"
+
+namespace setup::testing {
+namespace {
+
+using ProcessRunnerTest = PlatformTest;
+
+TEST_F(ProcessRunnerTest, StartsTheWholeLineWithoutWindowOrInheritanceAndWaitsForEver) {
+  const std::wstring commandLine = L"csp\\Setup.exe -args \"/qb \" -noreboot -root";
+  os.exitCodes = {3};
+  EXPECT_EQ(RunProcessAndWait(commandLine), 3u);
+  ASSERT_EQ(os.processes.size(), 1u);
+  EXPECT_EQ(os.processes[0].commandLine, commandLine);
+  EXPECT_FALSE(os.processes[0].applicationNameGiven);
+  EXPECT_FALSE(os.processes[0].inheritHandles);
+  EXPECT_EQ(os.processes[0].creationFlags, 0x08000000u);
+  EXPECT_EQ(os.waitTimeouts, std::vector<std::uint32_t>{0xFFFFFFFF});
+  EXPECT_EQ(os.openHandles(), 0);
+
+  os.exitCodes = {0x80000000u, 0xFFFFFFFFu};
+  EXPECT_EQ(RunProcessAndWait(commandLine), 0x80000000u);
+  EXPECT_EQ(RunProcessAndWait(commandLine), 0xFFFFFFFFu);
+  EXPECT_EQ(os.openHandles(), 0);
+}
+
+TEST_F(ProcessRunnerTest, StartFailureReturnsTheSystemErrorWithoutWaiting) {
+  for (std::uint32_t error : {2u, 3u, 5u}) {
+    os.processStartError = error;
+    EXPECT_EQ(RunProcessAndWait(L"missing\\Setup.exe"), error);
+  }
+  EXPECT_TRUE(os.waitTimeouts.empty());
+  EXPECT_EQ(os.openHandles(), 0);
+}
+
+TEST_F(ProcessRunnerTest, StartedChildIsToldFromAStartFailureWithTheSameCode) {
+  os.exitCodes = {2};
+  const ProcessResult ended = RunProcess(L"child.exe");
+  EXPECT_TRUE(ended.started);
+  EXPECT_EQ(ended.code, 2u);
+  os.processStartError = 2;
+  const ProcessResult failed = RunProcess(L"child.exe");
+  EXPECT_FALSE(failed.started);
+  EXPECT_EQ(failed.code, 2u);
+  EXPECT_EQ(os.openHandles(), 0);
+}
+
+}  // namespace
+}  // namespace setup::testing
