@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace setup::platform {
 namespace {
@@ -25,6 +26,39 @@ DialogProc activeDialogProc = nullptr;
 
 INT_PTR CALLBACK DialogTrampoline(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   return activeDialogProc != nullptr ? activeDialogProc(dialog, message, wParam, lParam) : FALSE;
+}
+
+// msi.dll is not a KnownDLL: imported statically it would be looked for beside the program first,
+// where a downloaded Setup.exe may find a planted copy. It is loaded on first use, by its full path
+// in the system directory, and stays loaded for the rest of the run.
+constexpr Status kMsiUnavailable = ERROR_INSTALL_SERVICE_FAILURE;
+
+class MsiLibrary {
+ public:
+  template <typename Signature>
+  Signature Function(const char* name) {
+    if (!loaded_) {
+      loaded_ = true;
+      wchar_t directory[MAX_PATH + 1] = {};
+      const UINT length = ::GetSystemDirectoryW(directory, MAX_PATH);
+      if (length > 0 && length < MAX_PATH) {
+        module_ = ::LoadLibraryW((std::wstring(directory) + L"\\msi.dll").c_str());
+      }
+    }
+    if (module_ == nullptr) {
+      return nullptr;
+    }
+    return reinterpret_cast<Signature>(reinterpret_cast<void (*)()>(::GetProcAddress(module_, name)));
+  }
+
+ private:
+  bool loaded_ = false;
+  HMODULE module_ = nullptr;
+};
+
+MsiLibrary& Msi() {
+  static MsiLibrary library;
+  return library;
 }
 
 template <typename Function>
@@ -318,9 +352,13 @@ bool WinPlatform::ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
 }
 
 std::uint32_t WinPlatform::MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle* window) {
+  auto setInternalUi = Msi().Function<INSTALLUILEVEL(WINAPI*)(INSTALLUILEVEL, HWND*)>("MsiSetInternalUI");
+  if (setInternalUi == nullptr) {
+    return INSTALLUILEVEL_NOCHANGE;
+  }
   HWND previousWindow = window != nullptr ? Hwnd(*window) : nullptr;
   const INSTALLUILEVEL previous =
-      ::MsiSetInternalUI(static_cast<INSTALLUILEVEL>(uiLevel), window != nullptr ? &previousWindow : nullptr);
+      setInternalUi(static_cast<INSTALLUILEVEL>(uiLevel), window != nullptr ? &previousWindow : nullptr);
   if (window != nullptr) {
     *window = previousWindow;
   }
@@ -328,47 +366,72 @@ std::uint32_t WinPlatform::MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle*
 }
 
 Status WinPlatform::MsiOpenPackageExW(const wchar_t* packagePath, std::uint32_t options, MsiHandle* handle) {
+  auto openPackage = Msi().Function<UINT(WINAPI*)(LPCWSTR, DWORD, MSIHANDLE*)>("MsiOpenPackageExW");
+  if (openPackage == nullptr) {
+    return kMsiUnavailable;
+  }
   MSIHANDLE opened = 0;
-  const UINT status = ::MsiOpenPackageExW(packagePath, options, &opened);
+  const UINT status = openPackage(packagePath, options, &opened);
   *handle = opened;
   return status;
 }
 
 Status WinPlatform::MsiGetPropertyW(MsiHandle handle, const wchar_t* name, wchar_t* buffer, std::uint32_t* size) {
+  auto getProperty = Msi().Function<UINT(WINAPI*)(MSIHANDLE, LPCWSTR, LPWSTR, DWORD*)>("MsiGetPropertyW");
+  if (getProperty == nullptr) {
+    return kMsiUnavailable;
+  }
   DWORD length = *size;
-  const UINT status = ::MsiGetPropertyW(handle, name, buffer, &length);
+  const UINT status = getProperty(handle, name, buffer, &length);
   *size = length;
   return status;
 }
 
-Status WinPlatform::MsiCloseHandle(MsiHandle handle) { return ::MsiCloseHandle(handle); }
+Status WinPlatform::MsiCloseHandle(MsiHandle handle) {
+  auto closeHandle = Msi().Function<UINT(WINAPI*)(MSIHANDLE)>("MsiCloseHandle");
+  return closeHandle != nullptr ? closeHandle(handle) : kMsiUnavailable;
+}
 
 Status WinPlatform::MsiEnumRelatedProductsW(const wchar_t* upgradeCode, std::uint32_t reserved, std::uint32_t index,
                                             wchar_t* productBuffer) {
-  return ::MsiEnumRelatedProductsW(upgradeCode, reserved, index, productBuffer);
+  auto enumRelated = Msi().Function<UINT(WINAPI*)(LPCWSTR, DWORD, DWORD, LPWSTR)>("MsiEnumRelatedProductsW");
+  return enumRelated != nullptr ? enumRelated(upgradeCode, reserved, index, productBuffer) : kMsiUnavailable;
 }
 
 Status WinPlatform::MsiGetProductInfoW(const wchar_t* product, const wchar_t* property, wchar_t* buffer,
                                        std::uint32_t* size) {
+  auto getProductInfo = Msi().Function<UINT(WINAPI*)(LPCWSTR, LPCWSTR, LPWSTR, DWORD*)>("MsiGetProductInfoW");
+  if (getProductInfo == nullptr) {
+    return kMsiUnavailable;
+  }
   DWORD length = *size;
-  const UINT status = ::MsiGetProductInfoW(product, property, buffer, &length);
+  const UINT status = getProductInfo(product, property, buffer, &length);
   *size = length;
   return status;
 }
 
-int WinPlatform::MsiQueryProductStateW(const wchar_t* product) { return ::MsiQueryProductStateW(product); }
+int WinPlatform::MsiQueryProductStateW(const wchar_t* product) {
+  auto queryProductState = Msi().Function<INSTALLSTATE(WINAPI*)(LPCWSTR)>("MsiQueryProductStateW");
+  return queryProductState != nullptr ? queryProductState(product) : INSTALLSTATE_UNKNOWN;
+}
 
 int WinPlatform::MsiQueryFeatureStateW(const wchar_t* product, const wchar_t* feature) {
-  return ::MsiQueryFeatureStateW(product, feature);
+  auto queryFeatureState = Msi().Function<INSTALLSTATE(WINAPI*)(LPCWSTR, LPCWSTR)>("MsiQueryFeatureStateW");
+  return queryFeatureState != nullptr ? queryFeatureState(product, feature) : INSTALLSTATE_UNKNOWN;
 }
 
 Status WinPlatform::MsiSourceListClearAllW(const wchar_t* product, const wchar_t* userName, std::uint32_t reserved) {
-  return ::MsiSourceListClearAllW(product, userName, reserved);
+  auto clearAll = Msi().Function<UINT(WINAPI*)(LPCWSTR, LPCWSTR, DWORD)>("MsiSourceListClearAllW");
+  return clearAll != nullptr ? clearAll(product, userName, reserved) : kMsiUnavailable;
 }
 
 Status WinPlatform::MsiSourceListSetInfoW(const wchar_t* product, const wchar_t* userSid, std::uint32_t context,
                                           std::uint32_t options, const wchar_t* property, const wchar_t* value) {
-  return ::MsiSourceListSetInfoW(product, userSid, static_cast<MSIINSTALLCONTEXT>(context), options, property, value);
+  auto setInfo = Msi().Function<UINT(WINAPI*)(LPCWSTR, LPCWSTR, MSIINSTALLCONTEXT, DWORD, LPCWSTR, LPCWSTR)>(
+      "MsiSourceListSetInfoW");
+  return setInfo != nullptr
+             ? setInfo(product, userSid, static_cast<MSIINSTALLCONTEXT>(context), options, property, value)
+             : kMsiUnavailable;
 }
 
 }  // namespace setup::platform

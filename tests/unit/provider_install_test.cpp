@@ -1,0 +1,109 @@
+#include "install/provider_install.h"
+
+#include "bootstrap/messages.h"
+#include "test_support.h"
+
+namespace setup::testing {
+namespace {
+
+class ProviderInstallTest : public PlatformTest {
+ protected:
+  ProviderInstallTest() { CreateOwnerWindow(nullptr); }
+  const std::wstring& CommandLine() const { return os.processes.at(0).commandLine; }
+  // The text between -args " and the quotation mark before -noreboot.
+  std::wstring ArgsOf(const std::wstring& commandLine) const {
+    const std::size_t start = commandLine.find(L"-args \"") + 7;
+    return commandLine.substr(start, commandLine.rfind(L"\" -noreboot") - start);
+  }
+};
+
+TEST_F(ProviderInstallTest, CommandLineOfAPlainRun) {
+  EXPECT_EQ(InstallProvider(false, false, L"csp", L""), 0u);
+  EXPECT_EQ(CommandLine(),
+            L"\"C:\\dist\\csp\\Setup.exe\" -args \"/qb /Lv! \"\"\"C:\\Temp\\csp_2026-12-08-09-05-07.log\"\"\" \" "
+            L"-noreboot -root");
+  EXPECT_EQ(os.processes[0].creationFlags, 0x08000000u);
+  EXPECT_TRUE(os.boxes.empty());
+}
+
+TEST_F(ProviderInstallTest, SilentAndReinstallFollowTheFixedSwitches) {
+  os.modulePath = L"D:\\my dist\\Setup.exe";
+  EXPECT_EQ(InstallProvider(true, true, L"ucsp", L"A=1 "), 0u);
+  EXPECT_EQ(CommandLine(),
+            L"\"D:\\my dist\\ucsp\\Setup.exe\" -args \"/qb /Lv! \"\"\"C:\\Temp\\ucsp_2026-12-08-09-05-07.log\"\"\" "
+            L"A=1 \" -noreboot -root -silent -reinstall");
+}
+
+TEST_F(ProviderInstallTest, UserLogAndQuietOptionsAreCaseSensitiveSubstrings) {
+  struct Case {
+    const wchar_t* args;
+    const wchar_t* expected;
+  };
+  for (const Case& c : {
+           Case{L"/L*v C:\\my.log ", L"/qb /L*v C:\\my.log "},
+           Case{L"PROP=c:/logs/x ", L"/qb PROP=c:/logs/x "},  // "/l" inside a value
+           Case{L"/qn ", L"/Lv! \"\"\"C:\\Temp\\csp_2026-12-08-09-05-07.log\"\"\" /qn "},
+           Case{L"/QN /l*v x ", L"/qb /QN /l*v x "},
+           Case{L"Q=\"a b\" /l x ", L"/qb Q=\"a b\" /l x "},
+       }) {
+    os.processes.clear();
+    EXPECT_EQ(InstallProvider(false, false, L"csp", c.args), 0u);
+    EXPECT_EQ(ArgsOf(CommandLine()), c.expected) << c.args;
+  }
+}
+
+TEST_F(ProviderInstallTest, ExitCodesThatLetTheRunGoOn) {
+  for (std::uint32_t code : {0u, 3u, 4u, 1602u}) {
+    os.exitCodes = {code};
+    EXPECT_EQ(InstallProvider(false, false, L"csp", L""), 0u) << code;
+  }
+  EXPECT_TRUE(os.boxes.empty());
+}
+
+TEST_F(ProviderInstallTest, OtherExitCodesAreReportedUnderAnEmptyCaption) {
+  os.exitCodes = {3010};
+  EXPECT_EQ(InstallProvider(false, false, L"ucsp", L""), 3010u);
+  ASSERT_EQ(os.boxes.size(), 1u);
+  EXPECT_EQ(os.boxes[0].text, L"[105]: 3010.\n");  // the log does not exist
+  EXPECT_EQ(os.boxes[0].caption, L"");
+  EXPECT_EQ(os.boxes[0].style, 0x50010u);
+  EXPECT_EQ(os.boxes[0].owner, os.ownerWindowCreated);
+
+  os.boxes.clear();
+  os.AddFile(L"C:\\Temp\\csp_2026-12-08-09-05-07.log");
+  os.exitCodes = {0xC0000005u};
+  EXPECT_EQ(InstallProvider(false, false, L"csp", L""), 0xC0000005u);
+  EXPECT_EQ(os.boxes.at(0).text, L"[105]: 3221225477.\nInstall log: C:\\Temp\\csp_2026-12-08-09-05-07.log");
+}
+
+TEST_F(ProviderInstallTest, FailureWithAUserLogHasNoLogLine) {
+  os.AddFile(L"C:\\Temp\\csp_2026-12-08-09-05-07.log");
+  os.exitCodes = {1603};
+  EXPECT_EQ(InstallProvider(false, false, L"csp", L"/L*v C:\\mine.log "), 1603u);
+  EXPECT_EQ(os.boxes.at(0).text, L"[105]: 1603.\n");
+}
+
+TEST_F(ProviderInstallTest, SetupThatCannotBeStartedIsAFailureWhateverTheCode) {
+  os.processStartError = 3;  // ERROR_PATH_NOT_FOUND: looks like a success code of the setup
+  EXPECT_EQ(InstallProvider(false, false, L"csp", L""), 3u);
+  EXPECT_EQ(os.boxes.at(0).text, L"[105]: 3.\n");
+  os.boxes.clear();
+  EXPECT_EQ(InstallProvider(true, false, L"csp", L""), 3u);
+  EXPECT_TRUE(os.boxes.empty());
+  EXPECT_EQ(os.openHandles(), 0);
+}
+
+TEST_F(ProviderInstallTest, MissingTmpStopsBeforeTheSetupRuns) {
+  os.environment.erase(L"TMP");
+  EXPECT_EQ(InstallProvider(false, false, L"csp", L""), 203u);
+  EXPECT_TRUE(os.processes.empty());
+  ASSERT_EQ(os.boxes.size(), 1u);
+  EXPECT_EQ(os.boxes[0].text, L"[144]");
+  // A user log option needs no TMP.
+  os.boxes.clear();
+  EXPECT_EQ(InstallProvider(false, false, L"csp", L"/l* x.log"), 0u);
+  EXPECT_EQ(os.processes.size(), 1u);
+}
+
+}  // namespace
+}  // namespace setup::testing

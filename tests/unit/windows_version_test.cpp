@@ -1,0 +1,48 @@
+#include "bootstrap/windows_version.h"
+
+#include "bootstrap/messages.h"
+#include "test_support.h"
+
+namespace setup::testing {
+namespace {
+
+struct VersionCase {
+  std::uint32_t major, minor;
+  std::uint16_t servicePack;
+  std::uint32_t result;
+  const wchar_t* message;
+};
+
+class WindowsVersionTest : public PlatformTest, public ::testing::WithParamInterface<VersionCase> {};
+
+TEST_P(WindowsVersionTest, RefusesOnlyOld5xReleasesWithoutTheirServicePack) {
+  const VersionCase& c = GetParam();
+  os.osMajor = c.major;
+  os.osMinor = c.minor;
+  os.osServicePackMajor = c.servicePack;
+  CreateOwnerWindow(nullptr);
+  EXPECT_EQ(CheckWindowsVersion(false), c.result);
+  if (c.message == nullptr) {
+    EXPECT_TRUE(os.boxes.empty());
+  } else {
+    ASSERT_EQ(os.boxes.size(), 1u);
+    EXPECT_EQ(os.boxes[0].text, c.message);
+    EXPECT_EQ(os.boxes[0].caption, L"[104]");
+    EXPECT_EQ(os.boxes[0].style, 0x50010u);
+    EXPECT_EQ(os.boxes[0].owner, os.ownerWindowCreated);
+  }
+  os.boxes.clear();
+  EXPECT_EQ(CheckWindowsVersion(true), c.result);
+  EXPECT_TRUE(os.boxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Releases, WindowsVersionTest,
+                         ::testing::Values(VersionCase{5, 0, 0, 3, L"[117]"}, VersionCase{5, 0, 3, 3, L"[117]"},
+                                           VersionCase{5, 0, 4, 0, nullptr}, VersionCase{5, 1, 1, 4, L"[118]"},
+                                           VersionCase{5, 1, 2, 0, nullptr}, VersionCase{5, 1, 3, 0, nullptr},
+                                           VersionCase{5, 2, 0, 5, L"[119]"}, VersionCase{5, 2, 1, 0, nullptr},
+                                           VersionCase{4, 0, 0, 0, nullptr}, VersionCase{6, 0, 0, 0, nullptr},
+                                           VersionCase{6, 1, 0, 0, nullptr}, VersionCase{10, 0, 0, 0, nullptr}));
+
+}  // namespace
+}  // namespace setup::testing
