@@ -1,0 +1,46 @@
+// The option parser on arbitrary command lines: it either fills the options within their rules or
+// shows the usage box and ends with 0, never anything else.
+#include <cstdlib>
+
+#include "bootstrap/options.h"
+#include "fake_platform.h"
+#include "fuzz_input.h"
+
+using namespace setup;
+using namespace setup::testing;
+
+namespace {
+
+void Check(bool condition) {
+  if (!condition) {
+    std::abort();
+  }
+}
+
+bool IsFlag(int value) { return value == 0 || value == 1; }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FakePlatform os;
+  ScopedFakePlatform use(os);
+  os.commandLine = L"Setup.exe " + fuzzing::TextAt(fuzzing::SplitTexts(data, size), 0);
+  BootstrapOptions options;
+  try {
+    ParseCommandLine(options);
+  } catch (const ProcessExited& exited) {
+    Check(exited.code == 0);
+    Check(os.boxes.size() == 1 && os.boxes[0].caption == L"Справка" && os.boxes[0].style == 0x50040);
+    return 0;
+  }
+  Check(os.boxes.empty());
+  Check(IsFlag(options.installCsp) && IsFlag(options.installUcsp) && IsFlag(options.selectDlg) &&
+        IsFlag(options.silent) && IsFlag(options.reinstall) && IsFlag(options.noRestart));
+  // Provider values are only taken after their provider was asked for.
+  Check(options.installCsp || (options.cspArgs.empty() && options.kcMask.empty() && options.langMask.empty()));
+  Check(options.installUcsp || options.ucspArgs.empty());
+  Check(options.cspArgs.empty() || options.cspArgs.back() == L' ');
+  Check(options.cadesArgs.empty() || (options.cadesArgs.front() == L' ' && options.cadesArgs.back() == L' '));
+  Check(options.kcMask.empty() || (options.kcMask.front() == L'*' && options.kcMask.back() == L'*'));
+  return 0;
+}
