@@ -1,5 +1,6 @@
 #include "bootstrap/messages.h"
 
+#include <iterator>
 #include <optional>
 
 namespace setup {
@@ -13,6 +14,17 @@ constexpr std::uint32_t kWsDisabled = 0x08000000;
 constexpr int kCwUseDefault = static_cast<int>(0x80000000u);
 
 platform::WindowHandle ownerWindow = nullptr;
+
+// ": %u": the code in unsigned decimal, so a code at or above 0x80000000 never reads as negative.
+std::wstring FormatUnsigned(std::uint32_t value) {
+  wchar_t digits[10];
+  std::size_t count = 0;
+  do {
+    digits[count++] = static_cast<wchar_t>(L'0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  return std::wstring(std::make_reverse_iterator(digits + count), std::make_reverse_iterator(digits));
+}
 
 std::uint16_t BlockOf(std::uint16_t id) { return static_cast<std::uint16_t>(id / 16 + 1); }
 
@@ -103,7 +115,7 @@ int ShowMessage(const BoxKind& kind, std::uint16_t textId, bool silent) {
 std::wstring FormatInstallFailure(std::uint16_t textId, std::uint32_t code, const std::wstring& logPath) {
   std::wstring text;
   LoadMessage(textId, text);
-  text += L": " + std::to_wstring(code) + L".\n";
+  text += L": " + FormatUnsigned(code) + L".\n";
   if (!logPath.empty() && Os().WStat(logPath) == 0) {
     text += L"Install log: " + logPath;
   }
