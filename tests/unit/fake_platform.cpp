@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "packages/msi_access.h"
 #include "packages/wow64_slot.h"
 
 namespace setup::testing {
@@ -94,6 +95,7 @@ struct FakePlatform::Search {
 FakePlatform::FakePlatform() {
   // Every fake is a process of its own, so nothing looked up by an earlier one may carry over.
   ForgetIsWow64Process();
+  ForgetReadPackages();
   for (std::uint16_t id : kCatalogue) {
     strings[id] = L"[" + std::to_wstring(id) + L"]";
   }

@@ -71,6 +71,21 @@ TEST_F(FlowTest, ProvidersRunInOrderBeforeThePlugin) {
   EXPECT_NE(os.processes[2].commandLine.find(L"msiexec.exe"), std::wstring::npos);
 }
 
+TEST_F(FlowTest, AnUpdateRunOpensThePackageFileOnce) {
+  // Windows Installer copies the whole file on every open: identity, related product, version and
+  // the product's name for the question all come from one open.
+  const std::wstring upgradeCode = L"{5D3C9A41-7E0B-4F62-9C18-2B7A6E4D0F93}";
+  os.packages[L"C:\\dist\\tarvex-win32.msi"].properties = {{L"ProductCode", L"{7C2E4B19-3A5D-4E8F-9B60-1D2C3E4F5A6B}"},
+                                                           {L"UpgradeCode", upgradeCode},
+                                                           {L"ProductVersion", L"2.0.13000"},
+                                                           {L"ProductName", L"Solvarn"}};
+  os.products[L"{0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D}"] = FakeProduct{upgradeCode, L"2.0.12900"};
+  EXPECT_EQ(Run(L""), 0u);
+  EXPECT_EQ(Texts(), (Texts_{L"[103]", L"[153] Solvarn|2.0.12900|2.0.13000", L"[110]"}));
+  EXPECT_EQ(os.openedPackages, std::vector<std::wstring>{L"C:\\dist\\tarvex-win32.msi"});
+  EXPECT_EQ(os.processes.size(), 1u);
+}
+
 TEST_F(FlowTest, NoToTheConfirmationEndsAtOnce) {
   os.answers = {kIdNo};
   EXPECT_EQ(Run(L"-csp"), 0u);

@@ -12,16 +12,32 @@ class MsiAccessTest : public PackageTest {
   MsiAccessTest() { AddPackage(kPath, {{L"ProductName", L"Solvarn ЭЦП Browser plug-in"}}); }
 };
 
-TEST_F(MsiAccessTest, PackageIsOpenedForItsPropertiesAndClosedWithItsOwner) {
-  {
+TEST_F(MsiAccessTest, PackageIsOpenedForItsPropertiesAndClosedAtOnce) {
+  PackageHandle package;
+  ASSERT_EQ(package.Open(kPath), 0u);
+  EXPECT_EQ(os.openedPackageOptions, std::vector<std::uint32_t>{1});  // IGNOREMACHINESTATE
+  EXPECT_EQ(os.openHandles(), 0);
+  PackageHandle missing;
+  EXPECT_EQ(missing.Open(L"C:\\dist\\missing.msi"), 1619u);
+  std::wstring value = L"kept";
+  EXPECT_EQ(ReadPackageProperty(missing, L"ProductName", value), 1619u);
+  EXPECT_EQ(value, L"kept");
+}
+
+TEST_F(MsiAccessTest, EachFileIsOpenedOncePerRunWhateverIsReadFromIt) {
+  AddPackage(L"C:\\dist\\broken.msi").openStatus = 1620;
+  std::wstring value;
+  for (int step = 0; step < 3; ++step) {
     PackageHandle package;
     ASSERT_EQ(package.Open(kPath), 0u);
-    EXPECT_NE(package.get(), 0u);
-    EXPECT_EQ(os.openedPackageOptions, std::vector<std::uint32_t>{1});  // IGNOREMACHINESTATE
-    PackageHandle missing;
-    EXPECT_EQ(missing.Open(L"C:\\dist\\missing.msi"), 1619u);
-    EXPECT_EQ(missing.get(), 0u);
+    for (const wchar_t* name : {L"UpgradeCode", L"ProductCode", L"ProductName", L"ProductVersion"}) {
+      EXPECT_EQ(ReadPackageProperty(package, name, value), 0u) << name;
+    }
+    EXPECT_EQ(value, L"");
+    PackageHandle broken;
+    EXPECT_EQ(broken.Open(L"C:\\dist\\broken.msi"), 1620u);
   }
+  EXPECT_EQ(os.openedPackages, (std::vector<std::wstring>{kPath, L"C:\\dist\\broken.msi"}));
   EXPECT_EQ(os.openHandles(), 0);
 }
 

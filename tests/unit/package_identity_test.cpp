@@ -74,13 +74,16 @@ TEST_F(PackageIdentityTest, RelatedProductThroughTheUpgradeCode) {
   Install(kInstalledCode, L"2.0.12900");
   EXPECT_EQ(LookUp(true), (Found{0, kInstalledCode}));
   os.packages[L"C:\\dist\\tarvex-win32.msi"].readStatus[L"UpgradeCode"] = 1627;
+  ForgetReadPackages();                                // the file changed: a new run reads it anew
   EXPECT_EQ(LookUp(true), (Found{87, L"untouched"}));  // the lookup with an empty upgrade code
 }
 
 TEST_F(PackageIdentityTest, FailuresArePassedOnWithoutMessages) {
   os.packages[L"C:\\dist\\tarvex-win32.msi"].readStatus[L"ProductCode"] = 1627;
+  ForgetReadPackages();  // the file changed: a new run reads it anew
   EXPECT_EQ(LookUp(false), (Found{1627, L"untouched"}));
   os.packages[L"C:\\dist\\tarvex-win32.msi"].openStatus = 1620;
+  ForgetReadPackages();  // the file changed: a new run reads it anew
   EXPECT_EQ(LookUp(true), (Found{1620, L"untouched"}));
   os.modulePath = L"C:\\empty\\Setup.exe";
   os.AddFile(os.modulePath);

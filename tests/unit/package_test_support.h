@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 
+#include "packages/msi_access.h"
 #include "test_support.h"
 
 namespace setup::testing {
@@ -16,6 +17,7 @@ class PackageTest : public PlatformTest {
   // A package file in the folder, opening and reading without failure unless the test says otherwise.
   FakePackage& AddPackage(const std::wstring& path, std::map<std::wstring, std::wstring> properties = {}) {
     os.AddFile(path);
+    ForgetReadPackages();  // a new or changed file: the run reads it anew
     FakePackage& package = os.packages[path] = {};
     package.properties = std::move(properties);
     return package;

@@ -125,13 +125,16 @@ TEST_F(CheckPackageVersionTest, EachFailureHasItsMessageAndResultAndLeavesTheDec
     if (!silent) ExpectLookupError(L"[131]");
     installed.versionStatus = 0;
     package.readStatus[L"ProductVersion"] = 1627;
+    ForgetReadPackages();  // each change of the file stands for a new run
     EXPECT_EQ(Check(true, silent), 1627);
     if (!silent) ExpectLookupError(L"[134]");
     package.readStatus.clear();
     package.openStatus = 1620;
+    ForgetReadPackages();
     EXPECT_EQ(Check(true, silent), 1620);
     if (!silent) ExpectLookupError(L"[133]");
     package.openStatus = 0;
+    ForgetReadPackages();
   }
   os.modulePath = L"C:\\elsewhere\\Setup.exe";
   os.AddFile(os.modulePath);
@@ -143,6 +146,7 @@ TEST_F(CheckPackageVersionTest, EachFailureHasItsMessageAndResultAndLeavesTheDec
 
 TEST_F(CheckPackageVersionTest, UnreadableProductNameEndsWithItsOwnMessage) {
   os.packages[L"C:\\dist\\lang\\eng-tarvex-win32.msi"].readStatus[L"ProductName"] = 1627;
+  ForgetReadPackages();  // the file changed: a new run reads it anew
   EXPECT_EQ(Check(), 1627);
   ExpectLookupError(L"[134]");
   EXPECT_EQ(decision, 1);

@@ -42,7 +42,11 @@ INSTANTIATE_TEST_SUITE_P(Releases, WindowsVersionTest,
                                            VersionCase{5, 1, 2, 0, nullptr}, VersionCase{5, 1, 3, 0, nullptr},
                                            VersionCase{5, 2, 0, 5, L"[119]"}, VersionCase{5, 2, 1, 0, nullptr},
                                            VersionCase{4, 0, 0, 0, nullptr}, VersionCase{6, 0, 0, 0, nullptr},
-                                           VersionCase{6, 1, 0, 0, nullptr}, VersionCase{10, 0, 0, 0, nullptr}));
+                                           VersionCase{6, 1, 0, 0, nullptr}, VersionCase{10, 0, 0, 0, nullptr}),
+                         [](const ::testing::TestParamInfo<VersionCase>& info) {
+                           return "Windows" + std::to_string(info.param.major) + "_" +
+                                  std::to_string(info.param.minor) + "_Sp" + std::to_string(info.param.servicePack);
+                         });
 
 }  // namespace
 }  // namespace setup::testing
