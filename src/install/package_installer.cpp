@@ -1,6 +1,7 @@
 #include "install/package_installer.h"
 
 #include "bootstrap/messages.h"
+#include "install/installer_arguments.h"
 #include "install/log_naming.h"
 #include "install/process_runner.h"
 #include "packages/package_search.h"
@@ -44,11 +45,6 @@ void DeleteSourceHashFile(const std::wstring& productCode) {
 std::wstring FileNameOf(const std::wstring& path) {
   const std::size_t slash = path.rfind(L'\\');
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-// A user's own log option, anywhere and in either case of the letter, replaces ours.
-bool CarriesLogOption(const std::wstring& arguments) {
-  return arguments.find(L"/l") != std::wstring::npos || arguments.find(L"/L") != std::wstring::npos;
 }
 
 bool AsksForRestart(std::uint32_t exitCode) {

@@ -1,6 +1,7 @@
 #include "install/plugin_install.h"
 
 #include "bootstrap/messages.h"
+#include "install/installer_arguments.h"
 #include "install/package_installer.h"
 #include "packages/package_identity.h"
 #include "packages/package_version.h"
@@ -90,7 +91,7 @@ std::uint32_t InstallPluginPackage(bool silent, bool reinstall, std::wstring cad
   }
 
   // Any quiet option of the user's (/qn, /qb, /quiet) decides the interface level; "/Q" does not count.
-  if (installerArgs.find(L"/q") == std::wstring::npos) {
+  if (!CarriesQuietOption(installerArgs)) {
     installerArgs = kBasicInterface + installerArgs;
   }
   return RunPackageInstaller(silent, logPath, installedProductCode, packageMask, std::move(installerArgs));

@@ -1,6 +1,7 @@
 #include "install/provider_install.h"
 
 #include "bootstrap/messages.h"
+#include "install/installer_arguments.h"
 #include "install/log_naming.h"
 #include "install/plugin_install.h"
 #include "install/process_runner.h"
@@ -8,8 +9,6 @@
 
 namespace setup {
 namespace {
-
-bool Contains(const std::wstring& text, const wchar_t* part) { return text.find(part) != std::wstring::npos; }
 
 // The nested setup reports these as a finished installation: 3 and 4 are its own "done" codes, and
 // 1602 is a user who cancelled it (the run goes on with what is there).
@@ -25,7 +24,7 @@ std::uint32_t InstallProvider(bool silent, bool reinstall, const std::wstring& p
   std::wstring commandLine = L"\"" + ProgramDirectory() + providerName + L"\\Setup.exe\" ";
 
   std::wstring logPath;
-  if (!Contains(extraArgs, L"/l") && !Contains(extraArgs, L"/L")) {
+  if (!CarriesLogOption(extraArgs)) {
     // Without a log directory the nested installer would get an empty log path: stop as the
     // plug-in step does.
     if (std::uint32_t status = MakeLogPath(silent, providerName, logPath)) {
@@ -33,7 +32,7 @@ std::uint32_t InstallProvider(bool silent, bool reinstall, const std::wstring& p
     }
     extraArgs = L"/Lv! \"\"\"" + logPath + L"\"\"\" " + extraArgs;
   }
-  if (!Contains(extraArgs, L"/q")) {
+  if (!CarriesQuietOption(extraArgs)) {
     extraArgs = L"/qb " + extraArgs;
   }
   commandLine += L"-args \"" + extraArgs + L"\"";
