@@ -11,6 +11,7 @@ namespace {
 using platform::Os;
 
 constexpr std::size_t kTimeStampCapacity = 80;
+constexpr std::uint32_t kErrorEnvvarNotFound = 203;
 
 }  // namespace
 
@@ -30,7 +31,12 @@ std::uint32_t MakeLogPath(bool silent, const std::wstring& prefix, std::wstring&
   // two queries (the read then copies nothing and reports the larger size).
   std::vector<wchar_t> buffer(static_cast<std::size_t>(size) + 1, L'\0');
   if (Os().GetEnvironmentVariableW(L"TMP", buffer.data(), size) == 0) {
-    const std::uint32_t error = Os().GetLastError();
+    // An empty TMP reads as 0 characters with no error set: no folder is named, so it fails as an
+    // unset one does rather than naming a log "\<prefix>_<stamp>.log" at the root of the drive.
+    std::uint32_t error = Os().GetLastError();
+    if (error == 0) {
+      error = kErrorEnvvarNotFound;
+    }
     ShowMessage(box::kInstallError, kMsgEnvironmentUnreadable, silent);
     return error;
   }

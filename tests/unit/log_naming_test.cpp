@@ -45,6 +45,13 @@ TEST_F(LogNamingTest, PathIsTmpPrefixAndStampUsedAsTheyAre) {
   EXPECT_EQ(os.stdoutLines.size(), 3u);
 }
 
+TEST_F(LogNamingTest, EmptyTmpFailsLikeAMissingOne) {
+  os.environment[L"TMP"] = L"";
+  std::wstring logPath = L"kept";
+  EXPECT_EQ(MakeLogPath(true, L"csp", logPath), 203u);
+  EXPECT_EQ(logPath, L"kept");
+}
+
 TEST_F(LogNamingTest, MissingTmpIsReportedAndLeavesThePathAlone) {
   os.environment.erase(L"TMP");
   os.environment[L"TEMP"] = L"C:\\Temp";  // never consulted instead
