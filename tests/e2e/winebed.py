@@ -619,6 +619,7 @@ class WineBed:
         cmdline=None,
         relay=False,
         expect_clean=True,
+        observe=False,
     ):
         """Runs a program (Windows or Linux path) under the driver.
 
@@ -642,6 +643,8 @@ class WineBed:
             options += ["--unset", k]
         for s in steps:
             options += ["--step", s]
+        if observe:
+            options.append("--observe")
         if cmdline is not None:
             options += ["--cmdline", cmdline]
         else:

@@ -3,10 +3,12 @@
 // and get the program's full 32-bit exit code (a Linux parent of Wine only sees the low 8 bits).
 //
 // Usage: boxdriver [--cwd DIR] [--env NAME=VALUE]... [--unset NAME]... [--timeout SECONDS]
-//                  [--step ACTIONS]... (-- PROGRAM [ARG]... | --cmdline "RAW COMMAND LINE")
+//                  [--step ACTIONS]... [--observe] (-- PROGRAM [ARG]... | --cmdline "RAW COMMAND LINE")
+// --observe: a person answers; every window is described and none is touched.
 // Any of these may come instead from --argfile FILE: UTF-8 arguments, each ended by a NUL.
 //
-// ACTIONS: '+'-separated, a dump always first: dump, yes, no, ok, cancel, click:<id>, esc, close
+// ACTIONS: '+'-separated, a dump always first: dump, yes, no, ok, cancel, accept (yes if the box
+// has it, else ok), click:<id>, esc, close
 // (WM_SYSCOMMAND SC_CLOSE), wait:<ms>, snap:<name>. Under Wine 8, esc and close on a message box
 // without a Cancel button answer IDCANCEL, where Windows ignores them on a Yes/No box and answers
 // IDOK on an OK box: a test of those keys shows what Wine does, not what Windows would.
@@ -319,6 +321,7 @@ std::string describe_window(HWND hwnd, DWORD pid, int window_number, int step) {
 }
 
 enum class Kind { Dump, Click, Esc, Close, Wait, Snap };
+constexpr int kAcceptButton = -1;
 
 struct Action {
   Kind kind;
@@ -353,6 +356,10 @@ bool parse_step(const std::wstring& text, std::vector<Action>& actions, std::wst
     } else if (verb == L"yes" || verb == L"no" || verb == L"ok" || verb == L"cancel") {
       a.kind = Kind::Click;
       a.number = verb == L"yes" ? IDYES : verb == L"no" ? IDNO : verb == L"ok" ? IDOK : IDCANCEL;
+    } else if (verb == L"accept") {
+      // Yes where the box asks, OK where it only tells: a user who agrees to everything.
+      a.kind = Kind::Click;
+      a.number = kAcceptButton;
     } else if (verb == L"click") {
       a.kind = Kind::Click;
       ok = parse_number(arg, a.number);
@@ -411,13 +418,14 @@ struct Options {
   std::vector<std::vector<Action>> steps;
   std::wstring command_line;
   bool have_command = false;
+  bool observe = false;  // a person answers: windows are described, never touched
 };
 
 int usage(const std::wstring& error) {
   emit(L"ERROR " + error);
   emit(
       "usage: boxdriver [--cwd DIR] [--env NAME=VALUE]... [--unset NAME]... [--timeout SECONDS] "
-      "[--step ACTIONS]... [--argfile FILE] (-- PROGRAM [ARG]... | --cmdline RAW)");
+      "[--step ACTIONS]... [--observe] [--argfile FILE] (-- PROGRAM [ARG]... | --cmdline RAW)");
   return 2;
 }
 
@@ -484,6 +492,10 @@ bool parse_options(const std::vector<std::wstring>& argv, Options& options, std:
   const size_t argc = argv.size();
   for (size_t i = 0; i < argc; ++i) {
     std::wstring opt = argv[i];
+    if (opt == L"--observe") {
+      options.observe = true;
+      continue;
+    }
     if (opt == L"--") {
       if (options.have_command || i + 1 >= argc) {
         error = options.have_command ? L"both -- and --cmdline" : L"no program after --";
@@ -619,7 +631,8 @@ struct Driver {
           emit("BOX " + describe_window(box, process.dwProcessId, windows, step));
           break;
         case Kind::Click: {
-          HWND button = GetDlgItem(box, a.number);
+          const int id = a.number != kAcceptButton ? a.number : button_usable(GetDlgItem(box, IDYES)) ? IDYES : IDOK;
+          HWND button = GetDlgItem(box, id);
           if (!button_usable(button)) {
             emit(L"ERROR window " + std::to_wstring(windows) + L" has no visible enabled control " +
                  std::to_wstring(a.number) + L" for '" + a.label + L"'; dismissing it");
@@ -664,7 +677,9 @@ struct Driver {
       HWND box = *it;
       if (!seen.insert(box).second) continue;
       ++windows;
-      if (next_step < options.steps.size()) {
+      if (options.observe) {
+        emit("BOX " + describe_window(box, process.dwProcessId, windows, 0));
+      } else if (next_step < options.steps.size()) {
         int step = static_cast<int>(next_step);
         perform(box, step + 1, options.steps[next_step++]);
       } else {
