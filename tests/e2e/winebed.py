@@ -620,12 +620,14 @@ class WineBed:
         relay=False,
         expect_clean=True,
         observe=False,
+        dll_overrides=None,
     ):
         """Runs a program (Windows or Linux path) under the driver.
 
         steps: one action string per window the program is expected to show, e.g. "yes",
         "dump+click:1001+ok", "snap:first+no". env/unset change the program's environment,
-        lang ("ru", "en" or a locale name) the locale Wine starts with. cmdline replaces program
+        lang ("ru", "en" or a locale name) the locale Wine starts with; dll_overrides (e.g.
+        "msi=n,b") is added to WINEDLLOVERRIDES, which Wine reads from the Linux environment. cmdline replaces program
         and args with a raw command line. Unless expect_clean is False, anything but "every step
         used, no unexpected window, program ended" fails with the driver's output.
         """
@@ -662,9 +664,12 @@ class WineBed:
         lines = []
         began = time.monotonic()
         with open(trace, "wb") as err:
+            wine_env = self._env(lang, debug)
+            if dll_overrides:
+                wine_env["WINEDLLOVERRIDES"] += ";" + dll_overrides
             proc = subprocess.Popen(
                 argv,
-                env=self._env(lang, debug),
+                env=wine_env,
                 cwd=run_dir,
                 stdin=subprocess.DEVNULL,
                 stdout=subprocess.PIPE,

@@ -28,22 +28,23 @@ INT_PTR CALLBACK DialogTrampoline(HWND dialog, UINT message, WPARAM wParam, LPAR
   return activeDialogProc != nullptr ? activeDialogProc(dialog, message, wParam, lParam) : FALSE;
 }
 
-// msi.dll is not a KnownDLL: imported statically it would be looked for beside the program first,
-// where a downloaded Setup.exe may find a planted copy. It is loaded on first use, by its full path
-// in the system directory, and stays loaded for the rest of the run.
+// DLLs that are not KnownDLLs, and DLLs whose own imports are not (Wine's user32 imports version.dll),
+// would be looked for beside the program first if the program imported them: a downloaded Setup.exe
+// may find planted copies there before any of its code runs. So the program imports only kernel32,
+// advapi32 and msvcrt; the others are loaded on first use by their full path in the system directory,
+// with their own imports searched there too, and stay loaded for the rest of the run.
 constexpr Status kMsiUnavailable = ERROR_INSTALL_SERVICE_FAILURE;
+constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
 
-class MsiLibrary {
+class SystemLibrary {
  public:
+  explicit SystemLibrary(const wchar_t* fileName) : fileName_(fileName) {}
+
   template <typename Signature>
   Signature Function(const char* name) {
     if (!loaded_) {
       loaded_ = true;
-      wchar_t directory[MAX_PATH + 1] = {};
-      const UINT length = ::GetSystemDirectoryW(directory, MAX_PATH);
-      if (length > 0 && length < MAX_PATH) {
-        module_ = ::LoadLibraryW((std::wstring(directory) + L"\\msi.dll").c_str());
-      }
+      module_ = Load();
     }
     if (module_ == nullptr) {
       return nullptr;
@@ -52,13 +53,43 @@ class MsiLibrary {
   }
 
  private:
+  HMODULE Load() const {
+    wchar_t directory[MAX_PATH + 1] = {};
+    const UINT length = ::GetSystemDirectoryW(directory, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+      return nullptr;
+    }
+    const std::wstring path = std::wstring(directory) + L"\\" + fileName_;
+    // Systems without the search flags refuse them as an invalid parameter.
+    HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, kLoadLibrarySearchSystem32);
+    return module != nullptr ? module : ::LoadLibraryW(path.c_str());
+  }
+
+  const wchar_t* fileName_;
   bool loaded_ = false;
   HMODULE module_ = nullptr;
 };
 
-MsiLibrary& Msi() {
-  static MsiLibrary library;
+SystemLibrary& Msi() {
+  static SystemLibrary library(L"msi.dll");
   return library;
+}
+
+SystemLibrary& User32() {
+  static SystemLibrary library(L"user32.dll");
+  return library;
+}
+
+SystemLibrary& Shell32() {
+  static SystemLibrary library(L"shell32.dll");
+  return library;
+}
+
+// Calls a function of a system library, or gives the fallback when it cannot be had.
+template <typename Signature, typename Result, typename... Arguments>
+Result CallSystem(SystemLibrary& library, const char* name, Result fallback, Arguments... arguments) {
+  Signature function = library.Function<Signature>(name);
+  return function != nullptr ? static_cast<Result>(function(arguments...)) : fallback;
 }
 
 template <typename Function>
@@ -73,7 +104,8 @@ std::wstring WinPlatform::GetCommandLineW() { return ::GetCommandLineW(); }
 
 std::optional<std::vector<std::wstring>> WinPlatform::CommandLineToArgvW(const std::wstring& commandLine) {
   int count = 0;
-  LPWSTR* arguments = ::CommandLineToArgvW(commandLine.c_str(), &count);
+  LPWSTR* arguments = CallSystem<LPWSTR*(WINAPI*)(LPCWSTR, int*)>(
+      Shell32(), "CommandLineToArgvW", static_cast<LPWSTR*>(nullptr), commandLine.c_str(), &count);
   if (arguments == nullptr) {
     return std::nullopt;
   }
@@ -82,7 +114,7 @@ std::optional<std::vector<std::wstring>> WinPlatform::CommandLineToArgvW(const s
   return result;
 }
 
-bool WinPlatform::IsUserAnAdmin() { return ::IsUserAnAdmin() != FALSE; }
+bool WinPlatform::IsUserAnAdmin() { return CallSystem<BOOL(WINAPI*)()>(Shell32(), "IsUserAnAdmin", FALSE) != FALSE; }
 
 void WinPlatform::Exit(std::uint32_t code) { std::exit(static_cast<int>(code)); }
 
@@ -148,57 +180,73 @@ std::uint32_t WinPlatform::SizeofResource(ModuleHandle module, ResourceHandle re
 WindowHandle WinPlatform::CreateWindowExW(std::uint32_t exStyle, const wchar_t* className, const wchar_t* windowName,
                                           std::uint32_t style, int x, int y, int width, int height, WindowHandle parent,
                                           InstanceHandle instance) {
-  return ::CreateWindowExW(exStyle, className, windowName, style, x, y, width, height, Hwnd(parent), nullptr,
-                           static_cast<HINSTANCE>(instance), nullptr);
+  using CreateWindowExFunction =
+      HWND(WINAPI*)(DWORD, LPCWSTR, LPCWSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE, LPVOID);
+  return CallSystem<CreateWindowExFunction>(User32(), "CreateWindowExW", static_cast<HWND>(nullptr), exStyle, className,
+                                            windowName, style, x, y, width, height, Hwnd(parent),
+                                            static_cast<HMENU>(nullptr), static_cast<HINSTANCE>(instance), nullptr);
 }
 
 int WinPlatform::MessageBoxW(WindowHandle owner, const wchar_t* text, const wchar_t* caption, std::uint32_t style) {
-  return ::MessageBoxW(Hwnd(owner), text, caption, style);
+  return CallSystem<int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT)>(User32(), "MessageBoxW", 0, Hwnd(owner), text, caption,
+                                                                style);
 }
 
 std::intptr_t WinPlatform::DialogBoxParamW(InstanceHandle instance, std::uint16_t templateId, WindowHandle parent,
                                            DialogProc dialogProc, std::intptr_t initParam) {
   activeDialogProc = dialogProc;
-  const INT_PTR result = ::DialogBoxParamW(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEW(templateId), Hwnd(parent),
-                                           DialogTrampoline, initParam);
+  using DialogBoxParamFunction = INT_PTR(WINAPI*)(HINSTANCE, LPCWSTR, HWND, DLGPROC, LPARAM);
+  const INT_PTR result = CallSystem<DialogBoxParamFunction>(
+      User32(), "DialogBoxParamW", static_cast<INT_PTR>(-1), static_cast<HINSTANCE>(instance),
+      MAKEINTRESOURCEW(templateId), Hwnd(parent), DialogTrampoline, initParam);
   activeDialogProc = nullptr;
   return result;
 }
 
 bool WinPlatform::EndDialog(WindowHandle dialog, std::intptr_t result) {
-  return ::EndDialog(Hwnd(dialog), result) != FALSE;
+  return CallSystem<BOOL(WINAPI*)(HWND, INT_PTR)>(User32(), "EndDialog", FALSE, Hwnd(dialog), result) != FALSE;
 }
 
 IconHandle WinPlatform::LoadImageW(InstanceHandle instance, std::uint16_t resourceId, std::uint32_t type, int cx,
                                    int cy, std::uint32_t load) {
-  return ::LoadImageW(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEW(resourceId), type, cx, cy, load);
+  return CallSystem<HANDLE(WINAPI*)(HINSTANCE, LPCWSTR, UINT, int, int, UINT)>(
+      User32(), "LoadImageW", static_cast<HANDLE>(nullptr), static_cast<HINSTANCE>(instance),
+      MAKEINTRESOURCEW(resourceId), static_cast<UINT>(type), cx, cy, static_cast<UINT>(load));
 }
 
 std::intptr_t WinPlatform::SendMessageW(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                         std::intptr_t lParam) {
-  return ::SendMessageW(Hwnd(window), message, wParam, lParam);
+  return CallSystem<LRESULT(WINAPI*)(HWND, UINT, WPARAM, LPARAM)>(
+      User32(), "SendMessageW", static_cast<LRESULT>(0), Hwnd(window), static_cast<UINT>(message),
+      static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
 }
 
 WindowHandle WinPlatform::GetDlgItem(WindowHandle dialog, int controlId) {
-  return ::GetDlgItem(Hwnd(dialog), controlId);
+  return CallSystem<HWND(WINAPI*)(HWND, int)>(User32(), "GetDlgItem", static_cast<HWND>(nullptr), Hwnd(dialog),
+                                              controlId);
 }
 
-bool WinPlatform::ShowWindow(WindowHandle window, int command) { return ::ShowWindow(Hwnd(window), command); }
+bool WinPlatform::ShowWindow(WindowHandle window, int command) {
+  return CallSystem<BOOL(WINAPI*)(HWND, int)>(User32(), "ShowWindow", FALSE, Hwnd(window), command) != FALSE;
+}
 
 bool WinPlatform::CheckDlgButton(WindowHandle dialog, int buttonId, std::uint32_t check) {
-  return ::CheckDlgButton(Hwnd(dialog), buttonId, check) != FALSE;
+  return CallSystem<BOOL(WINAPI*)(HWND, int, UINT)>(User32(), "CheckDlgButton", FALSE, Hwnd(dialog), buttonId,
+                                                    static_cast<UINT>(check)) != FALSE;
 }
 
 std::uint32_t WinPlatform::IsDlgButtonChecked(WindowHandle dialog, int buttonId) {
-  return ::IsDlgButtonChecked(Hwnd(dialog), buttonId);
+  return CallSystem<UINT(WINAPI*)(HWND, int)>(User32(), "IsDlgButtonChecked", 0u, Hwnd(dialog), buttonId);
 }
 
 std::uint32_t WinPlatform::GetDlgItemTextW(WindowHandle dialog, int controlId, wchar_t* buffer, int maxCount) {
-  return ::GetDlgItemTextW(Hwnd(dialog), controlId, buffer, maxCount);
+  return CallSystem<UINT(WINAPI*)(HWND, int, LPWSTR, int)>(User32(), "GetDlgItemTextW", 0u, Hwnd(dialog), controlId,
+                                                           buffer, maxCount);
 }
 
 bool WinPlatform::SetDlgItemTextW(WindowHandle dialog, int controlId, const wchar_t* text) {
-  return ::SetDlgItemTextW(Hwnd(dialog), controlId, text) != FALSE;
+  return CallSystem<BOOL(WINAPI*)(HWND, int, LPCWSTR)>(User32(), "SetDlgItemTextW", FALSE, Hwnd(dialog), controlId,
+                                                       text) != FALSE;
 }
 
 FindHandle WinPlatform::FindFirstFileW(const std::wstring& fileName, FindData& data) {
@@ -348,7 +396,8 @@ bool WinPlatform::AdjustTokenPrivileges(KernelHandle token, bool disableAll, std
 }
 
 bool WinPlatform::ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
-  return ::ExitWindowsEx(flags, reason) != FALSE;
+  return CallSystem<BOOL(WINAPI*)(UINT, DWORD)>(User32(), "ExitWindowsEx", FALSE, static_cast<UINT>(flags),
+                                                static_cast<DWORD>(reason)) != FALSE;
 }
 
 std::uint32_t WinPlatform::MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle* window) {

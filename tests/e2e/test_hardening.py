@@ -1,0 +1,130 @@
+"""Setup.exe in hostile or unusual places: a download folder with planted DLLs or a DLL redirection
+folder, distribution folders and TMP values with blanks and Cyrillic letters."""
+
+import os
+import re
+import shutil
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from winebed import WineBed, windows_build_dir  # noqa: E402
+
+PACKAGE_SET = "2.0.13000"
+PRODUCT_CODES = ("{50A1C0DE-2013-4000-8000-000000000032}", "{50A1C0DE-2013-4000-8000-000000000064}")
+# DLL names a planted copy is often given: the program's own msi.dll, and DLLs that system DLLs
+# load on a program's behalf.
+PLANTED = ("msi.dll", "version.dll", "uxtheme.dll", "dwmapi.dll", "cryptbase.dll", "comctl32.dll")
+# Wine prefers the native DLL it finds over its own only when told to, as Windows would always.
+PREFER_PLANTED = ",".join(name[:-4] for name in PLANTED) + "=n,b"
+EXIT_DLL_REDIRECTION = 10
+
+bed = None
+
+
+def setUpModule():
+    global bed
+    bed = WineBed()
+    bed.start()
+
+
+def tearDownModule():
+    if bed is not None:
+        bed.stop()
+
+
+def remove_plugin():
+    for code in PRODUCT_CODES:
+        bed.uninstall(code)
+
+
+def read_log(path):
+    data = path.read_bytes()
+    return data.decode("utf-16") if data[:2] in (b"\xff\xfe", b"\xfe\xff") else data.decode("utf-8", "replace")
+
+
+def plugin_installed():
+    # The plug-in's own file; Wine may leave empty folders behind when it removes a product.
+    return any(bed.drive_c.glob("Program Files*/Solvarn/**/plugvex.txt"))
+
+
+class PlantedDlls(unittest.TestCase):
+    def setUp(self):
+        remove_plugin()
+        self.dist = bed.make_distribution("downloads")
+        self.dist.add_packages(PACKAGE_SET)
+        self.setup = self.dist.add_setup()
+        for name in PLANTED:
+            self.dist.copy(windows_build_dir() / "programs" / "planted.dll", name)
+
+    def traces(self):
+        return sorted(p.name for p in self.dist.linux.glob("*.loaded"))
+
+    def test_a_plain_program_would_load_the_planted_msi(self):
+        # The control: the folder and the overrides do make Wine pick a planted DLL.
+        loader = self.dist.copy(windows_build_dir() / "programs" / "naive_loader.exe")
+        run = bed.run(loader, dll_overrides=PREFER_PLANTED, cwd=self.dist.windows)
+        self.assertEqual(run.exit_code, 0)
+        self.assertIn("msi.dll.loaded", self.traces())
+
+    def test_setup_loads_none_of_them_silently(self):
+        run = bed.run(self.setup, args=["-silent"], dll_overrides=PREFER_PLANTED, cwd=self.dist.windows)
+        self.assertEqual(run.exit_code, 0)
+        self.assertEqual(self.traces(), [])
+        self.assertTrue(plugin_installed())
+
+    def test_setup_loads_none_of_them_while_showing_its_boxes(self):
+        run = bed.run(self.setup, steps=["yes", "ok"], dll_overrides=PREFER_PLANTED, cwd=self.dist.windows, lang="ru")
+        self.assertEqual(run.exit_code, 0)
+        self.assertEqual(self.traces(), [])
+
+    def test_a_redirection_folder_beside_the_program_makes_it_refuse(self):
+        self.dist.mkdir("Setup.exe.local")
+        shutil.copy2(windows_build_dir() / "programs" / "planted.dll", self.dist.linux / "Setup.exe.local" / "msi.dll")
+        run = bed.run(self.setup, cwd=self.dist.windows)
+        self.assertEqual(run.exit_code, EXIT_DLL_REDIRECTION)
+        self.assertEqual(run.boxes, [])
+        self.assertEqual(self.traces(), [])
+        self.assertFalse((self.dist.linux / "Setup.exe.local" / "msi.dll.loaded").exists())
+        self.assertFalse(plugin_installed())
+
+
+class UnusualPlaces(unittest.TestCase):
+    def setUp(self):
+        remove_plugin()
+
+    def test_distribution_folder_with_blanks_and_cyrillic_letters(self):
+        dist = bed.make_distribution("Мои загрузки (2)")
+        dist.add_packages(PACKAGE_SET)
+        setup = dist.add_setup()
+        dist.mkdir("logs")
+        logs = dist.linux / "logs"
+        run = bed.run(setup, args=["-silent"], env={"TMP": dist.win("logs")}, cwd="C:\\")
+        self.assertEqual(run.exit_code, 0)
+        self.assertTrue(plugin_installed())
+        self.assertEqual(len(list(logs.glob("tarvex-x64.msi_*.log"))), 1)
+
+    def test_tmp_with_blanks_and_cyrillic_letters(self):
+        dist = bed.make_distribution("tmp")
+        dist.add_packages(PACKAGE_SET)
+        setup = dist.add_setup()
+        dist.mkdir("Временные файлы")
+        logs = dist.linux / "Временные файлы"
+        run = bed.run(setup, args=["-silent"], env={"TMP": dist.win("Временные файлы")})
+        self.assertEqual(run.exit_code, 0)
+        names = [p.name for p in logs.iterdir()]
+        self.assertEqual(len(names), 1, names)
+        self.assertRegex(names[0], r"^tarvex-x64\.msi_\d{4}-\d\d-\d\d-\d\d-\d\d-\d\d\.log$")
+        self.assertIn("ADDPLUGVEX = 1", read_log(logs / names[0]))
+
+    def test_empty_tmp_is_refused_like_a_missing_one(self):
+        dist = bed.make_distribution("emptytmp")
+        dist.add_packages(PACKAGE_SET)
+        setup = dist.add_setup()
+        run = bed.run(setup, args=["-silent"], env={"TMP": ""})
+        self.assertEqual(run.exit_code, 203)
+        self.assertFalse(plugin_installed())
+
+
+if __name__ == "__main__":
+    unittest.main()
