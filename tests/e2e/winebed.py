@@ -156,6 +156,8 @@ class Run:
         self.trace_path = None
         self.message_box_calls = None  # relay=True only
         self.seconds = None  # wall time of the run, for the cost notes; never asserted on
+        self.elapsed_ms = None  # the program's own run time, start to exit, as the driver saw it
+        self.seen_ms = []  # when each new window was found, in ms after the program started
 
     @property
     def windows(self):
@@ -757,6 +759,10 @@ class WineBed:
             result.timed_out = True
         elif word == "EXIT":
             result.exit_code = int(rest)
+        elif word == "ELAPSED":
+            result.elapsed_ms = int(rest)
+        elif word == "SEEN":
+            result.seen_ms.append(int(rest.split()[1]))
         elif word == "END":
             result.driver_status = int(rest)
 

@@ -21,6 +21,8 @@
 //   ERROR <text>           an action could not be done
 //   UNUSED <n>             the program ended with n steps not used
 //   TIMEOUT <seconds>      the program was killed
+//   SEEN <window#> <ms>    a new window was found, that long after the program was started
+//   ELAPSED <ms>           the program ran that long (start to exit)
 //   EXIT <code>            the program's exit code, unsigned decimal
 //   END <status>           the last line; the driver's own exit status (0: every step used, no
 //                          unexpected window, no error). Descendants of the program may keep the
@@ -598,6 +600,7 @@ struct Driver {
   Deadline deadline{0};
   std::set<HWND> seen;
   size_t next_step = 0;
+  ULONGLONG started_at = 0;
   int windows = 0;
   bool failed = false;
   bool timed_out = false;
@@ -677,6 +680,7 @@ struct Driver {
       HWND box = *it;
       if (!seen.insert(box).second) continue;
       ++windows;
+      emit("SEEN " + std::to_string(windows) + " " + std::to_string(GetTickCount64() - started_at));
       if (options.observe) {
         emit("BOX " + describe_window(box, process.dwProcessId, windows, 0));
       } else if (next_step < options.steps.size()) {
@@ -704,7 +708,8 @@ struct Driver {
       emit(L"ERROR CreateProcessW failed with " + std::to_wstring(GetLastError()) + L" for " + options.command_line);
       return 2;
     }
-    deadline.end = GetTickCount64() + static_cast<ULONGLONG>(options.timeout_seconds) * 1000;
+    started_at = GetTickCount64();
+    deadline.end = started_at + static_cast<ULONGLONG>(options.timeout_seconds) * 1000;
     emit("START " + std::to_string(process.dwProcessId));
 
     while (WaitForSingleObject(process.hProcess, kPollMs) == WAIT_TIMEOUT) {
@@ -721,6 +726,7 @@ struct Driver {
     } else {
       DWORD code = 0;
       GetExitCodeProcess(process.hProcess, &code);
+      emit("ELAPSED " + std::to_string(GetTickCount64() - started_at));
       emit("EXIT " + std::to_string(code));
     }
     CloseHandle(process.hThread);
