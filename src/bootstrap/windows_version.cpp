@@ -1,5 +1,7 @@
 #include "bootstrap/windows_version.h"
 
+#include <optional>
+
 #include "bootstrap/messages.h"
 #include "platform/platform.h"
 
@@ -28,28 +30,34 @@ constexpr Requirement kRequirements[] = {
     {2, 1, kMsgNeedWindows2003Sp1, 5},
 };
 
-// True when this is exactly Windows 5.minor with a service pack below the limit.
-bool IsVersionWithoutServicePack(std::uint32_t minor, std::uint16_t servicePackLimit) {
+// Asks the platform whether it is Windows 5.minor, and, with a limit, whether its service pack is below it.
+bool IsWindows5(std::uint32_t minor, std::optional<std::uint16_t> servicePackLimit) {
   platform::OsVersionInfoEx version;
   version.majorVersion = 5;
   version.minorVersion = minor;
-  version.servicePackMajor = servicePackLimit;
+  std::uint32_t typeMask = kVerMajorVersion | kVerMinorVersion;
   std::uint64_t conditions = Os().VerSetConditionMask(0, kVerMajorVersion, kVerEqual);
   conditions = Os().VerSetConditionMask(conditions, kVerMinorVersion, kVerEqual);
-  conditions = Os().VerSetConditionMask(conditions, kVerServicePackMajor, kVerLess);
-  return Os().VerifyVersionInfoW(version, kVerMajorVersion | kVerMinorVersion | kVerServicePackMajor, conditions);
+  if (servicePackLimit) {
+    version.servicePackMajor = *servicePackLimit;
+    typeMask |= kVerServicePackMajor;
+    conditions = Os().VerSetConditionMask(conditions, kVerServicePackMajor, kVerLess);
+  }
+  return Os().VerifyVersionInfoW(version, typeMask, conditions);
 }
 
 }  // namespace
 
 std::uint32_t CheckWindowsVersion(bool silent) {
   for (const Requirement& requirement : kRequirements) {
-    if (IsVersionWithoutServicePack(requirement.minor, requirement.minimumServicePack)) {
+    if (IsWindows5(requirement.minor, requirement.minimumServicePack)) {
       ShowMessage(box::kFlowError, requirement.messageId, silent);
       return requirement.result;
     }
   }
   return 0;
 }
+
+bool IsExactWindowsVersion(std::uint32_t minor) { return IsWindows5(minor, std::nullopt); }
 
 }  // namespace setup

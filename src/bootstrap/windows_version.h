@@ -9,4 +9,7 @@ namespace setup {
 // service pack the products need (its message shown unless silent).
 std::uint32_t CheckWindowsVersion(bool silent);
 
+// True on exactly Windows 5.minor, whatever its service pack (1: XP, 2: Server 2003 and XP x64).
+bool IsExactWindowsVersion(std::uint32_t minor);
+
 }  // namespace setup

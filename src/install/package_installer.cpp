@@ -1,6 +1,7 @@
 #include "install/package_installer.h"
 
 #include "bootstrap/messages.h"
+#include "bootstrap/windows_version.h"
 #include "install/installer_arguments.h"
 #include "install/log_naming.h"
 #include "install/process_runner.h"
@@ -16,24 +17,10 @@ constexpr std::uint32_t kErrorSuccessRebootInitiated = 1641;
 constexpr std::uint32_t kErrorSuccessRebootRequired = 3010;
 constexpr std::uint32_t kErrorSuccessRestartRequired = 3011;
 
-constexpr std::uint32_t kVerMinorVersion = 0x1;
-constexpr std::uint32_t kVerMajorVersion = 0x2;
-constexpr std::uint8_t kVerEqual = 1;
-
 constexpr std::uint32_t kMsiInstallContextMachine = 4;
 constexpr std::uint32_t kMsiCodeProduct = 0;
 
 constexpr std::uint32_t kMaxPath = 260;
-
-// Windows 5.1 (XP) or 5.2 (Server 2003, XP x64), whatever the service pack.
-bool IsExactWindowsVersion(std::uint32_t minor) {
-  platform::OsVersionInfoEx version;
-  version.majorVersion = 5;
-  version.minorVersion = minor;
-  std::uint64_t conditions = Os().VerSetConditionMask(0, kVerMajorVersion, kVerEqual);
-  conditions = Os().VerSetConditionMask(conditions, kVerMinorVersion, kVerEqual);
-  return Os().VerifyVersionInfoW(version, kVerMajorVersion | kVerMinorVersion, conditions);
-}
 
 // Windows Installer of 5.1 and 5.2 checks a source against the hash it cached of the original package, so
 // the new package would be refused as the installed product's source while that file exists.

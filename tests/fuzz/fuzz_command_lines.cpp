@@ -9,15 +9,10 @@
 #include "install/provider_install.h"
 
 using namespace setup;
+using setup::fuzzing::Check;
 using namespace setup::testing;
 
 namespace {
-
-void Check(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
 
 bool Contains(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
 

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,13 @@ inline std::vector<std::wstring> SplitTexts(const std::uint8_t* data, std::size_
     }
   }
   return texts;
+}
+
+// A broken invariant is a finding: abort so that libFuzzer keeps the input.
+inline void Check(bool condition) {
+  if (!condition) {
+    std::abort();
+  }
 }
 
 inline std::wstring TextAt(const std::vector<std::wstring>& texts, std::size_t index) {

@@ -7,15 +7,10 @@
 #include "fuzz_input.h"
 
 using namespace setup;
+using setup::fuzzing::Check;
 using namespace setup::testing;
 
 namespace {
-
-void Check(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
 
 bool IsFlag(int value) { return value == 0 || value == 1; }
 

@@ -6,16 +6,7 @@
 #include "packages/package_version.h"
 
 using namespace setup;
-
-namespace {
-
-void Check(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
-
-}  // namespace
+using setup::fuzzing::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::vector<std::wstring> texts = fuzzing::SplitTexts(data, size);

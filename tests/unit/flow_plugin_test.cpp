@@ -19,20 +19,10 @@ class FlowPluginTest : public PackageTest {
                                                {L"ProductName", L"Plug-in"}});
   }
   std::optional<std::uint32_t> Run(const std::wstring& tail) {
-    RunOptions() = {};
     os.boxes.clear();
-    os.commandLine = L"Setup.exe " + tail;
-    std::optional<std::uint32_t> result;
-    std::optional<std::uint32_t> exited = ExitCodeOf([&] { result = RunBootstrap(nullptr, tail); });
-    return exited ? exited : result;
+    return RunSetup(os, tail);
   }
-  std::vector<std::wstring> Texts() const {
-    std::vector<std::wstring> texts;
-    for (const ShownBox& box : os.boxes) {
-      texts.push_back(box.text);
-    }
-    return texts;
-  }
+  std::vector<std::wstring> Texts() const { return BoxTexts(os); }
   using Texts_ = std::vector<std::wstring>;
 };
 

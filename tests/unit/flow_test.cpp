@@ -14,19 +14,8 @@ class FlowTest : public PlatformTest {
     os.packages[L"C:\\dist\\tarvex-win32.msi"].properties = {
         {L"ProductCode", L"{7C2E4B19-3A5D-4E8F-9B60-1D2C3E4F5A6B}"}};
   }
-  std::optional<std::uint32_t> Run(const std::wstring& tail) {
-    os.commandLine = L"Setup.exe " + tail;
-    std::optional<std::uint32_t> result;
-    std::optional<std::uint32_t> exited = ExitCodeOf([&] { result = RunBootstrap(nullptr, tail); });
-    return exited ? exited : result;
-  }
-  std::vector<std::wstring> Texts() const {
-    std::vector<std::wstring> texts;
-    for (const ShownBox& box : os.boxes) {
-      texts.push_back(box.text);
-    }
-    return texts;
-  }
+  std::optional<std::uint32_t> Run(const std::wstring& tail) { return RunSetup(os, tail); }
+  std::vector<std::wstring> Texts() const { return BoxTexts(os); }
   using Texts_ = std::vector<std::wstring>;
 };
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "bootstrap/flow.h"
 #include "bootstrap/options.h"
 #include "fake_platform.h"
 
@@ -27,6 +28,25 @@ std::optional<std::uint32_t> ExitCodeOf(Call&& call) {
     return exited.code;
   }
   return std::nullopt;
+}
+
+// Runs the whole program, as a fresh process, with that command-line tail: the exit code, whether it
+// was returned or the process was ended.
+inline std::optional<std::uint32_t> RunSetup(FakePlatform& os, const std::wstring& tail) {
+  RunOptions() = {};
+  os.commandLine = L"Setup.exe " + tail;
+  std::optional<std::uint32_t> result;
+  std::optional<std::uint32_t> exited = ExitCodeOf([&] { result = RunBootstrap(nullptr, tail); });
+  return exited ? exited : result;
+}
+
+// The texts of the boxes shown so far, in order.
+inline std::vector<std::wstring> BoxTexts(const FakePlatform& os) {
+  std::vector<std::wstring> texts;
+  for (const ShownBox& box : os.boxes) {
+    texts.push_back(box.text);
+  }
+  return texts;
 }
 
 }  // namespace setup::testing
