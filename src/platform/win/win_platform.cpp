@@ -302,8 +302,31 @@ std::tm WinPlatform::LocalTime() {
 }
 
 void WinPlatform::PutWs(const std::wstring& text) {
-  ::_putws(text.c_str());
-  std::fflush(stdout);
+  HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out != nullptr && out != INVALID_HANDLE_VALUE) {
+    ::_putws(text.c_str());
+    std::fflush(stdout);
+    return;
+  }
+  // A GUI program started from a console window is not attached to it and has no standard output:
+  // it joins its parent's console, if there is one, and writes there. AttachConsole is missing on
+  // Windows 2000.
+  static HANDLE console = [] {
+    using AttachConsoleFunction = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    auto attach = kernel != nullptr ? reinterpret_cast<AttachConsoleFunction>(
+                                          reinterpret_cast<void (*)()>(::GetProcAddress(kernel, "AttachConsole")))
+                                    : nullptr;
+    if (attach == nullptr || !attach(ATTACH_PARENT_PROCESS)) {
+      return INVALID_HANDLE_VALUE;
+    }
+    return ::CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  }();
+  if (console != INVALID_HANDLE_VALUE) {
+    const std::wstring line = text + L"\r\n";
+    DWORD written = 0;
+    ::WriteConsoleW(console, line.c_str(), static_cast<DWORD>(line.size()), &written, nullptr);
+  }
 }
 
 bool WinPlatform::CreateProcessW(const wchar_t* applicationName, wchar_t* commandLine, bool inheritHandles,
