@@ -13,6 +13,10 @@ struct VersionCase {
   const wchar_t* message;
 };
 
+void PrintTo(const VersionCase& c, std::ostream* out) {
+  *out << c.major << "." << c.minor << " SP" << c.servicePack;
+}
+
 class WindowsVersionTest : public PlatformTest, public ::testing::WithParamInterface<VersionCase> {};
 
 TEST_P(WindowsVersionTest, RefusesOnlyOld5xReleasesWithoutTheirServicePack) {
