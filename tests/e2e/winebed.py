@@ -314,6 +314,10 @@ class WineBed:
                 "RelayInclude",
                 ";".join("user32." + f for f in MESSAGE_BOX_FUNCTIONS),
             )
+            # A crashing program then asks "Exception raised ... Do you wish to debug it?" in a box
+            # of its own, which the driver sees and dismisses, and ends with its exception code;
+            # Wine's default (winedbg --auto) held a crashed Setup.exe and the driver's pipe for good.
+            self.reg_add(r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug", "Auto", "0")
         except BaseException:
             self.stop()
             raise
@@ -573,6 +577,12 @@ class WineBed:
         code, _, _ = self.wine("msiexec", "/x", product_code, "/qn", check=False, timeout=300)
         return code
 
+    def related_products(self, upgrade_code):
+        """Product codes of the installed products of this upgrade code, read where Windows Installer
+        keeps them for MsiEnumRelatedProducts (per-machine installations), in no particular order."""
+        values = self.reg_query(r"HKLM\Software\Classes\Installer\UpgradeCodes" + "\\" + squash_guid(upgrade_code))
+        return sorted(unsquash_guid(name) for name in (values or {}) if name)
+
     # ---- paths ------------------------------------------------------------------------------
 
     @property
@@ -684,7 +694,9 @@ class WineBed:
                 if proc.poll() is None:
                     proc.kill()
                 proc.wait()
-                proc.stdout.close()
+                # Not closed here: a descendant that keeps the pipe open (a crashed program's
+                # debugger was seen doing so for good) leaves the reading thread inside readline,
+                # and closing the file under it blocks until that descendant dies.
                 result.seconds = time.monotonic() - began
         if relay:
             result.message_box_calls = parse_message_box_calls(
@@ -715,6 +727,7 @@ class WineBed:
         def pump():
             for raw in iter(proc.stdout.readline, b""):
                 q.put(raw.decode("utf-8", "replace"))
+            proc.stdout.close()
             q.put(None)
 
         threading.Thread(target=pump, daemon=True).start()
@@ -782,6 +795,32 @@ class WineBed:
             target = None
         (run_dir / f"{name}.done").touch()
         return target
+
+
+def squash_guid(guid):
+    """A braced GUID as Windows Installer writes it into registry key names (the "packed" form)."""
+    g = guid.strip("{}").replace("-", "").upper()
+    swapped = "".join(g[i + 1] + g[i] for i in range(16, 32, 2))
+    return g[7::-1] + g[11:7:-1] + g[15:11:-1] + swapped
+
+
+def unsquash_guid(packed):
+    g = packed.upper()
+    plain = g[7::-1] + g[11:7:-1] + g[15:11:-1] + "".join(g[i + 1] + g[i] for i in range(16, 32, 2))
+    return "{%s-%s-%s-%s-%s}" % (plain[:8], plain[8:12], plain[12:16], plain[16:20], plain[20:])
+
+
+def msi_log_properties(path, encoding="cp1251"):
+    """The property dump at the end of a verbose Windows Installer log ("Property(S): NAME = value"):
+    what the installer received and worked with. Wine writes the log in the ANSI code page of the
+    locale it ran under (1251 for ru_RU), and the dump may come more than once; the last one counts."""
+    text = Path(path).read_bytes().decode(encoding, "replace")
+    properties = {}
+    for line in text.splitlines():
+        m = re.match(r"^Property\(S\): (\S+) = (.*)$", line.rstrip("\r"))
+        if m:
+            properties[m.group(1)] = m.group(2)
+    return properties
 
 
 _CALL = re.compile(r"^([0-9a-f]+):([0-9a-f]+):Call user32\.(MessageBox\w*)\((.*)\) ret=([0-9a-f]+)$")

@@ -1,0 +1,338 @@
+"""Package discovery and the version decision of the real Setup.exe under Wine, with packages built
+by wixl and installed by the prefix's own msiexec: which package each platform takes, whose product
+name the update question shows, how the installed version is read, what a deep distribution folder
+and broken package files lead to.
+
+Which package msiexec received is read from its verbose log: the log is named after the package
+file, and its closing property dump ("Property(S): NAME = value") holds OriginalDatabase.
+"""
+
+import itertools
+import os
+import shutil
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from winebed import Distribution, WineBed, fixture_packages_dir, msi_log_properties  # noqa: E402
+
+CAPTION = "Solvarn ЭЦП Browser plug-in"
+UPDATE_CAPTION = "Обновление"
+ERROR_CAPTION = "Ошибка"
+QUESTION = "Установить Solvarn ЭЦП Browser plug-in?"
+UPDATE_QUESTION = "Будет произведено обновление {} {} до версии {}. Обновить?"
+RUSSIAN_NAME = "Solvarn ЭЦП Browser plug-in"
+ENGLISH_NAME = "Solvarn EDS Browser plug-in"
+NO_PRODUCT_CODE = "Невозможно найти ProductCode msi-пакета."
+UNOPENABLE = "Невозможно открыть новый msi-пакет."
+FAILED = "В процессе установки или обновления Solvarn ЭЦП Browser plug-in возникла ошибка"
+
+IDOK, IDYES, IDNO = 1, 6, 7
+STYLE_QUESTION = 0x50004
+STYLE_ERROR = 0x50010
+STYLE_PLAIN_QUESTION = 0x4  # MB_YESNO: the version step's boxes have no owner and no topmost style
+STYLE_PLAIN_ERROR = 0x10  # MB_ICONHAND
+
+UPGRADE_CODE = "{3F7A2C91-5B4E-4D08-A6C3-19E8B0D4F257}"
+BROKEN_SETS = ("empty", "truncated", "notapackage")
+# What Windows Installer answers when a file is no package it can open: ERROR_INSTALL_PACKAGE_OPEN_FAILED,
+# ERROR_INSTALL_PACKAGE_INVALID, ERROR_FUNCTION_FAILED (the last is Wine's).
+UNOPENABLE_CODES = (1619, 1620, 1627)
+
+
+def product_code(release, platform):
+    middle = {"2.0.12900": "2012-4900", "2.0.13000": "2013-4000", "2.0.14000": "2014-4000"}[release]
+    return "{50A1C0DE-%s-8000-0000000000%s}" % (middle, "64" if platform == "x64" else "32")
+
+
+bed = None
+_numbers = itertools.count(1)
+
+
+def setUpModule():
+    global bed
+    bed = WineBed()
+    bed.start()
+
+
+def tearDownModule():
+    if bed is not None:
+        bed.stop()
+
+
+def remove_products(on=None):
+    on = on or bed
+    for code in on.related_products(UPGRADE_CODE):
+        on.uninstall(code)
+    if on.related_products(UPGRADE_CODE):
+        raise AssertionError(f"products left after uninstalling: {on.related_products(UPGRADE_CODE)}")
+
+
+def install_directly(release, on=None):
+    """The product as msiexec alone installs it, without Setup.exe."""
+    on = on or bed
+    dist = on.make_distribution(f"direct-{release}")
+    dist.add_packages(release)
+    on.wine("msiexec", "/i", dist.win("tarvex-x64.msi" if on.arch == "win64" else "tarvex-win32.msi"), "/qn")
+
+
+def fresh_tmp(on=None):
+    folder = (on or bed).drive_c / "tmp" / f"run{next(_numbers)}"
+    folder.mkdir(parents=True)
+    return folder
+
+
+def logs_in(folder):
+    return sorted(p for p in folder.iterdir() if p.suffix.lower() == ".log")
+
+
+def run_setup(dist, args=(), steps=(), lang="ru", on=None):
+    """Setup.exe of a distribution, started from its folder, with TMP at a fresh folder of its own.
+    Returns (run, TMP folder)."""
+    on = on or bed
+    tmp = fresh_tmp(on)
+    run = on.run(
+        dist.win("Setup.exe"),
+        args=args,
+        steps=steps,
+        cwd=dist.windows,
+        env={"TMP": on.to_windows(tmp)},
+        lang=lang,
+        relay=True,
+    )
+    return run, tmp
+
+
+class PackageAssertions(unittest.TestCase):
+    def assertDialogue(self, run, expected):
+        """expected: one (caption, text, buttons, icon, style, owned, answer) per box, in order; the
+        boxes as the driver read them and the MessageBoxW calls as the relay trace shows them."""
+        self.assertEqual(
+            [(b["caption"], b["text"], b["buttons"], b["icon"]) for b in run.windows],
+            [e[:4] for e in expected],
+            run.describe(),
+        )
+        calls = run.message_box_calls
+        self.assertEqual([c["function"] for c in calls], ["MessageBoxW"] * len(expected), calls)
+        self.assertEqual([(c["style"], c["result"]) for c in calls], [(e[4], e[6]) for e in expected], calls)
+        for box, call, (*_, owned, _answer) in zip(run.windows, calls, expected):
+            if owned:
+                owner = box["owner"]
+                self.assertEqual(
+                    owner and {k: owner[k] for k in ("class", "visible", "disabled")},
+                    {"class": "Static", "visible": False, "disabled": True},
+                    box,
+                )
+                self.assertEqual(call["owner"], int(owner["hwnd"], 16), call)
+            else:
+                self.assertIsNone(box["owner"], box)
+                self.assertEqual(call["owner"], 0, call)
+
+    def assertInstalledFrom(self, run, tmp, on, package_path, code):
+        """The run succeeded, msiexec was given this package file, and installed this product."""
+        self.assertEqual(run.exit_code, 0, run.describe())
+        logs = logs_in(tmp)
+        self.assertEqual([p.name.split("_")[0] for p in logs], [package_path.rsplit("\\", 1)[1]])
+        properties = msi_log_properties(logs[0])
+        self.assertEqual(properties.get("OriginalDatabase"), package_path)
+        self.assertEqual(properties.get("ProductCode"), code)
+        self.assertEqual(on.related_products(UPGRADE_CODE), [code])
+
+
+class PlatformPackage(PackageAssertions):
+    """A distribution holds the packages of both platforms; each system takes its own."""
+
+    def test_64bit_system_installs_the_x64_package(self):
+        self.addCleanup(remove_products)
+        dist = bed.make_distribution("both-platforms")
+        dist.add_packages("2.0.13000")
+        dist.add_setup()
+        run, tmp = run_setup(dist, args=["-silent"])
+        self.assertInstalledFrom(run, tmp, bed, dist.win("tarvex-x64.msi"), product_code("2.0.13000", "x64"))
+        self.assertTrue(bed.to_linux(r"C:\Program Files\Solvarn\Browser plug-in\plugvex.txt").is_file())
+
+    def test_32bit_system_installs_the_win32_package(self):
+        # The one case that needs a prefix of the other architecture: started here, for this test only.
+        with WineBed(arch="win32") as bed32:
+            dist = bed32.make_distribution("both-platforms")
+            dist.add_packages("2.0.13000")
+            dist.add_setup()
+            run, tmp = run_setup(dist, args=["-silent"], on=bed32)
+            self.assertInstalledFrom(
+                run, tmp, bed32, dist.win("tarvex-win32.msi"), product_code("2.0.13000", "win32")
+            )
+            self.assertTrue(bed32.to_linux(r"C:\Program Files\Solvarn\Browser plug-in\plugvex.txt").is_file())
+
+
+class UpdateQuestion(PackageAssertions):
+    """2.0.12900 installed by msiexec alone; Setup.exe of 2.0.13000 asks whether to update, naming
+    the product in the system's interface language, and No ends the run with exit code 1."""
+
+    @classmethod
+    def setUpClass(cls):
+        remove_products()
+        install_directly("2.0.12900")
+        cls.installed = product_code("2.0.12900", "x64")
+        if bed.related_products(UPGRADE_CODE) != [cls.installed]:
+            raise AssertionError("2.0.12900 did not install")
+        cls.release = bed.make_distribution("update-2.0.13000")
+        cls.release.add_packages("2.0.13000")
+        cls.release.add_setup()
+
+    @classmethod
+    def tearDownClass(cls):
+        remove_products()
+
+    def assertUpdateDeclined(self, dist, lang, name):
+        run, tmp = run_setup(dist, steps=["yes", "no"], lang=lang)
+        self.assertDialogue(
+            run,
+            [
+                (CAPTION, QUESTION, [IDYES, IDNO], "none", STYLE_QUESTION, True, IDYES),
+                (UPDATE_CAPTION, UPDATE_QUESTION.format(name, "2.0.12900", "2.0.13000"), [IDYES, IDNO], "none",
+                 STYLE_PLAIN_QUESTION, False, IDNO),
+            ],
+        )
+        self.assertEqual(run.exit_code, 1)
+        self.assertEqual(logs_in(tmp), [], "the installer ran")
+        self.assertEqual(bed.related_products(UPGRADE_CODE), [self.installed])
+
+    def test_russian_interface_names_the_product_from_the_rus_package(self):
+        self.assertUpdateDeclined(self.release, "ru", RUSSIAN_NAME)
+
+    def test_other_interface_languages_name_it_from_the_eng_package(self):
+        # en_US.UTF-8 and C.UTF-8 both give 0x0409.
+        for lang in ("en", None):
+            with self.subTest(lang=lang):
+                self.assertUpdateDeclined(self.release, lang, ENGLISH_NAME)
+
+    def test_without_a_language_package_the_plain_package_names_it(self):
+        # The plain packages carry the Russian name; an English interface without eng- files uses them.
+        dist = bed.make_distribution("update-plain-only")
+        dist.add_packages("2.0.13000")
+        for item in dist.linux.glob("*-tarvex-*.msi"):
+            item.unlink()
+        dist.add_setup()
+        self.assertUpdateDeclined(dist, "en", RUSSIAN_NAME)
+
+
+class DeepFolder(PackageAssertions):
+    """Wine starts no program whose path is 260 characters or longer (CreateProcessW fails with 2),
+    and its msi.dll goes wrong on package paths beyond MAX_PATH, by length: paths of 260 to 268
+    characters opened, 270 gave ERROR_PATH_NOT_FOUND, and from 272 on MsiOpenPackageExW overran its
+    stack (page faults at addresses made of the path's characters). So the deepest folder tested
+    here keeps every package path within 259 characters; longer program paths are covered by the
+    unit tests with the platform fake."""
+
+    LONGEST_PACKAGE_NAME = len("eng-tarvex-x64.msi")
+
+    @staticmethod
+    def deep_folder(parent, length):
+        """A folder below parent whose Windows path is exactly length characters long."""
+        folder = parent
+        while (room := length - len(bed.to_windows(folder)) - 1) > 0:
+            folder = folder / ("d" * min(room, 60))
+        return folder
+
+    def test_package_found_beside_the_program_and_one_folder_down(self):
+        self.addCleanup(remove_products)
+        for below in (False, True):
+            with self.subTest(below=below):
+                root = bed.drive_c / "deep"
+                shutil.rmtree(root, ignore_errors=True)
+                package_folder = self.deep_folder(root, 259 - 1 - self.LONGEST_PACKAGE_NAME)
+                package_folder.mkdir(parents=True)
+                dist = Distribution(bed, package_folder.parent if below else package_folder)
+                for item in (fixture_packages_dir() / "2.0.13000").iterdir():
+                    shutil.copy2(item, package_folder)
+                dist.add_setup()
+                self.assertEqual(len(bed.to_windows(package_folder / "eng-tarvex-x64.msi")), 259)
+
+                run, tmp = run_setup(dist, args=["-silent"])
+                package = bed.to_windows(package_folder / "tarvex-x64.msi")
+                self.assertInstalledFrom(run, tmp, bed, package, product_code("2.0.13000", "x64"))
+                remove_products()
+
+
+class BrokenPackage(PackageAssertions):
+    """Files named as packages that are none: an empty file, half a package, random bytes. The
+    program's first look into the package is the identity lookup, so that is what fails first."""
+
+    def broken_distribution(self, broken_set):
+        dist = bed.make_distribution(f"broken-{broken_set}")
+        dist.add_packages(broken_set)
+        dist.add_setup()
+        return dist
+
+    def assertIdentityFailure(self, broken_set):
+        dist = self.broken_distribution(broken_set)
+        before = bed.related_products(UPGRADE_CODE)
+        run, tmp = run_setup(dist, steps=["yes", "ok", "ok"])
+        code = run.exit_code
+        self.assertIn(code, UNOPENABLE_CODES, run.describe())
+        self.assertDialogue(
+            run,
+            [
+                (CAPTION, QUESTION, [IDYES, IDNO], "none", STYLE_QUESTION, True, IDYES),
+                (ERROR_CAPTION, NO_PRODUCT_CODE, [IDOK], "hand", STYLE_ERROR, True, IDOK),
+                (CAPTION, f"{FAILED}: {code}.\n", [IDOK], "hand", STYLE_ERROR, True, IDOK),
+            ],
+        )
+        self.assertEqual(logs_in(tmp), [], "the installer ran")
+        self.assertEqual(bed.related_products(UPGRADE_CODE), before)
+
+        run, tmp = run_setup(dist, args=["-silent"])
+        self.assertEqual(run.message_box_calls, [])
+        self.assertEqual(run.exit_code, code)
+        self.assertEqual(bed.related_products(UPGRADE_CODE), before)
+
+    def test_nothing_installed(self):
+        remove_products()
+        for broken_set in BROKEN_SETS:
+            with self.subTest(broken_set=broken_set):
+                self.assertIdentityFailure(broken_set)
+
+    def test_installed_product_cannot_be_seen_through_a_broken_package(self):
+        # The installed product is found through the package's upgrade code, which an unopenable
+        # package does not give: the product code lookup fails as with nothing installed.
+        self.addCleanup(remove_products)
+        remove_products()
+        install_directly("2.0.13000")
+        for broken_set in BROKEN_SETS:
+            with self.subTest(broken_set=broken_set):
+                self.assertIdentityFailure(broken_set)
+
+    def test_unopenable_version_package_gives_133(self):
+        # The identity comes from any x64 package, the version from the first tarvex*.msi: a good
+        # package named without the stem and a broken tarvex.msi beside it reach the version step.
+        self.addCleanup(remove_products)
+        remove_products()
+        install_directly("2.0.13000")
+        installed = product_code("2.0.13000", "x64")
+        for broken_set in BROKEN_SETS:
+            with self.subTest(broken_set=broken_set):
+                dist = bed.make_distribution(f"version-{broken_set}")
+                dist.copy(fixture_packages_dir() / "2.0.13000" / "tarvex-x64.msi", "plugin-x64.msi")
+                dist.copy(fixture_packages_dir() / broken_set / "tarvex-x64.msi", "tarvex.msi")
+                dist.add_setup()
+                run, tmp = run_setup(dist, steps=["yes", "ok", "ok"])
+                code = run.exit_code
+                self.assertIn(code, UNOPENABLE_CODES, run.describe())
+                self.assertDialogue(
+                    run,
+                    [
+                        (CAPTION, QUESTION, [IDYES, IDNO], "none", STYLE_QUESTION, True, IDYES),
+                        (ERROR_CAPTION, UNOPENABLE, [IDOK], "hand", STYLE_PLAIN_ERROR, False, IDOK),
+                        (CAPTION, f"{FAILED}: {code}.\n", [IDOK], "hand", STYLE_ERROR, True, IDOK),
+                    ],
+                )
+                self.assertEqual(logs_in(tmp), [], "the installer ran")
+
+                run, tmp = run_setup(dist, args=["-silent"])
+                self.assertEqual(run.message_box_calls, [])
+                self.assertEqual(run.exit_code, code)
+                self.assertEqual(bed.related_products(UPGRADE_CODE), [installed])
+
+
+if __name__ == "__main__":
+    unittest.main()
