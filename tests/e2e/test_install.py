@@ -19,6 +19,7 @@ import unittest
 from datetime import datetime
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from dialogue import DialogueAssertions  # noqa: E402
 from winebed import WineBed, msi_log_properties  # noqa: E402
 
 PLUGIN = "Solvarn ЭЦП Browser plug-in"
@@ -145,32 +146,7 @@ def install_silently(release):
         raise AssertionError(f"could not install {release}:\n{run.describe()}\nrelated: {related()}")
 
 
-class InstallAssertions(unittest.TestCase):
-    def assertDialogue(self, run, expected):
-        """expected: one (caption, text, buttons, icon, style, owned, answer) per box, in order; the
-        boxes as the driver read them and the MessageBoxW calls as the relay trace shows them."""
-        self.assertEqual(
-            [(b["caption"], b["text"], b["buttons"], b["icon"]) for b in run.windows],
-            [e[:4] for e in expected],
-            run.describe(),
-        )
-        calls = run.message_box_calls
-        self.assertEqual([c["function"] for c in calls], ["MessageBoxW"] * len(expected), calls)
-        self.assertEqual([(c["style"], c["result"]) for c in calls], [(e[4], e[6]) for e in expected], calls)
-        for box, call, (*_, owned, _answer) in zip(run.windows, calls, expected):
-            if owned:
-                # The program's hidden owner window: never shown, disabled while the box is up.
-                owner = box["owner"]
-                self.assertEqual(
-                    owner and {k: owner[k] for k in ("class", "visible", "disabled")},
-                    {"class": "Static", "visible": False, "disabled": True},
-                    box,
-                )
-                self.assertEqual(call["owner"], int(owner["hwnd"], 16), call)
-            else:
-                self.assertIsNone(box["owner"], box)
-                self.assertEqual(call["owner"], 0, call)
-
+class InstallAssertions(DialogueAssertions):
     def assertSilent(self, run):
         # Without steps the driver fails the run on any window; the trace also catches a box that
         # closed before the driver saw it.

@@ -14,6 +14,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from dialogue import DialogueAssertions  # noqa: E402
 from winebed import Distribution, WineBed, fixture_packages_dir, msi_log_properties  # noqa: E402
 
 CAPTION = "Solvarn ЭЦП Browser plug-in"
@@ -103,31 +104,7 @@ def run_setup(dist, args=(), steps=(), lang="ru", on=None):
     return run, tmp
 
 
-class PackageAssertions(unittest.TestCase):
-    def assertDialogue(self, run, expected):
-        """expected: one (caption, text, buttons, icon, style, owned, answer) per box, in order; the
-        boxes as the driver read them and the MessageBoxW calls as the relay trace shows them."""
-        self.assertEqual(
-            [(b["caption"], b["text"], b["buttons"], b["icon"]) for b in run.windows],
-            [e[:4] for e in expected],
-            run.describe(),
-        )
-        calls = run.message_box_calls
-        self.assertEqual([c["function"] for c in calls], ["MessageBoxW"] * len(expected), calls)
-        self.assertEqual([(c["style"], c["result"]) for c in calls], [(e[4], e[6]) for e in expected], calls)
-        for box, call, (*_, owned, _answer) in zip(run.windows, calls, expected):
-            if owned:
-                owner = box["owner"]
-                self.assertEqual(
-                    owner and {k: owner[k] for k in ("class", "visible", "disabled")},
-                    {"class": "Static", "visible": False, "disabled": True},
-                    box,
-                )
-                self.assertEqual(call["owner"], int(owner["hwnd"], 16), call)
-            else:
-                self.assertIsNone(box["owner"], box)
-                self.assertEqual(call["owner"], 0, call)
-
+class PackageAssertions(DialogueAssertions):
     def assertInstalledFrom(self, run, tmp, on, package_path, code):
         """The run succeeded, msiexec was given this package file, and installed this product."""
         self.assertEqual(run.exit_code, 0, run.describe())
