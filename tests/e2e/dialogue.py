@@ -29,3 +29,16 @@ class DialogueAssertions(unittest.TestCase):
             else:
                 self.assertIsNone(box["owner"], box)
                 self.assertEqual(call["owner"], 0, call)
+
+    def assertBox(self, box, caption, text, buttons, icon):
+        self.assertEqual(box["class"], "#32770")
+        self.assertEqual(box["caption"], caption)
+        self.assertEqual(box["text"], text)
+        self.assertEqual(box["buttons"], buttons)
+        self.assertEqual(box["icon"], icon)
+
+    def assertCalls(self, run, expected):
+        """expected: (style, result) of each MessageBoxW call, in order."""
+        calls = run.message_box_calls
+        self.assertEqual([c["function"] for c in calls], ["MessageBoxW"] * len(expected), calls)
+        self.assertEqual([(c["style"], c["result"]) for c in calls], expected, calls)

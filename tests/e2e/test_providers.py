@@ -14,6 +14,7 @@ import unittest
 from datetime import datetime
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from dialogue import DialogueAssertions  # noqa: E402
 from winebed import WineBed  # noqa: E402
 
 CAPTION = "Solvarn ЭЦП Browser plug-in"
@@ -139,20 +140,7 @@ def expected_line(provider, args, tail="", folder=None):
     )
 
 
-class ProviderAssertions(unittest.TestCase):
-    def assertBox(self, box, caption, text, buttons, icon):
-        self.assertEqual(box["class"], "#32770")
-        self.assertEqual(box["caption"], caption)
-        self.assertEqual(box["text"], text)
-        self.assertEqual(box["buttons"], buttons)
-        self.assertEqual(box["icon"], icon)
-
-    def assertCalls(self, run, expected):
-        """expected: (style, result) of each MessageBoxW call, in order."""
-        calls = run.message_box_calls
-        self.assertEqual([c["function"] for c in calls], ["MessageBoxW"] * len(expected), calls)
-        self.assertEqual([(c["style"], c["result"]) for c in calls], expected, calls)
-
+class ProviderAssertions(DialogueAssertions):
     def assertOwnedByHiddenWindow(self, run, index):
         box, call = run.windows[index], run.message_box_calls[index]
         owner = box["owner"]

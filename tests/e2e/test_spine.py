@@ -6,6 +6,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from dialogue import DialogueAssertions  # noqa: E402
 from winebed import WineBed  # noqa: E402
 
 PLUGIN = "Solvarn ЭЦП Browser plug-in"
@@ -63,22 +64,7 @@ def run_setup(args=(), steps=(), relay=True):
     return bed.run(setup_exe, args=args, steps=steps, cwd=folder, lang="ru", relay=relay)
 
 
-class BoxAssertions(unittest.TestCase):
-    def assertBox(self, box, caption, text, buttons, icon):
-        self.assertEqual(box["class"], "#32770")
-        self.assertEqual(box["caption"], caption)
-        self.assertEqual(box["text"], text)
-        self.assertEqual(box["buttons"], buttons)
-        self.assertEqual(box["icon"], icon)
-
-    def assertCalls(self, run, expected):
-        """expected: (style, result) of each MessageBoxW call, in order."""
-        calls = run.message_box_calls
-        self.assertEqual([c["function"] for c in calls], ["MessageBoxW"] * len(expected), calls)
-        self.assertEqual([(c["style"], c["result"]) for c in calls], expected, calls)
-
-
-class ConfirmationQuestion(BoxAssertions):
+class ConfirmationQuestion(DialogueAssertions):
     def test_no_ends_the_run_without_installing(self):
         run = run_setup(steps=["no"])
         self.assertEqual(len(run.windows), 1, run.describe())
@@ -116,7 +102,7 @@ class ConfirmationQuestion(BoxAssertions):
                 self.assertEqual(run.exit_code, 0)
 
 
-class SilentRun(BoxAssertions):
+class SilentRun(DialogueAssertions):
     def test_shows_nothing_and_succeeds(self):
         # Without steps the driver fails the run on any window; the trace also catches a box
         # that would close before the driver saw it.
@@ -126,7 +112,7 @@ class SilentRun(BoxAssertions):
         self.assertEqual(run.exit_code, 0)
 
 
-class Usage(BoxAssertions):
+class Usage(DialogueAssertions):
     def test_usage_box_even_when_silent(self):
         for args in (["-x"], ["-silent", "-x"]):
             with self.subTest(args=args):
