@@ -24,8 +24,13 @@ constexpr std::uint32_t kMaxPath = 260;
 
 // Windows Installer of 5.1 and 5.2 checks a source against the hash it cached of the original package, so
 // the new package would be refused as the installed product's source while that file exists.
+// Only a whole name is deleted: without a product code (a first installation) or without WINDIR the
+// path would name "SourceHash" itself, or a file below the root of whatever drive is current.
 void DeleteSourceHashFile(const std::wstring& productCode) {
   const std::wstring windowsDirectory = Os().WGetEnv(L"WINDIR").value_or(std::wstring());
+  if (productCode.empty() || windowsDirectory.empty()) {
+    return;
+  }
   Os().DeleteFileW(windowsDirectory + L"\\installer\\SourceHash" + productCode);
 }
 
