@@ -68,7 +68,7 @@ def main():
         dist = bed.make_distribution("Solvarn")
         dist.add_packages("2.0.13000")
         setup_exe = dist.add_setup()
-        dist.copy(bed.build_dir / "programs" / "nested_setup.exe", "csp/Setup.exe")
+        dist.add_providers("csp")
 
         def run(program, args, steps, folder):
             bed.run(program, args=args, steps=steps, cwd=folder.windows, env=environment, lang="ru")

@@ -73,9 +73,7 @@ def setUpModule():
     dist = bed.make_distribution("dialog")
     dist.add_packages(PACKAGE_SET)
     setup_exe = dist.add_setup()
-    nested = bed.build_dir / "programs" / "nested_setup.exe"
-    for provider in ("csp", "ucsp"):
-        dist.copy(nested, f"{provider}/Setup.exe")
+    dist.add_providers()
 
 
 def tearDownModule():

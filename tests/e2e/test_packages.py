@@ -244,6 +244,12 @@ class BrokenPackage(PackageAssertions):
     def assertIdentityFailure(self, broken_set):
         dist = self.broken_distribution(broken_set)
         before = bed.related_products(UPGRADE_CODE)
+        self.assertBrokenRun(dist, NO_PRODUCT_CODE, STYLE_ERROR, owned=True)
+        self.assertEqual(bed.related_products(UPGRADE_CODE), before)
+
+    def assertBrokenRun(self, dist, error_text, error_style, owned):
+        """The question, the error box of the step that met the broken package, then 106 with the
+        Windows Installer code and no log line; no installer run; -silent: the same code, no box."""
         run, tmp = run_setup(dist, steps=["yes", "ok", "ok"])
         code = run.exit_code
         self.assertIn(code, UNOPENABLE_CODES, run.describe())
@@ -251,17 +257,15 @@ class BrokenPackage(PackageAssertions):
             run,
             [
                 (CAPTION, QUESTION, [IDYES, IDNO], "none", STYLE_QUESTION, True, IDYES),
-                (ERROR_CAPTION, NO_PRODUCT_CODE, [IDOK], "hand", STYLE_ERROR, True, IDOK),
+                (ERROR_CAPTION, error_text, [IDOK], "hand", error_style, owned, IDOK),
                 (CAPTION, f"{FAILED}: {code}.\n", [IDOK], "hand", STYLE_ERROR, True, IDOK),
             ],
         )
         self.assertEqual(logs_in(tmp), [], "the installer ran")
-        self.assertEqual(bed.related_products(UPGRADE_CODE), before)
 
         run, tmp = run_setup(dist, args=["-silent"])
         self.assertEqual(run.message_box_calls, [])
         self.assertEqual(run.exit_code, code)
-        self.assertEqual(bed.related_products(UPGRADE_CODE), before)
 
     def test_nothing_installed(self):
         remove_products()
@@ -292,22 +296,7 @@ class BrokenPackage(PackageAssertions):
                 dist.copy(fixture_packages_dir() / "2.0.13000" / "tarvex-x64.msi", "plugin-x64.msi")
                 dist.copy(fixture_packages_dir() / broken_set / "tarvex-x64.msi", "tarvex.msi")
                 dist.add_setup()
-                run, tmp = run_setup(dist, steps=["yes", "ok", "ok"])
-                code = run.exit_code
-                self.assertIn(code, UNOPENABLE_CODES, run.describe())
-                self.assertDialogue(
-                    run,
-                    [
-                        (CAPTION, QUESTION, [IDYES, IDNO], "none", STYLE_QUESTION, True, IDYES),
-                        (ERROR_CAPTION, UNOPENABLE, [IDOK], "hand", STYLE_PLAIN_ERROR, False, IDOK),
-                        (CAPTION, f"{FAILED}: {code}.\n", [IDOK], "hand", STYLE_ERROR, True, IDOK),
-                    ],
-                )
-                self.assertEqual(logs_in(tmp), [], "the installer ran")
-
-                run, tmp = run_setup(dist, args=["-silent"])
-                self.assertEqual(run.message_box_calls, [])
-                self.assertEqual(run.exit_code, code)
+                self.assertBrokenRun(dist, UNOPENABLE, STYLE_PLAIN_ERROR, owned=False)
                 self.assertEqual(bed.related_products(UPGRADE_CODE), [installed])
 
 

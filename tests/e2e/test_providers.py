@@ -61,15 +61,10 @@ def setUpModule():
     global bed, dist, setup_exe
     bed = WineBed()
     bed.start()
-    # winedbg --auto would hold a crashing nested setup (and the run with it) behind its crash
-    # dialog; without the dialog it writes its backtrace and lets the process end.
-    bed.reg_add(r"HKCU\Software\Wine\WineDbg", "ShowCrashDialog", 0, "REG_DWORD")
     dist = bed.make_distribution("providers")
     dist.add_packages(PACKAGE_SET)
     setup_exe = dist.add_setup()
-    nested = bed.build_dir / "programs" / "nested_setup.exe"
-    for provider in ("csp", "ucsp"):
-        dist.copy(nested, f"{provider}/Setup.exe")
+    dist.add_providers()
 
 
 def tearDownModule():
@@ -365,10 +360,9 @@ class ProgramFolder(ProviderAssertions):
         other = bed.make_distribution("Provider Setups")
         other.add_packages(PACKAGE_SET)
         program = other.add_setup()
-        nested = bed.build_dir / "programs" / "nested_setup.exe"
-        other.copy(nested, "csp/Setup.exe")
+        other.add_providers("csp")
         decoy = bed.make_distribution("elsewhere")
-        decoy.copy(nested, "csp/Setup.exe")
+        decoy.add_providers("csp")
         prepare(folder=decoy)
         for cwd in (r"C:\windows", decoy.windows):
             with self.subTest(cwd=cwd):
@@ -402,7 +396,7 @@ class ProgramFolder(ProviderAssertions):
                 self.assertFalse(plugin_installed())
 
         # With the file there, the same folder installs: the failure was the missing program.
-        bare.copy(bed.build_dir / "programs" / "nested_setup.exe", "csp/Setup.exe")
+        bare.add_providers("csp")
         prepare(csp="1", folder=bare)
         run = run_setup(["-csp"], steps=["yes", "ok"], program=program, cwd=bare.windows)
         self.assertOneStart("csp", expected_line("csp", "/qb LOG", folder=bare), folder=bare)

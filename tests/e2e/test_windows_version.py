@@ -55,7 +55,7 @@ def setUpModule():
     dist = bed.make_distribution("version")
     setup_exe = dist.add_setup()
     # A provider that must never be started on a refused system.
-    dist.copy(bed.build_dir / "programs" / "nested_setup.exe", "csp/Setup.exe")
+    dist.add_providers("csp")
 
 
 def tearDownModule():

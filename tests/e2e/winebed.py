@@ -215,6 +215,12 @@ class Distribution:
     def add_setup(self, name="Setup.exe"):
         return self.copy(self.bed.setup_exe, name)
 
+    def add_providers(self, *names):
+        """The stand-in nested setup (tests/fixtures/programs/nested_setup.cpp) as <name>\\Setup.exe
+        for each provider folder named, "csp" and "ucsp" by default."""
+        for name in names or ("csp", "ucsp"):
+            self.copy(self.bed.build_dir / "programs" / "nested_setup.exe", f"{name}/Setup.exe")
+
     def add_packages(self, package_set, relative=""):
         """Copies the files of a fixture package set (tests/fixtures/README.md) into the folder."""
         source = fixture_packages_dir() / package_set
@@ -318,6 +324,9 @@ class WineBed:
             # of its own, which the driver sees and dismisses, and ends with its exception code;
             # Wine's default (winedbg --auto) held a crashed Setup.exe and the driver's pipe for good.
             self.reg_add(r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug", "Auto", "0")
+            # Programs that import no user32 (the stand-in setups) still get winedbg, whose crash
+            # dialog would hold the crashed process, and the run with it, for good.
+            self.reg_add(r"HKCU\Software\Wine\WineDbg", "ShowCrashDialog", 0, "REG_DWORD")
         except BaseException:
             self.stop()
             raise
