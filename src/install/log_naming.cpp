@@ -26,21 +26,23 @@ std::wstring MakeTimeStamp() {
 }
 
 std::uint32_t MakeLogPath(bool silent, const std::wstring& prefix, std::wstring& logPath) {
+  // An empty TMP reads as 0 characters without an error of its own, so the last error is cleared
+  // first: otherwise it would still hold whatever an earlier call left (a failed file search, say).
+  // An empty TMP fails as an unset one does rather than naming a log at the root of the drive.
+  Os().SetLastError(0);
   const std::uint32_t size = Os().GetEnvironmentVariableW(L"TMP", nullptr, 0);
+  const std::uint32_t error = size == 0 ? Os().GetLastError() : 0;
   // One extra, zeroed character keeps the buffer terminated even if the variable grows between the
   // two queries (the read then copies nothing and reports the larger size).
   std::vector<wchar_t> buffer(static_cast<std::size_t>(size) + 1, L'\0');
-  if (Os().GetEnvironmentVariableW(L"TMP", buffer.data(), size) == 0) {
-    // An empty TMP reads as 0 characters with no error set: no folder is named, so it fails as an
-    // unset one does rather than naming a log "\<prefix>_<stamp>.log" at the root of the drive.
-    std::uint32_t error = Os().GetLastError();
-    if (error == 0) {
-      error = kErrorEnvvarNotFound;
-    }
-    ShowMessage(box::kInstallError, kMsgEnvironmentUnreadable, silent);
-    return error;
+  if (size != 0) {
+    Os().GetEnvironmentVariableW(L"TMP", buffer.data(), size);
   }
   const std::wstring directory(buffer.data());
+  if (directory.empty()) {
+    ShowMessage(box::kInstallError, kMsgEnvironmentUnreadable, silent);
+    return error != 0 ? error : kErrorEnvvarNotFound;
+  }
   logPath = directory + L"\\" + prefix + L"_" + MakeTimeStamp() + L".log";
   return 0;
 }

@@ -419,6 +419,30 @@ class FailingInstallation(InstallAssertions):
         self.assertEqual(related(), [])
 
 
+    def test_empty_tmp_ends_with_203_whatever_an_earlier_call_left(self):
+        # The package one folder below: the search beside the program fails first and leaves
+        # ERROR_FILE_NOT_FOUND behind, which an empty TMP must not pass off as its own error.
+        dist = bed.make_distribution("below")
+        dist.add_packages("2.0.13000", "packages")
+        dist.add_setup()
+        for args, steps in (([], ["yes", "ok", "ok"]), (["-silent"], [])):
+            run = bed.run(dist.win("Setup.exe"), args=args, steps=steps, cwd=dist.windows, env={"TMP": ""},
+                          lang="ru", relay=True)
+            if steps:
+                self.assertDialogue(
+                    run,
+                    [
+                        (CAPTION, QUESTION, [IDYES, IDNO], "none", STYLE_QUESTION, True, IDYES),
+                        (ERROR_CAPTION, NO_TMP, [IDOK], "hand", STYLE_ERROR, True, IDOK),
+                        (CAPTION, f"{FAILED}: 203.\n", [IDOK], "hand", STYLE_ERROR, True, IDOK),
+                    ],
+                )
+            else:
+                self.assertSilent(run)
+            self.assertEqual(run.exit_code, 203)
+            self.assertEqual(related(), [])
+
+
 class RestartMarker(InstallAssertions):
     """One story in order: the reboot package makes msiexec exit 3010 on every installation and
     reinstallation. The real restart is never reached: every restart question is answered No."""

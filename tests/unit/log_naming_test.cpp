@@ -47,6 +47,10 @@ TEST_F(LogNamingTest, PathIsTmpPrefixAndStampUsedAsTheyAre) {
 
 TEST_F(LogNamingTest, EmptyTmpFailsLikeAMissingOne) {
   os.environment[L"TMP"] = L"";
+  // An earlier call's error is still there: a package search that found nothing beside the program.
+  FindData unused;
+  ASSERT_EQ(os.FindFirstFileW(L"C:\\dist\\*.msi", unused), nullptr);
+  ASSERT_EQ(os.GetLastError(), 2u);
   std::wstring logPath = L"kept";
   EXPECT_EQ(MakeLogPath(true, L"csp", logPath), 203u);
   EXPECT_EQ(logPath, L"kept");
