@@ -87,7 +87,7 @@ std::uint32_t RunPackageInstaller(bool silent, std::wstring& logPath, const std:
     DeleteSourceHashFile(installedProductCode);
   }
 
-  const std::uint32_t exitCode = RunProcessAndWait(commandLine);
+  const std::uint32_t exitCode = RunProcessAndWait(commandLine).code;
   if (AsksForRestart(exitCode)) {
     // Without the marker the run merely ends without offering the restart; the installation itself
     // succeeded.

@@ -11,10 +11,12 @@ using platform::Os;
 
 constexpr std::uint32_t kCreateNoWindow = 0x08000000;
 constexpr std::uint32_t kInfinite = 0xFFFFFFFF;
+constexpr std::uint32_t kWaitObject0 = 0;
+constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
 
 }  // namespace
 
-ProcessResult RunProcess(const std::wstring& commandLine) {
+ProcessResult RunProcessAndWait(const std::wstring& commandLine) {
   // CreateProcessW may write into the command line it is given, so it gets a buffer of its own.
   std::vector<wchar_t> writableCommandLine(commandLine.begin(), commandLine.end());
   writableCommandLine.push_back(L'\0');
@@ -27,13 +29,16 @@ ProcessResult RunProcess(const std::wstring& commandLine) {
   platform::UniqueKernelHandle thread(started.thread);
   platform::UniqueKernelHandle process(started.process);
 
-  Os().WaitForSingleObject(process.get(), kInfinite);
+  // Without the wait the child may still run, and its exit code would read STILL_ACTIVE (259) as if
+  // it were one.
+  if (const std::uint32_t waited = Os().WaitForSingleObject(process.get(), kInfinite); waited != kWaitObject0) {
+    const std::uint32_t error = waited == kWaitFailed ? Os().GetLastError() : waited;
+    return {false, error != 0 ? error : waited};
+  }
   // A failed query leaves the 0 in place; the caller cannot tell it from a clean exit either way.
   std::uint32_t exitCode = 0;
   Os().GetExitCodeProcess(process.get(), &exitCode);
   return {true, exitCode};
 }
-
-std::uint32_t RunProcessAndWait(const std::wstring& commandLine) { return RunProcess(commandLine).code; }
 
 }  // namespace setup

@@ -6,14 +6,13 @@
 
 namespace setup {
 
-// Runs the command line to its end: the child's exit code, or the start error of CreateProcessW.
-std::uint32_t RunProcessAndWait(const std::wstring& commandLine);
-
-// The same run, telling a child that ended with a code from one that could not be started.
 struct ProcessResult {
-  bool started;
-  std::uint32_t code;  // the exit code, or the start error
+  bool ended;          // the child was started and waited for to its end
+  std::uint32_t code;  // its exit code; otherwise the error of the start or of the wait
 };
-ProcessResult RunProcess(const std::wstring& commandLine);
+
+// Runs the command line to its end. Callers that only pass the number on use .code; the two meanings
+// share one number space.
+ProcessResult RunProcessAndWait(const std::wstring& commandLine);
 
 }  // namespace setup

@@ -45,9 +45,10 @@ std::uint32_t InstallProvider(bool silent, bool reinstall, const std::wstring& p
     commandLine += L" -reinstall";
   }
 
-  const ProcessResult result = RunProcess(commandLine);
-  // A nested setup that could not be started installed nothing, whatever its error code looks like.
-  if (result.started && IsProviderSuccess(result.code)) {
+  const ProcessResult result = RunProcessAndWait(commandLine);
+  // A nested setup that could not be started, or not waited for, has not finished, whatever its error
+  // code looks like.
+  if (result.ended && IsProviderSuccess(result.code)) {
     return 0;
   }
   ShowBox(box::kProviderError, FormatInstallFailure(kMsgProviderFailed, result.code, logPath), silent);
