@@ -8,7 +8,7 @@
 
 namespace setup {
 
-// Ids of the string table (res/strings.rc). 132 is asked for but deliberately absent from the table.
+// Ids of the string table (res/strings.rc).
 enum MessageId : std::uint16_t {
   kMsgNotAdministrator = 101,
   kMsgConfirmCsp = 102,
@@ -33,7 +33,6 @@ enum MessageId : std::uint16_t {
   kMsgUpdateCaption = 128,
   kMsgErrorCaption = 129,
   kMsgInstalledVersionUnreadable = 131,
-  kMsgInstalledVersionSizeUnknown = 132,
   kMsgPackageUnopenable = 133,
   kMsgPackageVersionUnreadable = 134,
   kMsgPackageNotFound = 135,

@@ -20,10 +20,11 @@ TEST_F(MessagesTest, LoadsEveryEntryOfABlockAndOnlyPresentOnes) {
 }
 
 TEST_F(MessagesTest, AbsentIdLeavesTheTextAsItWas) {
+  constexpr std::uint16_t kAbsentId = 132;  // a gap in the table
   std::wstring text = L"kept";
-  LoadMessage(kMsgInstalledVersionSizeUnknown, text);
+  LoadMessage(kAbsentId, text);
   EXPECT_EQ(text, L"kept");
-  EXPECT_FALSE(LoadText(os.GetModuleHandleW(nullptr), kMsgInstalledVersionSizeUnknown, text));
+  EXPECT_FALSE(LoadText(os.GetModuleHandleW(nullptr), kAbsentId, text));
   EXPECT_EQ(text, L"kept");
 }
 

@@ -13,9 +13,7 @@ struct VersionCase {
   const wchar_t* message;
 };
 
-void PrintTo(const VersionCase& c, std::ostream* out) {
-  *out << c.major << "." << c.minor << " SP" << c.servicePack;
-}
+void PrintTo(const VersionCase& c, std::ostream* out) { *out << c.major << "." << c.minor << " SP" << c.servicePack; }
 
 class WindowsVersionTest : public PlatformTest, public ::testing::WithParamInterface<VersionCase> {};
 
