@@ -5,6 +5,8 @@
 #include "bootstrap/windows_version.h"
 #include "install/plugin_install.h"
 #include "install/provider_install.h"
+#include "platform/handles.h"
+#include "platform/system_library.h"
 #include "restart/restart.h"
 #include "ui/config_dialog.h"
 
@@ -14,6 +16,8 @@ namespace {
 using platform::Os;
 
 constexpr std::uint32_t kInstallUiLevelNone = 2;
+// Windows 2000's shell32 exports IsUserAnAdmin by this ordinal only; later releases keep it.
+constexpr std::uint16_t kIsUserAnAdminOrdinal = 680;
 
 // The texts that name what was requested: the plug-in alone, or with CSP, UCSP or both.
 struct ProductTexts {
@@ -33,6 +37,13 @@ ProductTexts TextsFor(const BootstrapOptions& options) {
     return {kMsgConfirmUcsp, kMsgRestartUcsp, kMsgDoneUcsp};
   }
   return {kMsgConfirmPlugin, kMsgRestartPlugin, kMsgDonePlugin};
+}
+
+bool IsUserAnAdmin() {
+  platform::UniqueModule shell32(platform::LoadSystemLibrary(Os(), L"shell32.dll"));
+  platform::ProcAddress isUserAnAdmin =
+      shell32 ? Os().GetProcAddress(shell32.get(), platform::OrdinalName(kIsUserAnAdminOrdinal)) : nullptr;
+  return isUserAnAdmin != nullptr && Os().CallIsUserAnAdmin(isUserAnAdmin);
 }
 
 std::uint32_t InstallProviders(const BootstrapOptions& options) {
@@ -74,7 +85,7 @@ std::uint32_t FinishSuccessfulRun(const BootstrapOptions& options) {
 }
 
 std::uint32_t RunInstallation(platform::InstanceHandle instance, BootstrapOptions& options) {
-  if (!Os().IsUserAnAdmin()) {
+  if (!IsUserAnAdmin()) {
     ShowMessage(box::kFlowError, kMsgNotAdministrator, options.silent);
     return kExitNotAdministrator;
   }

@@ -64,20 +64,24 @@ class Platform {
   virtual std::wstring GetCommandLineW() = 0;
   // CommandLineToArgvW followed by LocalFree; nullopt when the line cannot be split.
   virtual std::optional<std::vector<std::wstring>> CommandLineToArgvW(const std::wstring& commandLine) = 0;
-  virtual bool IsUserAnAdmin() = 0;
   // The runtime's exit(): flushes the runtime and ends the process. Does not return on Windows; a fake
   // may unwind instead.
   virtual void Exit(std::uint32_t code) = 0;
   virtual std::uint32_t GetLastError() = 0;
+  virtual void SetLastError(std::uint32_t error) = 0;
   virtual KernelHandle GetCurrentProcess() = 0;
   virtual std::uint16_t GetSystemDefaultUILanguage() = 0;
 
   // Modules and entry points.
   virtual ModuleHandle GetModuleHandleW(const wchar_t* moduleName) = 0;
   virtual ModuleHandle LoadLibraryW(const wchar_t* fileName) = 0;
+  // LoadLibraryExW(fileName, NULL, flags).
+  virtual ModuleHandle LoadLibraryExW(const wchar_t* fileName, std::uint32_t flags) = 0;
   virtual bool FreeLibrary(ModuleHandle module) = 0;
+  // procName is a name, or an ordinal made by OrdinalName.
   virtual ProcAddress GetProcAddress(ModuleHandle module, const char* procName) = 0;
   // Calls through entry points found with GetProcAddress, with the signatures of those functions.
+  virtual bool CallIsUserAnAdmin(ProcAddress isUserAnAdmin) = 0;
   virtual bool CallIsWow64Process(ProcAddress isWow64Process, KernelHandle process, bool* isWow64) = 0;
   virtual Status CallRegDeleteKeyExW(ProcAddress regDeleteKeyEx, RegistryKey key, const wchar_t* subKey,
                                      std::uint32_t samDesired, std::uint32_t reserved) = 0;
@@ -174,6 +178,12 @@ class Platform {
   virtual Status MsiSourceListSetInfoW(const wchar_t* product, const wchar_t* userSid, std::uint32_t context,
                                        std::uint32_t options, const wchar_t* property, const wchar_t* value) = 0;
 };
+
+// MAKEINTRESOURCEA: an export asked for by its ordinal instead of its name.
+inline const char* OrdinalName(std::uint16_t ordinal) {
+  return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(ordinal));
+}
+inline bool IsOrdinalName(const char* procName) { return reinterpret_cast<std::uintptr_t>(procName) <= 0xFFFF; }
 
 // The platform in use by this process: the Windows layer in Setup.exe, a fake in the unit tests.
 Platform& Os();

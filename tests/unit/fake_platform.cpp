@@ -162,11 +162,13 @@ std::optional<std::vector<std::wstring>> FakePlatform::CommandLineToArgvW(const 
   return arguments;
 }
 
-bool FakePlatform::IsUserAnAdmin() { return administrator; }
+bool FakePlatform::CallIsUserAnAdmin(ProcAddress) { return administrator; }
 
 void FakePlatform::Exit(std::uint32_t code) { throw ProcessExited{code}; }
 
 std::uint32_t FakePlatform::GetLastError() { return lastError_; }
+
+void FakePlatform::SetLastError(std::uint32_t error) { lastError_ = error; }
 
 KernelHandle FakePlatform::GetCurrentProcess() { return reinterpret_cast<KernelHandle>(-1); }
 
@@ -191,12 +193,47 @@ ModuleHandle FakePlatform::LoadLibraryW(const wchar_t* fileName) {
   return handle;
 }
 
+ModuleHandle FakePlatform::LoadLibraryExW(const wchar_t* fileName, std::uint32_t flags) {
+  libraryLoads.emplace_back(fileName, flags);
+  constexpr std::uint32_t kSearchFlags = 0xFF00;
+  if ((flags & kSearchFlags) != 0 && searchFlags == SearchFlags::kRefused) {
+    lastError_ = kErrorInvalidParameter;
+    return nullptr;
+  }
+  const std::wstring path = fileName;
+  const std::size_t slash = path.rfind(L'\\');
+  if (slash == std::wstring::npos || !EqualFolded(path.substr(0, slash), systemDirectory) ||
+      systemLibraries.count(path.substr(slash + 1)) == 0) {
+    lastError_ = 126;  // ERROR_MOD_NOT_FOUND
+    return nullptr;
+  }
+  void* handle = NewHandle();
+  libraries_.insert(handle);
+  systemLibraryNames_[handle] = path.substr(slash + 1);
+  return handle;
+}
+
 bool FakePlatform::FreeLibrary(ModuleHandle module) { return libraries_.erase(module) == 1; }
 
 ProcAddress FakePlatform::GetProcAddress(ModuleHandle module, const char* procName) {
-  const std::string name = procName;
   if (module == nullptr) {
     return nullptr;
+  }
+  const bool shell32 =
+      systemLibraryNames_.count(module) != 0 && EqualFolded(systemLibraryNames_[module], L"shell32.dll");
+  if (IsOrdinalName(procName)) {
+    if (shell32 && procName == OrdinalName(680)) {
+      return reinterpret_cast<ProcAddress>(0x3001);
+    }
+    lastError_ = 127;
+    return nullptr;
+  }
+  const std::string name = procName;
+  if (name == "IsUserAnAdmin" && shell32 && isUserAnAdminByName) {
+    return reinterpret_cast<ProcAddress>(0x3001);
+  }
+  if (name == "AddDllDirectory" && module == GetModuleHandleW(L"kernel32.dll") && addDllDirectoryExported) {
+    return reinterpret_cast<ProcAddress>(0x4001);
   }
   if (name == "IsWow64Process") {
     return wow64Available ? reinterpret_cast<ProcAddress>(0x1001) : nullptr;
@@ -484,7 +521,10 @@ bool FakePlatform::CreateProcessW(const wchar_t* applicationName, wchar_t* comma
 
 std::uint32_t FakePlatform::WaitForSingleObject(KernelHandle, std::uint32_t milliseconds) {
   waitTimeouts.push_back(milliseconds);
-  return 0;
+  if (waitResult != 0) {
+    lastError_ = waitError;
+  }
+  return waitResult;
 }
 
 bool FakePlatform::GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) {

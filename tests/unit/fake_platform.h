@@ -94,6 +94,12 @@ class FakePlatform : public Platform {
   // Modules that GetModuleHandleW finds loaded, and exported names per module.
   std::set<std::wstring, CaseInsensitiveLess> loadedModules{L"kernel32", L"kernel32.dll"};
   std::set<std::wstring, CaseInsensitiveLess> loadableModules{L"advapi32.dll"};
+  // The loader of the system's own DLLs (LoadLibraryExW): which releases have what.
+  enum class SearchFlags { kHonoured, kRefused, kIgnored };  // 8 or 7 with KB2533623; Vista, 7; XP
+  SearchFlags searchFlags = SearchFlags::kHonoured;
+  bool addDllDirectoryExported = true;  // kernel32's sign of the search flags
+  bool isUserAnAdminByName = true;      // Windows 2000's shell32 exports it by ordinal 680 only
+  std::set<std::wstring, CaseInsensitiveLess> systemLibraries{L"user32.dll", L"shell32.dll", L"msi.dll"};
   bool tokenOpens = true;
   std::uint32_t adjustPrivilegesError = 0;
   bool exitWindowsSucceeds = true;
@@ -106,7 +112,10 @@ class FakePlatform : public Platform {
   // --- what a test reads back -------------------------------------------------------------------
   std::vector<ShownBox> boxes;
   std::vector<StartedProcess> processes;
-  std::vector<std::uint32_t> waitTimeouts;  // of every WaitForSingleObject, in order
+  std::vector<std::uint32_t> waitTimeouts;                           // of every WaitForSingleObject, in order
+  std::uint32_t waitResult = 0;                                      // WAIT_OBJECT_0, or what the wait gives instead
+  std::uint32_t waitError = 0;                                       // the last error a failed wait leaves
+  std::vector<std::pair<std::wstring, std::uint32_t>> libraryLoads;  // LoadLibraryExW (path, flags)
   std::vector<std::wstring> deletedFiles;
   std::vector<std::wstring> stdoutLines;
   std::vector<std::wstring> openedPackages;
@@ -127,15 +136,17 @@ class FakePlatform : public Platform {
   // --- the platform -----------------------------------------------------------------------------
   std::wstring GetCommandLineW() override;
   std::optional<std::vector<std::wstring>> CommandLineToArgvW(const std::wstring& commandLine) override;
-  bool IsUserAnAdmin() override;
   void Exit(std::uint32_t code) override;
   std::uint32_t GetLastError() override;
+  void SetLastError(std::uint32_t error) override;
   KernelHandle GetCurrentProcess() override;
   std::uint16_t GetSystemDefaultUILanguage() override;
   ModuleHandle GetModuleHandleW(const wchar_t* moduleName) override;
   ModuleHandle LoadLibraryW(const wchar_t* fileName) override;
+  ModuleHandle LoadLibraryExW(const wchar_t* fileName, std::uint32_t flags) override;
   bool FreeLibrary(ModuleHandle module) override;
   ProcAddress GetProcAddress(ModuleHandle module, const char* procName) override;
+  bool CallIsUserAnAdmin(ProcAddress isUserAnAdmin) override;
   bool CallIsWow64Process(ProcAddress isWow64Process, KernelHandle process, bool* isWow64) override;
   Status CallRegDeleteKeyExW(ProcAddress regDeleteKeyEx, RegistryKey key, const wchar_t* subKey,
                              std::uint32_t samDesired, std::uint32_t reserved) override;
@@ -229,6 +240,7 @@ class FakePlatform : public Platform {
   std::set<void*> kernelHandles_;
   std::map<void*, std::wstring> registryHandles_;
   std::set<void*> libraries_;
+  std::map<void*, std::wstring> systemLibraryNames_;
   std::uintptr_t nextHandle_ = 0x1000;
   void* NewHandle();
 };

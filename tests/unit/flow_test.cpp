@@ -99,6 +99,47 @@ TEST_F(FlowTest, NonAdministratorIsRefused) {
   EXPECT_TRUE(os.boxes.empty());
 }
 
+// The administrator test is the first load of a system DLL: shell32 from the system directory, with
+// its imports searched there on every release, and IsUserAnAdmin by the ordinal Windows 2000 has.
+TEST_F(FlowTest, AdministratorIsRecognisedOnEveryRelease) {
+  using Flags = FakePlatform::SearchFlags;
+  struct Release {
+    const char* name;
+    bool addDllDirectory;
+    Flags searchFlags;
+    bool adminByName;
+    std::vector<std::uint32_t> loads;  // the flags of each LoadLibraryExW, in order
+  };
+  const std::uint32_t kSystem32 = 0x800, kAlteredPath = 0x8;
+  for (const Release& release : {
+           Release{"Windows 2000", false, Flags::kIgnored, false, {kAlteredPath}},
+           Release{"XP", false, Flags::kIgnored, true, {kAlteredPath}},
+           Release{"Vista or 7 without KB2533623", false, Flags::kRefused, true, {kAlteredPath}},
+           Release{"7 with KB2533623, 8 to 11", true, Flags::kHonoured, true, {kSystem32}},
+           Release{"flags claimed but refused", true, Flags::kRefused, true, {kSystem32, kAlteredPath}},
+       }) {
+    FakePlatform system;
+    ScopedFakePlatform use(system);
+    system.addDllDirectoryExported = release.addDllDirectory;
+    system.searchFlags = release.searchFlags;
+    system.isUserAnAdminByName = release.adminByName;
+    RunSetup(system, L"-silent");
+    EXPECT_EQ(system.internalUiLevels.size(), 1u) << release.name << ": refused as no administrator";
+    std::vector<std::uint32_t> loads;
+    for (const auto& [path, flags] : system.libraryLoads) {
+      EXPECT_EQ(path, L"C:\\Windows\\system32\\shell32.dll") << release.name;
+      loads.push_back(flags);
+    }
+    EXPECT_EQ(loads, release.loads) << release.name;
+    EXPECT_EQ(system.openHandles(), 0) << release.name;
+  }
+  // A shell32 that cannot be loaded is no proof of rights; nothing else is tried.
+  SetOs(&os);
+  os.systemLibraries.clear();
+  EXPECT_EQ(Run(L"-silent"), 1u);
+  EXPECT_EQ(os.libraryLoads.size(), 1u);
+}
+
 TEST_F(FlowTest, UsageEndsTheRunBeforeAnythingElse) {
   EXPECT_EQ(Run(L"-silent -x"), 0u);
   EXPECT_EQ(os.boxes.size(), 1u);

@@ -1,5 +1,7 @@
 #include "platform/win/win_platform.h"
 
+#include "platform/system_library.h"
+
 #include <windows.h>
 // windows.h first: the headers below depend on it.
 #include <msi.h>
@@ -31,10 +33,9 @@ INT_PTR CALLBACK DialogTrampoline(HWND dialog, UINT message, WPARAM wParam, LPAR
 // DLLs that are not KnownDLLs, and DLLs whose own imports are not (Wine's user32 imports version.dll),
 // would be looked for beside the program first if the program imported them: a downloaded Setup.exe
 // may find planted copies there before any of its code runs. So the program imports only kernel32,
-// advapi32 and msvcrt; the others are loaded on first use by their full path in the system directory,
-// with their own imports searched there too, and stay loaded for the rest of the run.
+// advapi32 and msvcrt; the others are loaded on first use from the system directory (see
+// LoadSystemLibrary), and stay loaded for the rest of the run.
 constexpr Status kMsiUnavailable = ERROR_INSTALL_SERVICE_FAILURE;
-constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
 
 class SystemLibrary {
  public:
@@ -44,7 +45,7 @@ class SystemLibrary {
   Signature Function(const char* name) {
     if (!loaded_) {
       loaded_ = true;
-      module_ = Load();
+      module_ = static_cast<HMODULE>(LoadSystemLibrary(Os(), fileName_));
     }
     if (module_ == nullptr) {
       return nullptr;
@@ -53,18 +54,6 @@ class SystemLibrary {
   }
 
  private:
-  HMODULE Load() const {
-    wchar_t directory[MAX_PATH + 1] = {};
-    const UINT length = ::GetSystemDirectoryW(directory, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-      return nullptr;
-    }
-    const std::wstring path = std::wstring(directory) + L"\\" + fileName_;
-    // Systems without the search flags refuse them as an invalid parameter.
-    HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, kLoadLibrarySearchSystem32);
-    return module != nullptr ? module : ::LoadLibraryW(path.c_str());
-  }
-
   const wchar_t* fileName_;
   bool loaded_ = false;
   HMODULE module_ = nullptr;
@@ -114,11 +103,11 @@ std::optional<std::vector<std::wstring>> WinPlatform::CommandLineToArgvW(const s
   return result;
 }
 
-bool WinPlatform::IsUserAnAdmin() { return CallSystem<BOOL(WINAPI*)()>(Shell32(), "IsUserAnAdmin", FALSE) != FALSE; }
-
 void WinPlatform::Exit(std::uint32_t code) { std::exit(static_cast<int>(code)); }
 
 std::uint32_t WinPlatform::GetLastError() { return ::GetLastError(); }
+
+void WinPlatform::SetLastError(std::uint32_t error) { ::SetLastError(error); }
 
 KernelHandle WinPlatform::GetCurrentProcess() { return ::GetCurrentProcess(); }
 
@@ -128,10 +117,18 @@ ModuleHandle WinPlatform::GetModuleHandleW(const wchar_t* moduleName) { return :
 
 ModuleHandle WinPlatform::LoadLibraryW(const wchar_t* fileName) { return ::LoadLibraryW(fileName); }
 
+ModuleHandle WinPlatform::LoadLibraryExW(const wchar_t* fileName, std::uint32_t flags) {
+  return ::LoadLibraryExW(fileName, nullptr, flags);
+}
+
 bool WinPlatform::FreeLibrary(ModuleHandle module) { return ::FreeLibrary(Hmodule(module)) != FALSE; }
 
 ProcAddress WinPlatform::GetProcAddress(ModuleHandle module, const char* procName) {
   return reinterpret_cast<ProcAddress>(::GetProcAddress(Hmodule(module), procName));
+}
+
+bool WinPlatform::CallIsUserAnAdmin(ProcAddress isUserAnAdmin) {
+  return EntryPoint<BOOL(WINAPI*)()>(isUserAnAdmin)() != FALSE;
 }
 
 bool WinPlatform::CallIsWow64Process(ProcAddress isWow64Process, KernelHandle process, bool* isWow64) {
@@ -302,31 +299,35 @@ std::tm WinPlatform::LocalTime() {
 }
 
 void WinPlatform::PutWs(const std::wstring& text) {
-  HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-  if (out != nullptr && out != INVALID_HANDLE_VALUE) {
+  static const bool ownOutput = [] {
+    HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    return out != nullptr && out != INVALID_HANDLE_VALUE;
+  }();
+  if (ownOutput) {
     ::_putws(text.c_str());
     std::fflush(stdout);
     return;
   }
   // A GUI program started from a console window is not attached to it and has no standard output:
-  // it joins its parent's console, if there is one, and writes there. AttachConsole is missing on
-  // Windows 2000.
-  static HANDLE console = [] {
-    using AttachConsoleFunction = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    auto attach = kernel != nullptr ? reinterpret_cast<AttachConsoleFunction>(
-                                          reinterpret_cast<void (*)()>(::GetProcAddress(kernel, "AttachConsole")))
-                                    : nullptr;
-    if (attach == nullptr || !attach(ATTACH_PARENT_PROCESS)) {
-      return INVALID_HANDLE_VALUE;
-    }
-    return ::CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  }();
+  // it joins its parent's console for the one line and leaves it again at once. Staying attached
+  // would let a Ctrl+C or Ctrl+Break typed there, or the window's closing, end the run in the middle
+  // of an installation while msiexec goes on alone. AttachConsole is missing on Windows 2000.
+  using AttachConsoleFunction = BOOL(WINAPI*)(DWORD);
+  HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+  auto attach = kernel != nullptr ? reinterpret_cast<AttachConsoleFunction>(
+                                        reinterpret_cast<void (*)()>(::GetProcAddress(kernel, "AttachConsole")))
+                                  : nullptr;
+  if (attach == nullptr || !attach(ATTACH_PARENT_PROCESS)) {
+    return;
+  }
+  HANDLE console = ::CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   if (console != INVALID_HANDLE_VALUE) {
     const std::wstring line = text + L"\r\n";
     DWORD written = 0;
     ::WriteConsoleW(console, line.c_str(), static_cast<DWORD>(line.size()), &written, nullptr);
+    ::CloseHandle(console);
   }
+  ::FreeConsole();
 }
 
 bool WinPlatform::CreateProcessW(const wchar_t* applicationName, wchar_t* commandLine, bool inheritHandles,

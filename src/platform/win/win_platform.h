@@ -9,16 +9,18 @@ class WinPlatform final : public Platform {
  public:
   std::wstring GetCommandLineW() override;
   std::optional<std::vector<std::wstring>> CommandLineToArgvW(const std::wstring& commandLine) override;
-  bool IsUserAnAdmin() override;
   void Exit(std::uint32_t code) override;
   std::uint32_t GetLastError() override;
+  void SetLastError(std::uint32_t error) override;
   KernelHandle GetCurrentProcess() override;
   std::uint16_t GetSystemDefaultUILanguage() override;
 
   ModuleHandle GetModuleHandleW(const wchar_t* moduleName) override;
   ModuleHandle LoadLibraryW(const wchar_t* fileName) override;
+  ModuleHandle LoadLibraryExW(const wchar_t* fileName, std::uint32_t flags) override;
   bool FreeLibrary(ModuleHandle module) override;
   ProcAddress GetProcAddress(ModuleHandle module, const char* procName) override;
+  bool CallIsUserAnAdmin(ProcAddress isUserAnAdmin) override;
   bool CallIsWow64Process(ProcAddress isWow64Process, KernelHandle process, bool* isWow64) override;
   Status CallRegDeleteKeyExW(ProcAddress regDeleteKeyEx, RegistryKey key, const wchar_t* subKey,
                              std::uint32_t samDesired, std::uint32_t reserved) override;

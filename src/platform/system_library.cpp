@@ -1,0 +1,42 @@
+#include "platform/system_library.h"
+
+#include <string>
+
+namespace setup::platform {
+namespace {
+
+constexpr std::uint32_t kMaxPath = 260;
+constexpr std::uint32_t kErrorInvalidParameter = 87;
+constexpr std::uint32_t kLoadWithAlteredSearchPath = 0x00000008;
+constexpr std::uint32_t kLoadLibrarySearchSystem32 = 0x00000800;
+
+// The LOAD_LIBRARY_SEARCH_* flags came with Windows 8 and, for Vista and 7, with update KB2533623,
+// which also brought AddDllDirectory: its presence is the documented test. Without the update Vista
+// and 7 refuse the flags as an invalid parameter, and XP may ignore them, loading the DLL's imports by
+// the standard search, which starts in the program's folder.
+bool SearchFlagsAvailable(Platform& os) {
+  ModuleHandle kernel = os.GetModuleHandleW(L"kernel32.dll");
+  return kernel != nullptr && os.GetProcAddress(kernel, "AddDllDirectory") != nullptr;
+}
+
+}  // namespace
+
+ModuleHandle LoadSystemLibrary(Platform& os, const wchar_t* fileName) {
+  wchar_t directory[kMaxPath + 1] = {};
+  const std::uint32_t length = os.GetSystemDirectoryW(directory, kMaxPath);
+  if (length == 0 || length >= kMaxPath) {
+    return nullptr;
+  }
+  const std::wstring path = std::wstring(directory, length) + L"\\" + fileName;
+  if (SearchFlagsAvailable(os)) {
+    ModuleHandle module = os.LoadLibraryExW(path.c_str(), kLoadLibrarySearchSystem32);
+    if (module != nullptr || os.GetLastError() != kErrorInvalidParameter) {
+      return module;
+    }
+  }
+  // With a full path, the altered search looks for the DLL's imports in the DLL's own folder, the
+  // system directory, before anywhere else; the program's folder is not searched first.
+  return os.LoadLibraryExW(path.c_str(), kLoadWithAlteredSearchPath);
+}
+
+}  // namespace setup::platform
