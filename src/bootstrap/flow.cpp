@@ -1,21 +1,23 @@
 #include "bootstrap/flow.h"
 
-#include "bootstrap/messages.h"
+#include "base/messages.h"
+#include "base/windows_version.h"
 #include "bootstrap/options.h"
-#include "bootstrap/windows_version.h"
 #include "install/plugin_install.h"
 #include "install/provider_install.h"
 #include "platform/handles.h"
 #include "platform/system_library.h"
+#include "platform/win32_constants.h"
 #include "restart/restart.h"
 #include "ui/config_dialog.h"
 
 namespace setup {
+
+using namespace platform;
 namespace {
 
 using platform::Os;
 
-constexpr std::uint32_t kInstallUiLevelNone = 2;
 // Windows 2000's shell32 exports IsUserAnAdmin by this ordinal only; later releases keep it.
 constexpr std::uint16_t kIsUserAnAdminOrdinal = 680;
 
@@ -28,15 +30,15 @@ struct ProductTexts {
 
 ProductTexts TextsFor(const BootstrapOptions& options) {
   if (options.installCsp && options.installUcsp) {
-    return {kMsgConfirmBoth, kMsgRestartBoth, kMsgDoneBoth};
+    return {IDS_CONFIRM_BOTH, IDS_RESTART_BOTH, IDS_DONE_BOTH};
   }
   if (options.installCsp) {
-    return {kMsgConfirmCsp, kMsgRestartCsp, kMsgDoneCsp};
+    return {IDS_CONFIRM_CSP, IDS_RESTART_CSP, IDS_DONE_CSP};
   }
   if (options.installUcsp) {
-    return {kMsgConfirmUcsp, kMsgRestartUcsp, kMsgDoneUcsp};
+    return {IDS_CONFIRM_UCSP, IDS_RESTART_UCSP, IDS_DONE_UCSP};
   }
-  return {kMsgConfirmPlugin, kMsgRestartPlugin, kMsgDonePlugin};
+  return {IDS_CONFIRM_PLUGIN, IDS_RESTART_PLUGIN, IDS_DONE_PLUGIN};
 }
 
 bool IsUserAnAdmin() {
@@ -62,7 +64,7 @@ void ReportPluginFailure(const BootstrapOptions& options, std::uint32_t result, 
   if (result == kErrorInstallUserExit) {
     return;
   }
-  ShowBox(box::kFlowError, FormatInstallFailure(kMsgPluginFailed, result, logPath), options.silent);
+  ShowBox(box::kFlowError, FormatInstallFailure(IDS_PLUGIN_FAILED, result, logPath), options.silent);
 }
 
 // A restart the installer asked for is offered (or, silently, made) once; with -norestart the
@@ -80,13 +82,13 @@ std::uint32_t FinishSuccessfulRun(const BootstrapOptions& options) {
   if (RestartSystem()) {
     return 0;
   }
-  ShowMessage(box::kFlowInformation, kMsgRestartFailed, options.silent);
+  ShowMessage(box::kFlowInformation, IDS_RESTART_FAILED, options.silent);
   return kExitRestartFailed;
 }
 
 std::uint32_t RunInstallation(platform::InstanceHandle instance, BootstrapOptions& options) {
   if (!IsUserAnAdmin()) {
-    ShowMessage(box::kFlowError, kMsgNotAdministrator, options.silent);
+    ShowMessage(box::kFlowError, IDS_NOT_ADMINISTRATOR, options.silent);
     return kExitNotAdministrator;
   }
   if (std::uint32_t result = CheckWindowsVersion(options.silent)) {
@@ -98,7 +100,7 @@ std::uint32_t RunInstallation(platform::InstanceHandle instance, BootstrapOption
     return 0;
   }
   if (options.selectDlg && options.installCsp && !options.silent) {
-    Os().DialogBoxParamW(instance, kConfigDialogId, nullptr, ConfigDialogProc, 0);
+    Os().DialogBoxParamW(instance, IDD_CONFIG, nullptr, ConfigDialogProc, 0);
   }
   if (std::uint32_t result = InstallProviders(options)) {
     return result;

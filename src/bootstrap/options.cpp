@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "bootstrap/messages.h"
+#include "base/messages.h"
 #include "platform/platform.h"
 
 namespace setup {
@@ -83,11 +83,6 @@ class ArgumentScanner {
 };
 
 }  // namespace
-
-BootstrapOptions& RunOptions() {
-  static BootstrapOptions options;
-  return options;
-}
 
 void ParseCommandLine(BootstrapOptions& options) {
   std::optional<std::vector<std::wstring>> arguments = Os().CommandLineToArgvW(Os().GetCommandLineW());

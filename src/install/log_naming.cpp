@@ -3,15 +3,17 @@
 #include <cwchar>
 #include <vector>
 
-#include "bootstrap/messages.h"
+#include "base/messages.h"
+#include "platform/win32_constants.h"
 
 namespace setup {
+
+using namespace platform;
 namespace {
 
 using platform::Os;
 
 constexpr std::size_t kTimeStampCapacity = 80;
-constexpr std::uint32_t kErrorEnvvarNotFound = 203;
 
 }  // namespace
 
@@ -40,7 +42,7 @@ std::uint32_t MakeLogPath(bool silent, const std::wstring& prefix, std::wstring&
   }
   const std::wstring directory(buffer.data());
   if (directory.empty()) {
-    ShowMessage(box::kInstallError, kMsgEnvironmentUnreadable, silent);
+    ShowMessage(box::kInstallError, IDS_ENVIRONMENT_UNREADABLE, silent);
     return error != 0 ? error : kErrorEnvvarNotFound;
   }
   logPath = directory + L"\\" + prefix + L"_" + MakeTimeStamp() + L".log";

@@ -1,26 +1,20 @@
 #include "install/package_installer.h"
 
-#include "bootstrap/messages.h"
-#include "bootstrap/windows_version.h"
+#include "base/messages.h"
+#include "base/windows_version.h"
 #include "install/installer_arguments.h"
 #include "install/log_naming.h"
 #include "install/process_runner.h"
 #include "packages/package_search.h"
+#include "platform/win32_constants.h"
 #include "restart/restart.h"
 
 namespace setup {
+
+using namespace platform;
 namespace {
 
 using platform::Os;
-
-constexpr std::uint32_t kErrorSuccessRebootInitiated = 1641;
-constexpr std::uint32_t kErrorSuccessRebootRequired = 3010;
-constexpr std::uint32_t kErrorSuccessRestartRequired = 3011;
-
-constexpr std::uint32_t kMsiInstallContextMachine = 4;
-constexpr std::uint32_t kMsiCodeProduct = 0;
-
-constexpr std::uint32_t kMaxPath = 260;
 
 // Windows Installer of 5.1 and 5.2 checks a source against the hash it cached of the original package, so
 // the new package would be refused as the installed product's source while that file exists.
@@ -50,7 +44,7 @@ std::uint32_t RunPackageInstaller(bool silent, std::wstring& logPath, const std:
                                   const std::wstring& packageMask, std::wstring installerArgs) {
   std::wstring packagePath;
   if (const platform::Status status = FindPackageFile(packageMask, packagePath)) {
-    ShowMessage(box::kInstallError, kMsgPluginPackageNotFound, silent);
+    ShowMessage(box::kInstallError, IDS_PLUGIN_PACKAGE_NOT_FOUND, silent);
     return status;
   }
 
@@ -68,7 +62,7 @@ std::uint32_t RunPackageInstaller(bool silent, std::wstring& logPath, const std:
   wchar_t systemBuffer[kMaxPath] = {};
   if (Os().GetSystemDirectoryW(systemBuffer, kMaxPath - 1) == 0) {
     const std::uint32_t error = Os().GetLastError();
-    ShowMessage(box::kInstallError, kMsgSystemDirectoryUnreadable, silent);
+    ShowMessage(box::kInstallError, IDS_SYSTEM_DIRECTORY_UNREADABLE, silent);
     return error;
   }
   systemBuffer[kMaxPath - 1] = L'\0';

@@ -1,18 +1,18 @@
 #include "install/plugin_install.h"
 
-#include "bootstrap/messages.h"
+#include "base/messages.h"
 #include "install/installer_arguments.h"
 #include "install/package_installer.h"
 #include "packages/package_identity.h"
 #include "packages/package_version.h"
+#include "platform/win32_constants.h"
 
 namespace setup {
+
+using namespace platform;
 namespace {
 
 using platform::Os;
-
-constexpr int kInstallStateAbsent = 2;
-constexpr int kInstallStateDefault = 5;
 
 constexpr const wchar_t* kPluginFeature = L"PLUGVEX";
 constexpr const wchar_t* kVersionMask = L"tarvex*.msi";
@@ -36,13 +36,13 @@ Verdict Judge(int decision, bool reinstall, bool silent) {
     if (silent) {
       return Verdict::kSkip;
     }
-    return ShowMessage(box::kReinstallQuestion, kMsgAlreadyInstalled, silent) == kIdYes ? Verdict::kInstall
-                                                                                        : Verdict::kDeclined;
+    return ShowMessage(box::kReinstallQuestion, IDS_ALREADY_INSTALLED, silent) == kIdYes ? Verdict::kInstall
+                                                                                         : Verdict::kDeclined;
   }
   if (silent) {
     return Verdict::kInstall;
   }
-  ShowMessage(box::kNewerInstalled, kMsgNewerInstalled, silent);
+  ShowMessage(box::kNewerInstalled, IDS_NEWER_INSTALLED, silent);
   return Verdict::kSkip;
 }
 
@@ -59,7 +59,7 @@ std::uint32_t InstallPluginPackage(bool silent, bool reinstall, std::wstring cad
   LookUpPackageIdentity(true, installedProductCode);
   std::wstring packageProductCode;
   if (const platform::Status status = LookUpPackageIdentity(false, packageProductCode)) {
-    ShowMessage(box::kInstallError, kMsgProductCodeUnreadable, silent);
+    ShowMessage(box::kInstallError, IDS_PRODUCT_CODE_UNREADABLE, silent);
     return status;
   }
 

@@ -3,10 +3,9 @@
 
 #include <cstdint>
 #include <string>
+#include "platform/win32_constants.h"
 
 namespace setup {
-
-inline constexpr std::uint32_t kErrorInstallUserExit = 1602;
 
 // 0 on success or when nothing had to be done, 1602 when the user declined the reinstallation,
 // otherwise the failing step's status. logPath receives the installer log's path when one is arranged.

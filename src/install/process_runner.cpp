@@ -3,16 +3,14 @@
 #include <vector>
 
 #include "platform/handles.h"
+#include "platform/win32_constants.h"
 
 namespace setup {
+
+using namespace platform;
 namespace {
 
 using platform::Os;
-
-constexpr std::uint32_t kCreateNoWindow = 0x08000000;
-constexpr std::uint32_t kInfinite = 0xFFFFFFFF;
-constexpr std::uint32_t kWaitObject0 = 0;
-constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
 
 }  // namespace
 

@@ -1,6 +1,6 @@
 #include "install/provider_install.h"
 
-#include "bootstrap/messages.h"
+#include "base/messages.h"
 #include "install/installer_arguments.h"
 #include "install/log_naming.h"
 #include "install/plugin_install.h"
@@ -51,7 +51,7 @@ std::uint32_t InstallProvider(bool silent, bool reinstall, const std::wstring& p
   if (result.ended && IsProviderSuccess(result.code)) {
     return 0;
   }
-  ShowBox(box::kProviderError, FormatInstallFailure(kMsgProviderFailed, result.code, logPath), silent);
+  ShowBox(box::kProviderError, FormatInstallFailure(IDS_PROVIDER_FAILED, result.code, logPath), silent);
   return result.code;
 }
 

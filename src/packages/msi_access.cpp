@@ -1,15 +1,16 @@
 #include "packages/msi_access.h"
+#include "platform/win32_constants.h"
 
 #include <cwchar>
 
 namespace setup {
+
+using namespace platform;
 namespace {
 
 using platform::Os;
 using platform::Status;
 
-constexpr std::uint32_t kIgnoreMachineState = 1;  // MSIOPENPACKAGEFLAGS_IGNOREMACHINESTATE
-constexpr Status kErrorMoreData = 234;
 constexpr std::size_t kProductCodeBuffer = 39;  // a braced GUID and its terminator
 
 // Every property any step of a run reads from a package file.
@@ -55,7 +56,7 @@ PropertyRead ReadProperty(platform::MsiHandle package, const wchar_t* name) {
 // Opens the file, reads the given properties and closes it again before returning.
 Status OpenAndRead(const std::wstring& path, PackageRead& read, const wchar_t* const* names, std::size_t count) {
   platform::UniqueMsiHandle package;
-  const Status status = Os().MsiOpenPackageExW(path.c_str(), kIgnoreMachineState, package.put());
+  const Status status = Os().MsiOpenPackageExW(path.c_str(), kMsiOpenPackageIgnoreMachineState, package.put());
   if (status == 0) {
     for (std::size_t i = 0; i < count; ++i) {
       read.properties[names[i]] = ReadProperty(package.get(), names[i]);

@@ -1,17 +1,18 @@
 #include "packages/package_identity.h"
 
-#include "bootstrap/messages.h"
+#include "base/messages.h"
 #include "packages/msi_access.h"
 #include "packages/package_search.h"
 #include "packages/wow64_slot.h"
+#include "platform/win32_constants.h"
 
 namespace setup {
+
+using namespace platform;
 namespace {
 
 using platform::Os;
 using platform::Status;
-
-constexpr std::uint16_t kLanguageRussian = 0x0419;
 
 // Not looked up until kernel32 has been found once; after that it holds the entry point or null
 // for the rest of the process.
@@ -76,23 +77,23 @@ Status LookUpPackageIdentity(bool wantRelated, std::wstring& result) {
 
 Status ReadLocalizedProductName(bool silent, std::wstring mask, std::wstring& productName) {
   // Only Russian as used in Russia counts; every other language, Russian variants included, is English.
-  const std::wstring uiLangMask = Os().GetSystemDefaultUILanguage() == kLanguageRussian ? L"*rus*" : L"*eng*";
+  const std::wstring uiLangMask = Os().GetSystemDefaultUILanguage() == kLangRussian ? L"*rus*" : L"*eng*";
   std::wstring packagePath;
   Status status = FindPackageFile(uiLangMask + mask, packagePath);
   if (status != 0) {
     status = FindPackageFile(mask, packagePath);
   }
   if (status != 0) {
-    ShowMessage(box::kLookupError, kMsgPackageNotFound, silent);
+    ShowMessage(box::kLookupError, IDS_PACKAGE_NOT_FOUND, silent);
     return status;
   }
   PackageHandle package;
   if (status = package.Open(packagePath); status != 0) {
-    ShowMessage(box::kLookupError, kMsgPackageUnopenable, silent);
+    ShowMessage(box::kLookupError, IDS_PACKAGE_UNOPENABLE, silent);
     return status;
   }
   if (status = ReadPackageProperty(package, L"ProductName", productName); status != 0) {
-    ShowMessage(box::kLookupError, kMsgPackageVersionUnreadable, silent);
+    ShowMessage(box::kLookupError, IDS_PACKAGE_VERSION_UNREADABLE, silent);
     return status;
   }
   return 0;

@@ -3,18 +3,19 @@
 #include <cwchar>
 
 #include "platform/handles.h"
+#include "platform/win32_constants.h"
 
 namespace setup {
+
+using namespace platform;
 namespace {
 
 using platform::Os;
 using platform::Status;
 
-constexpr std::uint32_t kMaxPath = 260;
 // Beyond the longest path Windows can hand out (32767 characters); a platform that still fills the
 // buffer then is not believed any further.
 constexpr std::uint32_t kLongestModulePath = 65536;
-constexpr std::uint32_t kDirectoryAttribute = 0x10;  // FILE_ATTRIBUTE_DIRECTORY
 
 // The program's full path, however long: a buffer that comes back full may hold a truncated path
 // (with or without a terminator, depending on the Windows release), so it grows until the path fits.
@@ -65,7 +66,7 @@ Status FindPackageFile(std::wstring mask, std::wstring& packagePath) {
     return kErrorNoData;
   }
   do {
-    if ((entry.attributes & kDirectoryAttribute) == 0 || entry.fileName.starts_with(L'.')) {
+    if ((entry.attributes & kFileAttributeDirectory) == 0 || entry.fileName.starts_with(L'.')) {
       continue;
     }
     const std::wstring subdirectory = directory + entry.fileName + L"\\";

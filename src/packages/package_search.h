@@ -4,10 +4,11 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32_constants.h"
 
 namespace setup {
 
-inline constexpr platform::Status kErrorNoData = 232;
+using namespace platform;
 
 // The directory of the running program with its trailing backslash (empty when the path has none),
 // read whole however long the path is.

@@ -4,7 +4,7 @@
 #include <initializer_list>
 #include <limits>
 
-#include "bootstrap/messages.h"
+#include "base/messages.h"
 #include "packages/msi_access.h"
 #include "packages/package_identity.h"
 #include "packages/package_search.h"
@@ -76,14 +76,14 @@ Status ReadInstalledVersion(const std::wstring& productCode, bool silent, std::w
   std::uint32_t size = 0;
   if (Os().MsiGetProductInfoW(productCode.c_str(), L"VersionString", nullptr, &size) != 0) {
     // The table has no text for this failure; 131 says what went wrong. The result is 1 by contract.
-    ShowMessage(box::kLookupError, kMsgInstalledVersionUnreadable, silent);
+    ShowMessage(box::kLookupError, IDS_INSTALLED_VERSION_UNREADABLE, silent);
     return 1;
   }
   ++size;
   version.assign(size, L'\0');
   const Status status = Os().MsiGetProductInfoW(productCode.c_str(), L"VersionString", version.data(), &size);
   if (status != 0) {
-    ShowMessage(box::kLookupError, kMsgInstalledVersionUnreadable, silent);
+    ShowMessage(box::kLookupError, IDS_INSTALLED_VERSION_UNREADABLE, silent);
     return status;
   }
   version.resize(std::wcslen(version.c_str()));
@@ -93,16 +93,16 @@ Status ReadInstalledVersion(const std::wstring& productCode, bool silent, std::w
 Status ReadPackageVersion(std::wstring mask, bool silent, std::wstring& version) {
   std::wstring packagePath;
   if (const Status found = FindPackageFile(std::move(mask), packagePath); found != 0) {
-    ShowMessage(box::kLookupError, kMsgPackageNotFound, silent);
+    ShowMessage(box::kLookupError, IDS_PACKAGE_NOT_FOUND, silent);
     return found;
   }
   PackageHandle package;
   if (const Status opened = package.Open(packagePath); opened != 0) {
-    ShowMessage(box::kLookupError, kMsgPackageUnopenable, silent);
+    ShowMessage(box::kLookupError, IDS_PACKAGE_UNOPENABLE, silent);
     return opened;
   }
   if (const Status read = ReadPackageProperty(package, L"ProductVersion", version); read != 0) {
-    ShowMessage(box::kLookupError, kMsgPackageVersionUnreadable, silent);
+    ShowMessage(box::kLookupError, IDS_PACKAGE_VERSION_UNREADABLE, silent);
     return read;
   }
   return 0;
@@ -153,7 +153,7 @@ Status CheckPackageVersion(int& decision, bool askUpdate, std::wstring installed
     return status;
   }
   std::wstring question;
-  LoadMessage(kMsgUpdateQuestion, question);
+  LoadMessage(IDS_UPDATE_QUESTION, question);
   question = FormatMessageText(std::move(question), {&productName, &installedVersion, &packageVersion});
   if (ShowBox(box::kUpdateQuestion, question, false) == kIdNo) {
     platform::ExitProcess(1);

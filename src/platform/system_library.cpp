@@ -1,14 +1,10 @@
 #include "platform/system_library.h"
+#include "platform/win32_constants.h"
 
 #include <string>
 
 namespace setup::platform {
 namespace {
-
-constexpr std::uint32_t kMaxPath = 260;
-constexpr std::uint32_t kErrorInvalidParameter = 87;
-constexpr std::uint32_t kLoadWithAlteredSearchPath = 0x00000008;
-constexpr std::uint32_t kLoadLibrarySearchSystem32 = 0x00000800;
 
 // The LOAD_LIBRARY_SEARCH_* flags came with Windows 8 and, for Vista and 7, with update KB2533623,
 // which also brought AddDllDirectory: its presence is the documented test. Without the update Vista

@@ -1,8 +1,11 @@
 #include "restart/restart.h"
 
 #include "platform/handles.h"
+#include "platform/win32_constants.h"
 
 namespace setup {
+
+using namespace platform;
 namespace {
 
 using platform::Os;
@@ -10,14 +13,6 @@ using platform::Os;
 constexpr const wchar_t* kMarkerPath = L"Software\\NeedBstrReboot";
 constexpr const wchar_t* kMarkerParent = L"Software";
 constexpr const wchar_t* kMarkerName = L"NeedBstrReboot";
-constexpr std::uint32_t kAccessReadWrite64 = 0x2021F;  // KEY_READ | KEY_WRITE | KEY_WOW64_64KEY
-constexpr std::uint32_t kAccessRead64 = 0x20219;       // KEY_READ | KEY_WOW64_64KEY
-constexpr std::uint32_t kRegOptionNonVolatile = 0;
-
-constexpr std::uint32_t kTokenAdjustPrivilegesAndQuery = 0x28;
-constexpr std::uint32_t kSePrivilegeEnabled = 2;
-constexpr std::uint32_t kEwxRebootForce = 0x6;
-constexpr std::uint32_t kShutdownReasonMajorApplication = 0x40000;
 
 // RegDeleteKeyExW exists only on newer systems; where its API set is loaded it is taken from there,
 // elsewhere advapi32's RegDeleteKeyW does the same for a key without subkeys.
@@ -44,19 +39,19 @@ platform::Status DeleteSubKey(platform::RegistryKey parent, const wchar_t* name)
 
 platform::Status CreateRestartMarker() {
   platform::UniqueRegistryKey marker;
-  return Os().RegCreateKeyExW(platform::kHkeyCurrentUser, kMarkerPath, kRegOptionNonVolatile, kAccessReadWrite64,
-                              marker.put());
+  return Os().RegCreateKeyExW(platform::kHkeyCurrentUser, kMarkerPath, kRegOptionNonVolatile,
+                              (kKeyRead | kKeyWrite | kKeyWow6432Key), marker.put());
 }
 
 bool TestRestartMarker() {
   platform::UniqueRegistryKey marker;
-  return Os().RegOpenKeyExW(platform::kHkeyCurrentUser, kMarkerPath, 0, kAccessRead64, marker.put()) == 0;
+  return Os().RegOpenKeyExW(platform::kHkeyCurrentUser, kMarkerPath, 0, (kKeyRead | kKeyWow6432Key), marker.put()) == 0;
 }
 
 platform::Status DeleteRestartMarker() {
   platform::UniqueRegistryKey parent;
-  if (platform::Status status =
-          Os().RegOpenKeyExW(platform::kHkeyCurrentUser, kMarkerParent, 0, kAccessReadWrite64, parent.put())) {
+  if (platform::Status status = Os().RegOpenKeyExW(platform::kHkeyCurrentUser, kMarkerParent, 0,
+                                                   (kKeyRead | kKeyWrite | kKeyWow6432Key), parent.put())) {
     return status;
   }
   return DeleteSubKey(parent.get(), kMarkerName);
@@ -64,7 +59,7 @@ platform::Status DeleteRestartMarker() {
 
 bool RestartSystem() {
   platform::UniqueKernelHandle token;
-  if (!Os().OpenProcessToken(Os().GetCurrentProcess(), kTokenAdjustPrivilegesAndQuery, token.put())) {
+  if (!Os().OpenProcessToken(Os().GetCurrentProcess(), (kTokenAdjustPrivileges | kTokenQuery), token.put())) {
     return false;
   }
   std::uint64_t shutdownPrivilege = 0;
@@ -74,7 +69,7 @@ bool RestartSystem() {
   if (Os().GetLastError() != 0) {
     return false;
   }
-  return Os().ExitWindowsEx(kEwxRebootForce, kShutdownReasonMajorApplication);
+  return Os().ExitWindowsEx((kEwxReboot | kEwxForce), kShutdownReasonMajorApplication);
 }
 
 }  // namespace setup

@@ -2,38 +2,20 @@
 
 #include <string>
 
-#include "bootstrap/messages.h"
-#include "bootstrap/options.h"
+#include "base/bootstrap_options.h"
+#include "base/messages.h"
 #include "platform/platform.h"
+#include "platform/win32_constants.h"
 
 namespace setup {
 namespace {
 
-using platform::Os;
-using platform::WindowHandle;
+using namespace platform;
 
-constexpr std::uint32_t kWmInitDialog = 0x0110;
-constexpr std::uint32_t kWmCommand = 0x0111;
-constexpr std::uint32_t kWmSetIcon = 0x0080;
-constexpr std::uintptr_t kIconBig = 1;
-constexpr std::uint32_t kImageIcon = 1;
-constexpr std::uint32_t kLrDefaultColor = 0;
-constexpr std::uint32_t kBstChecked = 1;
-constexpr int kSwHide = 0;
-constexpr int kSwShow = 5;
-constexpr std::uint16_t kLanguageRussian = 0x0419;
-
-constexpr std::uint16_t kIconId = 100;
-constexpr int kNextButton = 140;
-constexpr int kCancelButton = 2;
-constexpr int kRussianButton = 1006;
-constexpr int kEnglishButton = 1007;
-constexpr int kKc1Button = 1008;
-constexpr int kTaglineFrame = 1011;
-constexpr int kWelcomeText = 1014;
-constexpr int kToggleButton = 1015;
-constexpr int kFirstPanelControl = 1006;
-constexpr int kLastPanelControl = 1014;
+// The panel controls lie between these ids: the language and level choices and their frames, the
+// tagline frame and the welcome text.
+constexpr int kFirstPanelControl = IDC_RUSSIAN;
+constexpr int kLastPanelControl = IDC_WELCOME;
 
 struct Choice {
   int button;
@@ -42,20 +24,18 @@ struct Choice {
 };
 
 constexpr Choice kChoices[] = {
-    {1008, &BootstrapOptions::kcMask, L"kc1*"},
-    {1009, &BootstrapOptions::kcMask, L"kc2*"},
-    {1010, &BootstrapOptions::kcMask, L"kc3*"},
-    {kRussianButton, &BootstrapOptions::langMask, L"rus*"},
-    {kEnglishButton, &BootstrapOptions::langMask, L"eng*"},
+    {IDC_KC1, &BootstrapOptions::kcMask, L"kc1*"},       {IDC_KC2, &BootstrapOptions::kcMask, L"kc2*"},
+    {IDC_KC3, &BootstrapOptions::kcMask, L"kc3*"},       {IDC_RUSSIAN, &BootstrapOptions::langMask, L"rus*"},
+    {IDC_ENGLISH, &BootstrapOptions::langMask, L"eng*"},
 };
 
 std::intptr_t InitializeDialog(WindowHandle dialog) {
   platform::IconHandle icon =
-      Os().LoadImageW(Os().GetModuleHandleW(nullptr), kIconId, kImageIcon, 32, 32, kLrDefaultColor);
+      Os().LoadImageW(Os().GetModuleHandleW(nullptr), IDI_SETUP, kImageIcon, 32, 32, kLrDefaultColor);
   Os().SendMessageW(dialog, kWmSetIcon, kIconBig, reinterpret_cast<std::intptr_t>(icon));
-  const bool russian = Os().GetSystemDefaultUILanguage() == kLanguageRussian;
-  Os().CheckDlgButton(dialog, russian ? kRussianButton : kEnglishButton, kBstChecked);
-  Os().CheckDlgButton(dialog, kKc1Button, kBstChecked);
+  const bool russian = Os().GetSystemDefaultUILanguage() == kLangRussian;
+  Os().CheckDlgButton(dialog, russian ? IDC_RUSSIAN : IDC_ENGLISH, kBstChecked);
+  Os().CheckDlgButton(dialog, IDC_KC1, kBstChecked);
   return 1;
 }
 
@@ -78,7 +58,7 @@ void CancelRun(WindowHandle dialog) {
 
 void ShowPanel(WindowHandle dialog, bool options) {
   for (int id = kFirstPanelControl; id <= kLastPanelControl; ++id) {
-    const bool welcomeControl = id == kTaglineFrame || id == kWelcomeText;
+    const bool welcomeControl = id == IDC_TAGLINE || id == IDC_WELCOME;
     Os().ShowWindow(Os().GetDlgItem(dialog, id), welcomeControl != options ? kSwShow : kSwHide);
   }
 }
@@ -86,25 +66,25 @@ void ShowPanel(WindowHandle dialog, bool options) {
 // The toggle button's own text says which panel is showing.
 std::intptr_t TogglePanel(WindowHandle dialog) {
   wchar_t current[10] = {};
-  Os().GetDlgItemTextW(dialog, kToggleButton, current, 10);
+  Os().GetDlgItemTextW(dialog, IDC_TOGGLE, current, 10);
   std::wstring optionsLabel;
-  LoadMessage(kMsgOptionsPanel, optionsLabel);
+  LoadMessage(IDS_OPTIONS_PANEL, optionsLabel);
   const bool openOptions = optionsLabel == current;
   ShowPanel(dialog, openOptions);
   std::wstring label;
-  LoadMessage(openOptions ? kMsgHidePanel : kMsgOptionsPanel, label);
-  Os().SetDlgItemTextW(dialog, kToggleButton, label.c_str());
+  LoadMessage(openOptions ? IDS_HIDE_PANEL : IDS_OPTIONS_PANEL, label);
+  Os().SetDlgItemTextW(dialog, IDC_TOGGLE, label.c_str());
   return 0;
 }
 
 std::intptr_t HandleCommand(WindowHandle dialog, int controlId) {
   switch (controlId) {
-    case kCancelButton:
+    case kIdCancel:
       CancelRun(dialog);
       return 0;
-    case kNextButton:
+    case IDC_NEXT:
       return RecordChoices(dialog);
-    case kToggleButton:
+    case IDC_TOGGLE:
       return TogglePanel(dialog);
     default:
       return 0;

@@ -7,8 +7,6 @@
 
 namespace setup {
 
-inline constexpr std::uint16_t kConfigDialogId = 141;
-
 std::intptr_t ConfigDialogProc(platform::WindowHandle dialog, std::uint32_t message, std::uintptr_t wParam,
                                std::intptr_t lParam);
 

@@ -5,20 +5,10 @@
 
 #include "packages/msi_access.h"
 #include "packages/wow64_slot.h"
+#include "platform/win32_constants.h"
 
 namespace setup::testing {
 namespace {
-
-constexpr std::uint32_t kErrorFileNotFound = 2;
-constexpr std::uint32_t kErrorNoMoreFiles = 18;
-constexpr std::uint32_t kErrorInvalidParameter = 87;
-constexpr std::uint32_t kErrorInsufficientBuffer = 122;
-constexpr std::uint32_t kErrorEnvvarNotFound = 203;
-constexpr std::uint32_t kErrorMoreData = 234;
-constexpr std::uint32_t kErrorNoMoreItems = 259;
-constexpr std::uint32_t kErrorUnknownProduct = 1605;
-constexpr std::uint32_t kErrorInvalidHandle = 6;
-constexpr std::uint32_t kDirectoryAttribute = 0x10;
 
 wchar_t Fold(wchar_t c) { return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c))); }
 
@@ -415,13 +405,13 @@ FindHandle FakePlatform::FindFirstFileW(const std::wstring& fileName, FindData& 
   if (directory.size() > 3) {
     for (const wchar_t* dots : {L".", L".."}) {
       if (MatchesWildcard(dots, mask)) {
-        search->entries.push_back({kDirectoryAttribute, dots});
+        search->entries.push_back({kFileAttributeDirectory, dots});
       }
     }
   }
   for (const std::wstring& file : names) {
     if (MatchesWildcard(NameOf(file), mask)) {
-      search->entries.push_back({file.back() == L'\\' ? kDirectoryAttribute : 0x20u, NameOf(file)});
+      search->entries.push_back({file.back() == L'\\' ? kFileAttributeDirectory : 0x20u, NameOf(file)});
     }
   }
   if (search->entries.empty()) {

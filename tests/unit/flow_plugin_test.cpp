@@ -1,7 +1,7 @@
 // The plug-in step as the start-up flow reports it.
 #include "bootstrap/flow.h"
 
-#include "bootstrap/messages.h"
+#include "base/messages.h"
 #include "package_test_support.h"
 
 namespace setup::testing {

@@ -1,6 +1,6 @@
 #include "bootstrap/flow.h"
 
-#include "bootstrap/messages.h"
+#include "base/messages.h"
 #include "test_support.h"
 
 namespace setup::testing {

@@ -1,4 +1,4 @@
-#include "bootstrap/messages.h"
+#include "base/messages.h"
 
 #include "test_support.h"
 
@@ -30,20 +30,20 @@ TEST_F(MessagesTest, AbsentIdLeavesTheTextAsItWas) {
 
 TEST_F(MessagesTest, LoadedTextReplacesALongerOne) {
   std::wstring text(200, L'x');
-  LoadMessage(kMsgErrorCaption, text);
+  LoadMessage(IDS_ERROR_CAPTION, text);
   EXPECT_EQ(text, L"[129]");
 }
 
 TEST_F(MessagesTest, SilentBoxesAreNotShownAndCountAsYes) {
-  EXPECT_EQ(ShowMessage(box::kFlowQuestion, kMsgConfirmPlugin, true), kIdYes);
+  EXPECT_EQ(ShowMessage(box::kFlowQuestion, IDS_CONFIRM_PLUGIN, true), kIdYes);
   EXPECT_TRUE(os.boxes.empty());
 }
 
 TEST_F(MessagesTest, EachKindHasItsOwnerCaptionAndStyle) {
   CreateOwnerWindow(nullptr);
-  ShowMessage(box::kLookupError, kMsgPackageUnopenable, false);
-  ShowMessage(box::kProviderError, kMsgProviderFailed, false);
-  ShowMessage(box::kReinstallQuestion, kMsgAlreadyInstalled, false);
+  ShowMessage(box::kLookupError, IDS_PACKAGE_UNOPENABLE, false);
+  ShowMessage(box::kProviderError, IDS_PROVIDER_FAILED, false);
+  ShowMessage(box::kReinstallQuestion, IDS_ALREADY_INSTALLED, false);
   ShowBox(box::kUsage, L"usage", false);
   ASSERT_EQ(os.boxes.size(), 4u);
   EXPECT_EQ(os.boxes[0].owner, nullptr);
@@ -66,10 +66,10 @@ TEST_F(MessagesTest, OwnerWindowIsAHiddenDisabledStatic) {
 }
 
 TEST_F(MessagesTest, FailureTextCarriesTheCodeUnsignedAndTheLogOnlyWhenItExists) {
-  EXPECT_EQ(FormatInstallFailure(kMsgPluginFailed, 1603, L"C:\\Temp\\missing.log"), L"[106]: 1603.\n");
-  EXPECT_EQ(FormatInstallFailure(kMsgPluginFailed, 0xC0000005u, L""), L"[106]: 3221225477.\n");
+  EXPECT_EQ(FormatInstallFailure(IDS_PLUGIN_FAILED, 1603, L"C:\\Temp\\missing.log"), L"[106]: 1603.\n");
+  EXPECT_EQ(FormatInstallFailure(IDS_PLUGIN_FAILED, 0xC0000005u, L""), L"[106]: 3221225477.\n");
   os.AddFile(L"C:\\Temp\\x.log");
-  EXPECT_EQ(FormatInstallFailure(kMsgProviderFailed, 3010, L"C:\\Temp\\x.log"),
+  EXPECT_EQ(FormatInstallFailure(IDS_PROVIDER_FAILED, 3010, L"C:\\Temp\\x.log"),
             L"[105]: 3010.\nInstall log: C:\\Temp\\x.log");
 }
 

@@ -1,6 +1,6 @@
 #include "install/package_installer.h"
 
-#include "bootstrap/messages.h"
+#include "base/messages.h"
 #include "package_test_support.h"
 #include "restart/restart.h"
 

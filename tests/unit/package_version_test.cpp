@@ -3,7 +3,7 @@
 #include <array>
 #include <limits>
 
-#include "bootstrap/messages.h"
+#include "base/messages.h"
 #include "package_test_support.h"
 #include "packages/package_search.h"
 

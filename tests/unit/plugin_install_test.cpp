@@ -2,7 +2,7 @@
 
 #include <cwctype>
 
-#include "bootstrap/messages.h"
+#include "base/messages.h"
 #include "package_test_support.h"
 #include "packages/wow64_slot.h"
 

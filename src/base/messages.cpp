@@ -1,17 +1,15 @@
-#include "bootstrap/messages.h"
+#include "base/messages.h"
+#include "platform/win32_constants.h"
 
 #include <iterator>
 #include <optional>
 
 namespace setup {
+
+using namespace platform;
 namespace {
 
 using platform::Os;
-
-constexpr std::uint16_t kRtString = 6;
-constexpr std::uint16_t kLanguageNeutral = 0;
-constexpr std::uint32_t kWsDisabled = 0x08000000;
-constexpr int kCwUseDefault = static_cast<int>(0x80000000u);
 
 platform::WindowHandle ownerWindow = nullptr;
 
@@ -64,7 +62,7 @@ std::optional<std::wstring> EntryOf(platform::ModuleHandle module, platform::Res
 platform::ModuleHandle FindStringModule(std::uint16_t id) {
   // The program carries its texts in its own image; there is no other resource module.
   platform::ModuleHandle module = Os().GetModuleHandleW(nullptr);
-  if (EntryOf(module, Os().FindResourceExW(module, kRtString, BlockOf(id), kLanguageNeutral), id)) {
+  if (EntryOf(module, Os().FindResourceExW(module, kRtString, BlockOf(id), kLangNeutral), id)) {
     return module;
   }
   return nullptr;

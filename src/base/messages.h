@@ -4,53 +4,13 @@
 #include <cstdint>
 #include <string>
 
+#include "base/resource_ids.h"
 #include "platform/platform.h"
+#include "platform/win32_constants.h"
 
 namespace setup {
 
-// Ids of the string table (res/strings.rc).
-enum MessageId : std::uint16_t {
-  kMsgNotAdministrator = 101,
-  kMsgConfirmCsp = 102,
-  kMsgConfirmPlugin = 103,
-  kMsgProductCaption = 104,
-  kMsgProviderFailed = 105,
-  kMsgPluginFailed = 106,
-  kMsgRestartCsp = 107,
-  kMsgRestartPlugin = 108,
-  kMsgDoneCsp = 109,
-  kMsgDonePlugin = 110,
-  kMsgRestartFailed = 111,
-  kMsgNeedWindows2000Sp4 = 117,
-  kMsgNeedWindowsXpSp2 = 118,
-  kMsgNeedWindows2003Sp1 = 119,
-  kMsgConfirmUcsp = 122,
-  kMsgRestartUcsp = 123,
-  kMsgDoneUcsp = 124,
-  kMsgConfirmBoth = 125,
-  kMsgRestartBoth = 126,
-  kMsgDoneBoth = 127,
-  kMsgUpdateCaption = 128,
-  kMsgErrorCaption = 129,
-  kMsgInstalledVersionUnreadable = 131,
-  kMsgPackageUnopenable = 133,
-  kMsgPackageVersionUnreadable = 134,
-  kMsgPackageNotFound = 135,
-  kMsgPluginPackageNotFound = 139,
-  kMsgHidePanel = 142,
-  kMsgOptionsPanel = 143,
-  kMsgEnvironmentUnreadable = 144,
-  kMsgAlreadyInstalled = 147,
-  kMsgNewerInstalled = 150,
-  kMsgProductCodeUnreadable = 151,
-  kMsgSystemDirectoryUnreadable = 152,
-  kMsgUpdateQuestion = 153,
-};
-
 // MessageBoxW answers.
-inline constexpr int kIdOk = 1;
-inline constexpr int kIdYes = 6;
-inline constexpr int kIdNo = 7;
 
 // Message-box styles (MB_* flag combinations).
 namespace box_style {
@@ -73,19 +33,19 @@ struct BoxKind {
 
 namespace box {
 // Start-up flow and Windows version check.
-inline constexpr BoxKind kFlowError{true, kMsgProductCaption, L"", box_style::kError};
-inline constexpr BoxKind kFlowQuestion{true, kMsgProductCaption, L"", box_style::kQuestion};
-inline constexpr BoxKind kFlowRestartQuestion{true, kMsgProductCaption, L"", box_style::kRestartQuestion};
-inline constexpr BoxKind kFlowInformation{true, kMsgProductCaption, L"", box_style::kInformation};
+inline constexpr BoxKind kFlowError{true, IDS_PRODUCT_CAPTION, L"", box_style::kError};
+inline constexpr BoxKind kFlowQuestion{true, IDS_PRODUCT_CAPTION, L"", box_style::kQuestion};
+inline constexpr BoxKind kFlowRestartQuestion{true, IDS_PRODUCT_CAPTION, L"", box_style::kRestartQuestion};
+inline constexpr BoxKind kFlowInformation{true, IDS_PRODUCT_CAPTION, L"", box_style::kInformation};
 // The usage text.
 inline constexpr BoxKind kUsage{true, 0, L"Справка", box_style::kUsage};
 // Package lookups and the version decision: no owner, plain styles.
-inline constexpr BoxKind kLookupError{false, kMsgErrorCaption, L"", box_style::kPlainError};
-inline constexpr BoxKind kUpdateQuestion{false, kMsgUpdateCaption, L"", box_style::kPlainQuestion};
+inline constexpr BoxKind kLookupError{false, IDS_ERROR_CAPTION, L"", box_style::kPlainError};
+inline constexpr BoxKind kUpdateQuestion{false, IDS_UPDATE_CAPTION, L"", box_style::kPlainQuestion};
 // Plug-in installation, installer invocation and log naming.
-inline constexpr BoxKind kInstallError{true, kMsgErrorCaption, L"", box_style::kError};
-inline constexpr BoxKind kReinstallQuestion{true, kMsgUpdateCaption, L"", box_style::kQuestion};
-inline constexpr BoxKind kNewerInstalled{true, kMsgUpdateCaption, L"", box_style::kError};
+inline constexpr BoxKind kInstallError{true, IDS_ERROR_CAPTION, L"", box_style::kError};
+inline constexpr BoxKind kReinstallQuestion{true, IDS_UPDATE_CAPTION, L"", box_style::kQuestion};
+inline constexpr BoxKind kNewerInstalled{true, IDS_UPDATE_CAPTION, L"", box_style::kError};
 // Provider installation: an empty caption.
 inline constexpr BoxKind kProviderError{true, 0, L"", box_style::kError};
 }  // namespace box

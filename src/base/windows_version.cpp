@@ -1,20 +1,17 @@
-#include "bootstrap/windows_version.h"
+#include "base/windows_version.h"
 
 #include <optional>
 
-#include "bootstrap/messages.h"
+#include "base/messages.h"
 #include "platform/platform.h"
+#include "platform/win32_constants.h"
 
 namespace setup {
+
+using namespace platform;
 namespace {
 
 using platform::Os;
-
-constexpr std::uint32_t kVerMinorVersion = 0x1;
-constexpr std::uint32_t kVerMajorVersion = 0x2;
-constexpr std::uint32_t kVerServicePackMajor = 0x20;
-constexpr std::uint8_t kVerEqual = 1;
-constexpr std::uint8_t kVerLess = 4;
 
 struct Requirement {
   std::uint32_t minor;
@@ -25,9 +22,9 @@ struct Requirement {
 
 // Windows 2000, XP and 2003 (all major version 5); every other release passes.
 constexpr Requirement kRequirements[] = {
-    {0, 4, kMsgNeedWindows2000Sp4, 3},
-    {1, 2, kMsgNeedWindowsXpSp2, 4},
-    {2, 1, kMsgNeedWindows2003Sp1, 5},
+    {0, 4, IDS_NEED_WINDOWS_2000_SP4, 3},
+    {1, 2, IDS_NEED_WINDOWS_XP_SP2, 4},
+    {2, 1, IDS_NEED_WINDOWS_2003_SP1, 5},
 };
 
 // Asks the platform whether it is Windows 5.minor, and, with a limit, whether its service pack is below it.

@@ -1,0 +1,55 @@
+// The ids of the program's resources, included by the resource scripts (res/) and by the code: plain
+// #defines, since the resource compiler reads this file too.
+#pragma once
+
+// The icon group and the configuration dialog with its controls.
+#define IDI_SETUP 100
+#define IDD_CONFIG 141
+#define IDC_NEXT 140
+#define IDC_RUSSIAN 1006
+#define IDC_ENGLISH 1007
+#define IDC_KC1 1008
+#define IDC_KC2 1009
+#define IDC_KC3 1010
+#define IDC_TAGLINE 1011
+#define IDC_LANGUAGE_GROUP 1012
+#define IDC_LEVEL_GROUP 1013
+#define IDC_WELCOME 1014
+#define IDC_TOGGLE 1015
+
+// The string table.
+#define IDS_NOT_ADMINISTRATOR 101
+#define IDS_CONFIRM_CSP 102
+#define IDS_CONFIRM_PLUGIN 103
+#define IDS_PRODUCT_CAPTION 104
+#define IDS_PROVIDER_FAILED 105
+#define IDS_PLUGIN_FAILED 106
+#define IDS_RESTART_CSP 107
+#define IDS_RESTART_PLUGIN 108
+#define IDS_DONE_CSP 109
+#define IDS_DONE_PLUGIN 110
+#define IDS_RESTART_FAILED 111
+#define IDS_NEED_WINDOWS_2000_SP4 117
+#define IDS_NEED_WINDOWS_XP_SP2 118
+#define IDS_NEED_WINDOWS_2003_SP1 119
+#define IDS_CONFIRM_UCSP 122
+#define IDS_RESTART_UCSP 123
+#define IDS_DONE_UCSP 124
+#define IDS_CONFIRM_BOTH 125
+#define IDS_RESTART_BOTH 126
+#define IDS_DONE_BOTH 127
+#define IDS_UPDATE_CAPTION 128
+#define IDS_ERROR_CAPTION 129
+#define IDS_INSTALLED_VERSION_UNREADABLE 131
+#define IDS_PACKAGE_UNOPENABLE 133
+#define IDS_PACKAGE_VERSION_UNREADABLE 134
+#define IDS_PACKAGE_NOT_FOUND 135
+#define IDS_PLUGIN_PACKAGE_NOT_FOUND 139
+#define IDS_HIDE_PANEL 142
+#define IDS_OPTIONS_PANEL 143
+#define IDS_ENVIRONMENT_UNREADABLE 144
+#define IDS_ALREADY_INSTALLED 147
+#define IDS_NEWER_INSTALLED 150
+#define IDS_PRODUCT_CODE_UNREADABLE 151
+#define IDS_SYSTEM_DIRECTORY_UNREADABLE 152
+#define IDS_UPDATE_QUESTION 153

@@ -1,0 +1,85 @@
+// The Win32 and Windows Installer constants and status codes that the portable code names, defined
+// once for the logic and the fake alike; windows.h is not available above the seam.
+#pragma once
+
+#include <cstdint>
+
+namespace setup::platform {
+
+// Status codes (winerror.h).
+inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorInvalidHandle = 6;
+inline constexpr std::uint32_t kErrorNoMoreFiles = 18;
+inline constexpr std::uint32_t kErrorInvalidParameter = 87;
+inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
+inline constexpr std::uint32_t kErrorModNotFound = 126;
+inline constexpr std::uint32_t kErrorProcNotFound = 127;
+inline constexpr std::uint32_t kErrorEnvvarNotFound = 203;
+inline constexpr std::uint32_t kErrorNoData = 232;
+inline constexpr std::uint32_t kErrorMoreData = 234;
+inline constexpr std::uint32_t kErrorNoMoreItems = 259;
+inline constexpr std::uint32_t kErrorInstallUserExit = 1602;
+inline constexpr std::uint32_t kErrorUnknownProduct = 1605;
+inline constexpr std::uint32_t kErrorSuccessRebootInitiated = 1641;
+inline constexpr std::uint32_t kErrorSuccessRebootRequired = 3010;
+inline constexpr std::uint32_t kErrorSuccessRestartRequired = 3011;
+
+// Files, processes and modules.
+inline constexpr std::uint32_t kMaxPath = 260;
+inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kCreateNoWindow = 0x08000000;
+inline constexpr std::uint32_t kInfinite = 0xFFFFFFFF;
+inline constexpr std::uint32_t kWaitObject0 = 0;
+inline constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
+inline constexpr std::uint32_t kLoadWithAlteredSearchPath = 0x00000008;
+inline constexpr std::uint32_t kLoadLibrarySearchSystem32 = 0x00000800;
+
+// Resources, languages, windows and dialogs.
+inline constexpr std::uint16_t kRtString = 6;
+inline constexpr std::uint16_t kLangNeutral = 0;
+inline constexpr std::uint16_t kLangRussian = 0x0419;  // Russian as used in Russia
+inline constexpr std::uint32_t kWsDisabled = 0x08000000;
+inline constexpr int kCwUseDefault = static_cast<int>(0x80000000u);
+inline constexpr std::uint32_t kWmSetIcon = 0x0080;
+inline constexpr std::uint32_t kWmInitDialog = 0x0110;
+inline constexpr std::uint32_t kWmCommand = 0x0111;
+inline constexpr std::uintptr_t kIconBig = 1;
+inline constexpr std::uint32_t kImageIcon = 1;
+inline constexpr std::uint32_t kLrDefaultColor = 0;
+inline constexpr std::uint32_t kBstChecked = 1;
+inline constexpr int kSwHide = 0;
+inline constexpr int kSwShow = 5;
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
+
+// Version checks.
+inline constexpr std::uint32_t kVerMinorVersion = 0x1;
+inline constexpr std::uint32_t kVerMajorVersion = 0x2;
+inline constexpr std::uint32_t kVerServicePackMajor = 0x20;
+inline constexpr std::uint8_t kVerEqual = 1;
+inline constexpr std::uint8_t kVerLess = 4;
+
+// Registry, privileges and restart.
+inline constexpr std::uint32_t kKeyRead = 0x20019;
+inline constexpr std::uint32_t kKeyWrite = 0x20006;
+inline constexpr std::uint32_t kKeyWow6432Key = 0x0200;
+inline constexpr std::uint32_t kRegOptionNonVolatile = 0;
+inline constexpr std::uint32_t kTokenQuery = 0x8;
+inline constexpr std::uint32_t kTokenAdjustPrivileges = 0x20;
+inline constexpr std::uint32_t kSePrivilegeEnabled = 2;
+inline constexpr std::uint32_t kEwxReboot = 0x2;
+inline constexpr std::uint32_t kEwxForce = 0x4;
+inline constexpr std::uint32_t kShutdownReasonMajorApplication = 0x40000;
+
+// Windows Installer.
+inline constexpr std::uint32_t kInstallUiLevelNone = 2;
+inline constexpr int kInstallStateAbsent = 2;
+inline constexpr int kInstallStateLocal = 3;
+inline constexpr int kInstallStateDefault = 5;
+inline constexpr std::uint32_t kMsiOpenPackageIgnoreMachineState = 1;
+inline constexpr std::uint32_t kMsiInstallContextMachine = 4;
+inline constexpr std::uint32_t kMsiCodeProduct = 0;
+
+}  // namespace setup::platform
