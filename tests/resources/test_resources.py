@@ -1,11 +1,14 @@
 """The built Setup.exe (path in SETUP_EXE) read as a file with pefile: its string table, dialog, icon,
-manifest and version resource, and what it imports."""
+manifest and version resource, what it imports, and whether it still starts on Windows 2000."""
 
+import functools
 import os
+import re
 import struct
 import unittest
 import xml.etree.ElementTree as ElementTree
 import xml.parsers.expat
+from pathlib import Path
 
 import pefile
 
@@ -425,3 +428,136 @@ class Image(unittest.TestCase):
         self.assertEqual([table.LangID for table in tables], [b"041904B0"])
         strings = {key.decode(): value.decode() for key, value in tables[0].entries.items()}
         self.assertEqual({key: strings.get(key) for key in VERSION_STRINGS}, VERSION_STRINGS)
+
+
+# ---------------------------------------------------------------------------------------------------
+# Windows 2000: the program must start there, if only to say that it needs SP4.
+
+RELEASES = ("NT 3.1", "2000", "2000 SP3", "XP", "XP SP1", "XP SP2", "Vista", "8")
+WINDOWS_2000 = RELEASES.index("2000")
+
+# (first Windows release with the functions, where that is documented, the functions): every function
+# Setup.exe imports or looks up by name. Microsoft Learn's "Minimum supported client" stops at
+# Windows XP or 2000 for functions older than that; the MSDN Library of 1998 still gives their
+# Windows NT version.
+FIRST_RELEASES = [
+    ("NT 3.1", "MSDN Library 1998: Windows NT 3.1 or later",
+     "AdjustTokenPrivileges LookupPrivilegeValueW OpenProcessToken RegCloseKey RegCreateKeyExW RegDeleteKeyW "
+     "RegOpenKeyExW CloseHandle CreateFileW CreateProcessW CreateSemaphoreW DeleteCriticalSection DeleteFileW "
+     "EnterCriticalSection FindClose FindFirstFileW FindNextFileW FindResourceExW FindResourceW FreeLibrary "
+     "GetCommandLineW GetCurrentProcess GetCurrentThreadId GetEnvironmentVariableW GetExitCodeProcess "
+     "GetFileAttributesW GetLastError GetModuleFileNameW GetModuleHandleA GetModuleHandleW GetProcAddress "
+     "GetStartupInfoW GetStdHandle GetSystemDirectoryW InitializeCriticalSection LeaveCriticalSection LoadLibraryA "
+     "LoadLibraryExW LoadLibraryW LoadResource LocalFree LockResource ReleaseSemaphore SetLastError "
+     "SetUnhandledExceptionFilter SizeofResource Sleep TlsAlloc TlsFree TlsGetValue TlsSetValue VirtualProtect "
+     "VirtualQuery WaitForSingleObject WriteConsoleW"),
+    ("2000", "Microsoft Learn: Windows 2000 Professional",
+     "GetSystemDefaultUILanguage VerSetConditionMask VerifyVersionInfoW CheckDlgButton CreateWindowExW "
+     "DialogBoxParamW EndDialog ExitWindowsEx GetDlgItem GetDlgItemTextW IsDlgButtonChecked LoadImageW MessageBoxW "
+     "SendMessageW SetDlgItemTextW ShowWindow CommandLineToArgvW"),
+    ("2000", "msvcrt.dll of Windows 2000",
+     "__p__commode __p__fmode __p__wcmdln __set_app_type __setusermatherr __wgetmainargs __winitenv _amsg_exit "
+     "_cexit _close _errno _initterm _iob _onexit _putws _read _wgetenv _wstat abort calloc exit fflush fprintf "
+     "free fwrite localtime malloc memchr memcmp memcpy memmove memset realloc signal strcmp strlen strncmp time "
+     "vfprintf wcsftime wcslen"),
+    ("2000", "Windows Installer 1.1, part of Windows 2000 (TechNet: Windows Installer 2.0)",
+     "MsiCloseHandle MsiEnumRelatedProductsW MsiGetProductInfoW MsiGetPropertyW MsiQueryFeatureStateW "
+     "MsiQueryProductStateW MsiSetInternalUI MsiSourceListClearAllW"),
+    ("2000 SP3", "Windows Installer 2.0, part of Windows 2000 SP3 (TechNet: Windows Installer 2.0)",
+     "MsiOpenPackageExW"),
+    ("XP", "Microsoft Learn", "AttachConsole SystemFunction036"),
+    ("XP", "Microsoft Learn; Shell32.dll 5.0 (Windows 2000) exports it by ordinal 680 only", "IsUserAnAdmin"),
+    ("XP", "Visual C++ library reference: rand_s depends on RtlGenRandom, Windows XP and later", "rand_s"),
+    ("XP SP1", "Microsoft Learn", "SetDllDirectoryW"),
+    ("XP SP2", "Microsoft Learn", "IsWow64Process"),
+    ("XP SP2", "Windows Installer 3.0; Microsoft Learn: Not Supported in Windows Installer 2.0",
+     "MsiSourceListSetInfoW"),
+    ("Vista", "Microsoft Learn", "RegDeleteKeyExW"),
+    ("8", "Microsoft Learn (Windows 7 and Vista with KB2533623)", "SetDefaultDllDirectories"),
+]
+FIRST_RELEASE = {function: release for release, _, functions in FIRST_RELEASES for function in functions.split()}
+
+# What the program does where a function newer than Windows 2000, looked up by name, is missing.
+FALLBACKS = {
+    "AttachConsole": "writes its usage text only where standard output already goes",
+    "IsWow64Process": "counts the system as 32-bit and picks the *win32* package",
+    "SetDefaultDllDirectories": 'calls SetDllDirectoryW("") to take the current directory out of the DLL search',
+    "SetDllDirectoryW": "keeps the DLL search as it is; user32, shell32 and msi.dll are loaded by full path anyway",
+    "RegDeleteKeyExW": "deletes the restart marker with advapi32's RegDeleteKeyW",
+    "SystemFunction036": "nothing: only MinGW's rand_s for std::random_device asks for it, and the program "
+    "never makes a random_device",
+    "rand_s": "nothing, as for SystemFunction036",
+    "MsiOpenPackageExW": "takes the package for unopenable (message 133); it is reached only after the version "
+    "check, which stops a Windows 2000 without SP4, and SP3 already brings Windows Installer 2.0",
+    "MsiSourceListSetInfoW": "leaves the installed product's source list as it is and runs msiexec all the same",
+    # Not a fallback: Windows 2000 names it by ordinal 680 only, so there the program stops at once.
+    "IsUserAnAdmin": "none: it finds no administrator rights and ends with exit code 1",
+}
+
+# Where Wine keeps its own PE builds of the system DLLs, whose export tables stand for Windows'.
+WINE_DLL_FOLDERS = ("/usr/lib/i386-linux-gnu/wine/i386-windows", "/usr/lib/wine/i386-windows",
+                    "/usr/lib32/wine/i386-windows", "/opt/wine-stable/lib/wine/i386-windows")
+# Loaded by full path at run time, besides the DLLs of the import table.
+LOADED_DLLS = ("user32.dll", "shell32.dll", "msi.dll")
+
+
+@functools.lru_cache(maxsize=None)
+def exports(dll):
+    folder = next((Path(f) for f in WINE_DLL_FOLDERS if (Path(f) / "kernel32.dll").is_file()), None)
+    if folder is None:
+        raise AssertionError(f"no Wine PE DLLs in any of {WINE_DLL_FOLDERS}")
+    pe = pefile.PE(str(folder / dll), fast_load=True)
+    pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXPORT"]])
+    return {symbol.name.decode() for symbol in pe.DIRECTORY_ENTRY_EXPORT.symbols if symbol.name}
+
+
+def looked_up_at_run_time():
+    """Names the program hands to GetProcAddress: NUL-terminated ASCII strings of the image that a DLL it
+    loads exports, other than its static imports (whose names the import table holds)."""
+    strings = {m.group(1).decode() for m in re.finditer(rb"(?<![\x20-\x7e])([A-Za-z_]\w{2,})\0", image.__data__)}
+    dlls = {dll for dll, _ in static_imports()} | set(LOADED_DLLS)
+    exported = set().union(*(exports(dll) for dll in dlls))
+    return (strings & exported) - {function for _, function in static_imports()}
+
+
+def later_than_windows_2000(function):
+    return RELEASES.index(FIRST_RELEASE[function]) > WINDOWS_2000
+
+
+class StartsOnWindows2000(unittest.TestCase):
+    def test_every_static_import_exists_on_windows_2000(self):
+        problems = [f"{dll}!{function}: " + ("not in FIRST_RELEASES" if function not in FIRST_RELEASE else
+                                              f"first in Windows {FIRST_RELEASE[function]}")
+                    for dll, function in static_imports()
+                    if function not in FIRST_RELEASE or later_than_windows_2000(function)]
+        self.assertEqual(problems, [], "the loader refuses to start a program whose imports are missing")
+
+    def test_every_function_looked_up_newer_than_windows_2000_has_a_fallback(self):
+        lookups = looked_up_at_run_time()
+        # The first act of the program; without it in the list the scan itself is broken.
+        self.assertIn("SetDefaultDllDirectories", lookups)
+        unknown = sorted(lookups - FIRST_RELEASE.keys())
+        self.assertEqual(unknown, [], "looked up at run time, first Windows release not in FIRST_RELEASES")
+        without_fallback = sorted(f for f in lookups if later_than_windows_2000(f) and f not in FALLBACKS)
+        self.assertEqual(without_fallback, [], "newer than Windows 2000, no entry in FALLBACKS")
+
+    def test_subsystem_version_is_at_most_5_0(self):
+        # Windows 2000 (5.0) refuses to start a program that asks for a later subsystem.
+        header = image.OPTIONAL_HEADER
+        self.assertLessEqual((header.MajorSubsystemVersion, header.MinorSubsystemVersion), (5, 0))
+
+    def test_manifest_declares_at_most_one_namespace_per_element(self):
+        # The side-by-side manifest parser of XP SP2 and Server 2003 before SP1 mishandles an element
+        # that declares two namespaces (KB921337), so each is declared on an element of its own. Read
+        # without namespace processing, which would hide the declarations.
+        parser = xml.parsers.expat.ParserCreate()
+        crowded = []
+
+        def start(name, attributes):
+            declarations = [a for a in attributes if a == "xmlns" or a.startswith("xmlns:")]
+            if len(declarations) > 1:
+                crowded.append((name, declarations))
+
+        parser.StartElementHandler = start
+        parser.Parse(manifest_text(), True)
+        self.assertEqual(crowded, [])
