@@ -452,7 +452,7 @@ FIRST_RELEASES = [
      "SetUnhandledExceptionFilter SizeofResource Sleep TlsAlloc TlsFree TlsGetValue TlsSetValue VirtualProtect "
      "VirtualQuery WaitForSingleObject WriteConsoleW"),
     ("2000", "Microsoft Learn: Windows 2000 Professional",
-     "GetSystemDefaultUILanguage VerSetConditionMask VerifyVersionInfoW CheckDlgButton CreateWindowExW "
+     "FreeConsole GetSystemDefaultUILanguage VerSetConditionMask VerifyVersionInfoW CheckDlgButton CreateWindowExW "
      "DialogBoxParamW EndDialog ExitWindowsEx GetDlgItem GetDlgItemTextW IsDlgButtonChecked LoadImageW MessageBoxW "
      "SendMessageW SetDlgItemTextW ShowWindow CommandLineToArgvW"),
     ("2000", "msvcrt.dll of Windows 2000",
@@ -466,20 +466,21 @@ FIRST_RELEASES = [
     ("2000 SP3", "Windows Installer 2.0, part of Windows 2000 SP3 (TechNet: Windows Installer 2.0)",
      "MsiOpenPackageExW"),
     ("XP", "Microsoft Learn", "AttachConsole SystemFunction036"),
-    ("XP", "Microsoft Learn; Shell32.dll 5.0 (Windows 2000) exports it by ordinal 680 only", "IsUserAnAdmin"),
     ("XP", "Visual C++ library reference: rand_s depends on RtlGenRandom, Windows XP and later", "rand_s"),
     ("XP SP1", "Microsoft Learn", "SetDllDirectoryW"),
     ("XP SP2", "Microsoft Learn", "IsWow64Process"),
     ("XP SP2", "Windows Installer 3.0; Microsoft Learn: Not Supported in Windows Installer 2.0",
      "MsiSourceListSetInfoW"),
     ("Vista", "Microsoft Learn", "RegDeleteKeyExW"),
-    ("8", "Microsoft Learn (Windows 7 and Vista with KB2533623)", "SetDefaultDllDirectories"),
+    ("8", "Microsoft Learn (Windows 7 and Vista with KB2533623)", "SetDefaultDllDirectories AddDllDirectory"),
 ]
 FIRST_RELEASE = {function: release for release, _, functions in FIRST_RELEASES for function in functions.split()}
 
 # What the program does where a function newer than Windows 2000, looked up by name, is missing.
 FALLBACKS = {
-    "AttachConsole": "writes its usage text only where standard output already goes",
+    "AttachConsole": "prints its time stamps only where standard output already goes",
+    "AddDllDirectory": "its absence is the sign that the search flags are missing: user32, shell32 and msi.dll "
+    "are loaded by full path with LOAD_WITH_ALTERED_SEARCH_PATH",
     "IsWow64Process": "counts the system as 32-bit and picks the *win32* package",
     "SetDefaultDllDirectories": 'calls SetDllDirectoryW("") to take the current directory out of the DLL search',
     "SetDllDirectoryW": "keeps the DLL search as it is; user32, shell32 and msi.dll are loaded by full path anyway",
@@ -490,8 +491,6 @@ FALLBACKS = {
     "MsiOpenPackageExW": "takes the package for unopenable (message 133); it is reached only after the version "
     "check, which stops a Windows 2000 without SP4, and SP3 already brings Windows Installer 2.0",
     "MsiSourceListSetInfoW": "leaves the installed product's source list as it is and runs msiexec all the same",
-    # Not a fallback: Windows 2000 names it by ordinal 680 only, so there the program stops at once.
-    "IsUserAnAdmin": "none: it finds no administrator rights and ends with exit code 1",
 }
 
 # Where Wine keeps its own PE builds of the system DLLs, whose export tables stand for Windows'.
