@@ -4,6 +4,7 @@
 #include "install/installer_arguments.h"
 #include "install/package_installer.h"
 #include "packages/package_identity.h"
+#include "packages/package_masks.h"
 #include "packages/package_version.h"
 #include "platform/win32_constants.h"
 
@@ -15,7 +16,6 @@ namespace {
 using platform::Os;
 
 constexpr const wchar_t* kPluginFeature = L"PLUGVEX";
-constexpr const wchar_t* kVersionMask = L"tarvex*.msi";
 
 constexpr const wchar_t* kFirstInstallation = L" ADDPLUGVEX=1";
 constexpr const wchar_t* kReinstallation = L" REINSTALL=ALL REINSTALLMODE=vomus";
@@ -51,7 +51,7 @@ Verdict Judge(int decision, bool reinstall, bool silent) {
 std::uint32_t InstallPluginPackage(bool silent, bool reinstall, std::wstring cadesArgs, std::wstring& logPath) {
   // Each property goes in front, so the user's own arguments stay last and can override ours.
   std::wstring installerArgs = std::move(cadesArgs);
-  const std::wstring packageMask = L"tarvex" + ArchMask();
+  const std::wstring packageMask = InstallationMask(ArchMask());
 
   // A failed lookup leaves the code empty, which Windows Installer never reports as installed: the run
   // then takes the first-installation path.
@@ -68,7 +68,7 @@ std::uint32_t InstallPluginPackage(bool silent, bool reinstall, std::wstring cad
   } else {
     int decision = 1;
     if (const platform::Status status =
-            CheckPackageVersion(decision, true, installedProductCode, kVersionMask, silent)) {
+            CheckPackageVersion(decision, true, installedProductCode, VersionMask(), silent)) {
       return status;
     }
     switch (Judge(decision, reinstall, silent)) {

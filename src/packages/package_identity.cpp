@@ -2,6 +2,7 @@
 
 #include "base/messages.h"
 #include "packages/msi_access.h"
+#include "packages/package_masks.h"
 #include "packages/package_search.h"
 #include "packages/wow64_slot.h"
 #include "platform/win32_constants.h"
@@ -26,15 +27,6 @@ Wow64Slot& Slot() {
   return slot;
 }
 
-// The platform package first; a folder whose only package carries no platform mark still works.
-Status FindPlatformPackage(std::wstring& packagePath) {
-  Status status = FindPackageFile(ArchMask() + L"*.msi", packagePath);
-  if (status != 0) {
-    status = FindPackageFile(L"*.msi", packagePath);
-  }
-  return status;
-}
-
 }  // namespace
 
 void ForgetIsWow64Process() { Slot() = Wow64Slot{}; }
@@ -44,22 +36,19 @@ std::wstring ArchMask() {
   if (!slot.lookedUp) {
     platform::ModuleHandle kernel = Os().GetModuleHandleW(L"kernel32");
     if (kernel == nullptr) {
-      return L"*win32*";
+      return ArchMaskOf(false);
     }
     slot.isWow64Process = Os().GetProcAddress(kernel, "IsWow64Process");
     slot.lookedUp = true;
   }
   bool isWow64 = false;
-  if (slot.isWow64Process != nullptr &&
-      Os().CallIsWow64Process(slot.isWow64Process, Os().GetCurrentProcess(), &isWow64) && isWow64) {
-    return L"*x64*";
-  }
-  return L"*win32*";
+  return ArchMaskOf(slot.isWow64Process != nullptr &&
+                    Os().CallIsWow64Process(slot.isWow64Process, Os().GetCurrentProcess(), &isWow64) && isWow64);
 }
 
 Status LookUpPackageIdentity(bool wantRelated, std::wstring& result) {
   std::wstring packagePath;
-  if (const Status found = FindPlatformPackage(packagePath); found != 0) {
+  if (const Status found = FindFirstPackageFile(IdentityMasks(ArchMask()), packagePath); found != 0) {
     return found;
   }
   PackageHandle package;
@@ -77,12 +66,9 @@ Status LookUpPackageIdentity(bool wantRelated, std::wstring& result) {
 
 Status ReadLocalizedProductName(bool silent, std::wstring mask, std::wstring& productName) {
   // Only Russian as used in Russia counts; every other language, Russian variants included, is English.
-  const std::wstring uiLangMask = Os().GetSystemDefaultUILanguage() == kLangRussian ? L"*rus*" : L"*eng*";
+  const std::wstring uiLangMask = LanguageMaskOf(Os().GetSystemDefaultUILanguage() == kLangRussian);
   std::wstring packagePath;
-  Status status = FindPackageFile(uiLangMask + mask, packagePath);
-  if (status != 0) {
-    status = FindPackageFile(mask, packagePath);
-  }
+  Status status = FindFirstPackageFile(ProductNameMasks(uiLangMask, mask), packagePath);
   if (status != 0) {
     ShowMessage(box::kLookupError, IDS_PACKAGE_NOT_FOUND, silent);
     return status;

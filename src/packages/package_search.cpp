@@ -78,4 +78,13 @@ Status FindPackageFile(std::wstring mask, std::wstring& packagePath) {
   return kErrorNoData;
 }
 
+Status FindFirstPackageFile(const std::vector<std::wstring>& masks, std::wstring& packagePath) {
+  for (const std::wstring& mask : masks) {
+    if (FindPackageFile(mask, packagePath) == 0) {
+      return 0;
+    }
+  }
+  return kErrorNoData;
+}
+
 }  // namespace setup

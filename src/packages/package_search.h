@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/win32_constants.h"
@@ -17,5 +18,8 @@ std::wstring ProgramDirectory();
 // 0 and packagePath replaced by the full path of the first match; 232 and packagePath unchanged when
 // nothing matches.
 platform::Status FindPackageFile(std::wstring mask, std::wstring& packagePath);
+
+// FindPackageFile with each mask in turn: the first that matches decides.
+platform::Status FindFirstPackageFile(const std::vector<std::wstring>& masks, std::wstring& packagePath);
 
 }  // namespace setup
