@@ -53,12 +53,13 @@ std::uint32_t InstallPluginPackage(bool silent, bool reinstall, std::wstring cad
   std::wstring installerArgs = std::move(cadesArgs);
   const std::wstring packageMask = InstallationMask(ArchMask());
 
+  PackageReads packages;
   // A failed lookup leaves the code empty, which Windows Installer never reports as installed: the run
   // then takes the first-installation path.
   std::wstring installedProductCode;
-  LookUpPackageIdentity(true, installedProductCode);
+  LookUpInstalledProductCode(packages, installedProductCode);
   std::wstring packageProductCode;
-  if (const platform::Status status = LookUpPackageIdentity(false, packageProductCode)) {
+  if (const platform::Status status = LookUpPackageProductCode(packages, packageProductCode)) {
     ShowMessage(box::kInstallError, IDS_PRODUCT_CODE_UNREADABLE, silent);
     return status;
   }
@@ -68,7 +69,7 @@ std::uint32_t InstallPluginPackage(bool silent, bool reinstall, std::wstring cad
   } else {
     int decision = 1;
     if (const platform::Status status =
-            CheckPackageVersion(decision, true, installedProductCode, VersionMask(), silent)) {
+            CheckPackageVersion(packages, decision, true, installedProductCode, VersionMask(), silent)) {
       return status;
     }
     switch (Judge(decision, reinstall, silent)) {

@@ -1,12 +1,17 @@
 #include "packages/msi_access.h"
+
+#include "platform/handles.h"
 #include "platform/win32_constants.h"
 
+#include <algorithm>
 #include <cwchar>
 
 namespace setup {
 
 using namespace platform;
 namespace {
+
+using PackageProperty = PackageReads::Property;
 
 using platform::Os;
 using platform::Status;
@@ -16,50 +21,32 @@ constexpr std::size_t kProductCodeBuffer = 39;  // a braced GUID and its termina
 // Every property any step of a run reads from a package file.
 constexpr const wchar_t* kPropertiesUsed[] = {L"UpgradeCode", L"ProductCode", L"ProductName", L"ProductVersion"};
 
-struct PropertyRead {
-  Status status = 0;
-  bool read = false;  // the text was read, not only its size asked for
-  std::wstring value;
-};
-
-struct PackageRead {
-  Status openStatus = 0;
-  std::map<std::wstring, PropertyRead> properties;
-};
-
-std::map<std::wstring, PackageRead>& PackagesRead() {
-  static std::map<std::wstring, PackageRead> packages;
-  return packages;
-}
-
 // The platform may leave the text shorter than the room it was given.
 void TrimAtTerminator(std::wstring& text) { text.resize(std::wcslen(text.c_str())); }
 
 // The size query first; only ERROR_MORE_DATA leads to the read itself.
-PropertyRead ReadProperty(platform::MsiHandle package, const wchar_t* name) {
+void ReadInto(platform::MsiHandle package, PackageProperty& property) {
   // With a size of 0 nothing is written, so the size query can point at a constant.
   static const wchar_t kNoRoom[] = L"";
   std::uint32_t size = 0;
-  PropertyRead result;
-  result.status = Os().MsiGetPropertyW(package, name, const_cast<wchar_t*>(kNoRoom), &size);
-  if (result.status != kErrorMoreData) {
-    return result;
+  property.status = Os().MsiGetPropertyW(package, property.name.c_str(), const_cast<wchar_t*>(kNoRoom), &size);
+  if (property.status != kErrorMoreData) {
+    return;
   }
   ++size;
-  result.value.assign(size, L'\0');
-  result.status = Os().MsiGetPropertyW(package, name, result.value.data(), &size);
-  result.read = result.status == 0;
-  TrimAtTerminator(result.value);
-  return result;
+  property.value.assign(size, L'\0');
+  property.status = Os().MsiGetPropertyW(package, property.name.c_str(), property.value.data(), &size);
+  property.read = property.status == 0;
+  TrimAtTerminator(property.value);
 }
 
-// Opens the file, reads the given properties and closes it again before returning.
-Status OpenAndRead(const std::wstring& path, PackageRead& read, const wchar_t* const* names, std::size_t count) {
+// Opens the file, reads the properties named there and closes it again before returning.
+Status OpenAndRead(const std::wstring& path, std::vector<PackageProperty>& properties) {
   platform::UniqueMsiHandle package;
   const Status status = Os().MsiOpenPackageExW(path.c_str(), kMsiOpenPackageIgnoreMachineState, package.put());
   if (status == 0) {
-    for (std::size_t i = 0; i < count; ++i) {
-      read.properties[names[i]] = ReadProperty(package.get(), names[i]);
+    for (PackageProperty& property : properties) {
+      ReadInto(package.get(), property);
     }
   }
   return status;
@@ -67,31 +54,44 @@ Status OpenAndRead(const std::wstring& path, PackageRead& read, const wchar_t* c
 
 }  // namespace
 
-Status PackageHandle::Open(const std::wstring& packagePath) {
-  path_ = packagePath;
-  auto [entry, isNew] = PackagesRead().try_emplace(packagePath);
-  if (isNew) {
-    entry->second.openStatus = OpenAndRead(packagePath, entry->second, kPropertiesUsed, std::size(kPropertiesUsed));
+PackageReads::File& PackageReads::FileOf(const std::wstring& packagePath) {
+  for (File& file : files_) {
+    if (file.path == packagePath) {
+      return file;
+    }
   }
-  return entry->second.openStatus;
+  File& file = files_.emplace_back();
+  file.path = packagePath;
+  for (const wchar_t* name : kPropertiesUsed) {
+    file.properties.emplace_back().name = name;
+  }
+  file.openStatus = OpenAndRead(packagePath, file.properties);
+  return file;
 }
 
-Status ReadPackageProperty(const PackageHandle& package, const wchar_t* name, std::wstring& value) {
-  PackageRead& read = PackagesRead()[package.path()];
-  auto property = read.properties.find(name);
-  if (property == read.properties.end()) {
-    // A property no step reads in a run: the file is opened again for it.
-    const Status status = OpenAndRead(package.path(), read, &name, 1);
-    if (status != 0) {
+Status PackageReads::Open(const std::wstring& packagePath) { return FileOf(packagePath).openStatus; }
+
+Status PackageReads::ReadProperty(const std::wstring& packagePath, const wchar_t* name, std::wstring& value) {
+  File& file = FileOf(packagePath);
+  if (file.openStatus != 0) {
+    return file.openStatus;
+  }
+  auto found = std::find_if(file.properties.begin(), file.properties.end(),
+                            [&](const PackageProperty& property) { return property.name == name; });
+  if (found == file.properties.end()) {
+    std::vector<PackageProperty> other(1);
+    other.front().name = name;
+    if (const Status status = OpenAndRead(packagePath, other); status != 0) {
       return status;
     }
-    property = read.properties.find(name);
+    file.properties.push_back(std::move(other.front()));
+    found = file.properties.end() - 1;
   }
   // Only a text that was really read replaces the caller's value.
-  if (property->second.read) {
-    value = property->second.value;
+  if (found->read) {
+    value = found->value;
   }
-  return property->second.status;
+  return found->status;
 }
 
 Status FindRelatedProduct(const std::wstring& upgradeCode, std::wstring& productCode) {
@@ -101,7 +101,5 @@ Status FindRelatedProduct(const std::wstring& upgradeCode, std::wstring& product
   TrimAtTerminator(productCode);
   return status;
 }
-
-void ForgetReadPackages() { PackagesRead().clear(); }
 
 }  // namespace setup

@@ -1,39 +1,48 @@
-// The Windows Installer wrappers used more than once: the package handle, the two-call property
-// read and the related-product lookup.
+// The Windows Installer wrappers used more than once: what a run reads from package files, the
+// two-call property read and the related-product lookup.
 #pragma once
 
-#include <map>
 #include <string>
-#include <utility>
+#include <vector>
 
-#include "platform/handles.h"
+#include "platform/platform.h"
 
 namespace setup {
 
-// A package opened for reading its properties.
+// What one run has read from package files.
 //
 // Windows Installer copies the whole package file on every open, and one run reads several
-// properties of the same file in different steps. So the first open of a file in a run reads every
-// property the program uses and closes the package at once; later opens and reads of that file in
-// the same run are answered from what was read, with the same statuses the platform gave.
-class PackageHandle {
+// properties of the same file in different steps. So the first open of a file reads every property
+// the program uses and closes the package at once; later opens and reads of that file through the
+// same object are answered from what was read, with the statuses the platform gave. The run owns
+// one and hands it to the steps that read packages.
+class PackageReads {
  public:
-  // MsiOpenPackageExW with MSIOPENPACKAGEFLAGS_IGNOREMACHINESTATE; 0 when the package is open.
+  // MsiOpenPackageExW with MSIOPENPACKAGEFLAGS_IGNOREMACHINESTATE; 0 when the file opens as a package.
   platform::Status Open(const std::wstring& packagePath);
-  const std::wstring& path() const { return path_; }
+  // The size query first, then the read; value is left unchanged unless the read succeeds. A property
+  // no step of a run uses opens the file again.
+  platform::Status ReadProperty(const std::wstring& packagePath, const wchar_t* name, std::wstring& value);
+
+  // What was read of one property, with the platform's status.
+  struct Property {
+    std::wstring name;
+    platform::Status status = 0;
+    bool read = false;  // the text was read, not only its size asked for
+    std::wstring value;
+  };
+  struct File {
+    std::wstring path;
+    platform::Status openStatus = 0;
+    std::vector<Property> properties;
+  };
 
  private:
-  std::wstring path_;
+  File& FileOf(const std::wstring& packagePath);
+  std::vector<File> files_;
 };
-
-// Reads a property with the size query first; value is left unchanged unless the read succeeds.
-platform::Status ReadPackageProperty(const PackageHandle& package, const wchar_t* name, std::wstring& value);
 
 // The first installed product with that upgrade code (index 0 of the enumeration).
 platform::Status FindRelatedProduct(const std::wstring& upgradeCode, std::wstring& productCode);
-
-// Forgets what this run has read from package files, as a new process would. For tests, each of
-// which stands in for a fresh run.
-void ForgetReadPackages();
 
 }  // namespace setup

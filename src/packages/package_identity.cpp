@@ -46,25 +46,38 @@ std::wstring ArchMask() {
                     Os().CallIsWow64Process(slot.isWow64Process, Os().GetCurrentProcess(), &isWow64) && isWow64);
 }
 
-Status LookUpPackageIdentity(bool wantRelated, std::wstring& result) {
-  std::wstring packagePath;
+namespace {
+
+// The platform package, found and opened: every failure is passed on without a message.
+Status OpenIdentityPackage(PackageReads& packages, std::wstring& packagePath) {
   if (const Status found = FindFirstPackageFile(IdentityMasks(ArchMask()), packagePath); found != 0) {
     return found;
   }
-  PackageHandle package;
-  if (const Status opened = package.Open(packagePath); opened != 0) {
-    return opened;
+  return packages.Open(packagePath);
+}
+
+}  // namespace
+
+Status LookUpPackageProductCode(PackageReads& packages, std::wstring& productCode) {
+  std::wstring packagePath;
+  if (const Status status = OpenIdentityPackage(packages, packagePath); status != 0) {
+    return status;
   }
-  if (!wantRelated) {
-    return ReadPackageProperty(package, L"ProductCode", result);
+  return packages.ReadProperty(packagePath, L"ProductCode", productCode);
+}
+
+Status LookUpInstalledProductCode(PackageReads& packages, std::wstring& productCode) {
+  std::wstring packagePath;
+  if (const Status status = OpenIdentityPackage(packages, packagePath); status != 0) {
+    return status;
   }
   // An unreadable upgrade code stays empty and lets the platform refuse the lookup.
   std::wstring upgradeCode;
-  ReadPackageProperty(package, L"UpgradeCode", upgradeCode);
-  return FindRelatedProduct(upgradeCode, result);
+  packages.ReadProperty(packagePath, L"UpgradeCode", upgradeCode);
+  return FindRelatedProduct(upgradeCode, productCode);
 }
 
-Status ReadLocalizedProductName(bool silent, std::wstring mask, std::wstring& productName) {
+Status ReadLocalizedProductName(PackageReads& packages, bool silent, std::wstring mask, std::wstring& productName) {
   // Only Russian as used in Russia counts; every other language, Russian variants included, is English.
   const std::wstring uiLangMask = LanguageMaskOf(Os().GetSystemDefaultUILanguage() == kLangRussian);
   std::wstring packagePath;
@@ -73,12 +86,11 @@ Status ReadLocalizedProductName(bool silent, std::wstring mask, std::wstring& pr
     ShowMessage(box::kLookupError, IDS_PACKAGE_NOT_FOUND, silent);
     return status;
   }
-  PackageHandle package;
-  if (status = package.Open(packagePath); status != 0) {
+  if (status = packages.Open(packagePath); status != 0) {
     ShowMessage(box::kLookupError, IDS_PACKAGE_UNOPENABLE, silent);
     return status;
   }
-  if (status = ReadPackageProperty(package, L"ProductName", productName); status != 0) {
+  if (status = packages.ReadProperty(packagePath, L"ProductName", productName); status != 0) {
     ShowMessage(box::kLookupError, IDS_PACKAGE_VERSION_UNREADABLE, silent);
     return status;
   }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "packages/msi_access.h"
 #include "platform/platform.h"
 
 namespace setup {
@@ -11,11 +12,15 @@ namespace setup {
 // "*x64*" when this 32-bit process runs on 64-bit Windows, else "*win32*".
 std::wstring ArchMask();
 
-// wantRelated false: the platform package's "ProductCode". True: the product code of the installed
-// product that shares the package's "UpgradeCode". Shows no message.
-platform::Status LookUpPackageIdentity(bool wantRelated, std::wstring& result);
+// The platform package's "ProductCode". Shows no message; productCode is unchanged on failure.
+platform::Status LookUpPackageProductCode(PackageReads& packages, std::wstring& productCode);
+
+// The product code of the installed product that shares the platform package's "UpgradeCode".
+// Shows no message.
+platform::Status LookUpInstalledProductCode(PackageReads& packages, std::wstring& productCode);
 
 // The "ProductName" of the package for the system's UI language (mask is the caller's wildcard).
-platform::Status ReadLocalizedProductName(bool silent, std::wstring mask, std::wstring& productName);
+platform::Status ReadLocalizedProductName(PackageReads& packages, bool silent, std::wstring mask,
+                                          std::wstring& productName);
 
 }  // namespace setup

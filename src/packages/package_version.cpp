@@ -90,18 +90,17 @@ Status ReadInstalledVersion(const std::wstring& productCode, bool silent, std::w
   return 0;
 }
 
-Status ReadPackageVersion(std::wstring mask, bool silent, std::wstring& version) {
+Status ReadPackageVersion(PackageReads& packages, std::wstring mask, bool silent, std::wstring& version) {
   std::wstring packagePath;
   if (const Status found = FindPackageFile(std::move(mask), packagePath); found != 0) {
     ShowMessage(box::kLookupError, IDS_PACKAGE_NOT_FOUND, silent);
     return found;
   }
-  PackageHandle package;
-  if (const Status opened = package.Open(packagePath); opened != 0) {
+  if (const Status opened = packages.Open(packagePath); opened != 0) {
     ShowMessage(box::kLookupError, IDS_PACKAGE_UNOPENABLE, silent);
     return opened;
   }
-  if (const Status read = ReadPackageProperty(package, L"ProductVersion", version); read != 0) {
+  if (const Status read = packages.ReadProperty(packagePath, L"ProductVersion", version); read != 0) {
     ShowMessage(box::kLookupError, IDS_PACKAGE_VERSION_UNREADABLE, silent);
     return read;
   }
@@ -133,14 +132,14 @@ int CompareVersions(const VersionNumber& a, const VersionNumber& b) {
   return keyA > keyB ? 1 : keyA < keyB ? -1 : 0;
 }
 
-Status CheckPackageVersion(int& decision, bool askUpdate, std::wstring installedProductCode, std::wstring mask,
-                           bool silent) {
+Status CheckPackageVersion(PackageReads& packages, int& decision, bool askUpdate, std::wstring installedProductCode,
+                           std::wstring mask, bool silent) {
   std::wstring installedVersion;
   if (const Status status = ReadInstalledVersion(installedProductCode, silent, installedVersion); status != 0) {
     return status;
   }
   std::wstring packageVersion;
-  if (const Status status = ReadPackageVersion(mask, silent, packageVersion); status != 0) {
+  if (const Status status = ReadPackageVersion(packages, mask, silent, packageVersion); status != 0) {
     return status;
   }
   decision = CompareVersions(ParseVersion(packageVersion), ParseVersion(installedVersion));
@@ -149,7 +148,7 @@ Status CheckPackageVersion(int& decision, bool askUpdate, std::wstring installed
   }
 
   std::wstring productName;
-  if (const Status status = ReadLocalizedProductName(false, std::move(mask), productName); status != 0) {
+  if (const Status status = ReadLocalizedProductName(packages, false, std::move(mask), productName); status != 0) {
     return status;
   }
   std::wstring question;

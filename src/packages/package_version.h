@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "packages/msi_access.h"
 #include "platform/platform.h"
 
 namespace setup {
@@ -18,7 +19,7 @@ int CompareVersions(const VersionNumber& a, const VersionNumber& b);
 
 // Sets decision to the sign of (package version - installed version) once both are read. A newer
 // package leads to the update question (unless silent or !askUpdate); No ends the process with 1.
-platform::Status CheckPackageVersion(int& decision, bool askUpdate, std::wstring installedProductCode,
-                                     std::wstring mask, bool silent);
+platform::Status CheckPackageVersion(PackageReads& packages, int& decision, bool askUpdate,
+                                     std::wstring installedProductCode, std::wstring mask, bool silent);
 
 }  // namespace setup

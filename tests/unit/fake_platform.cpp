@@ -85,7 +85,6 @@ struct FakePlatform::Search {
 FakePlatform::FakePlatform() {
   // Every fake is a process of its own, so nothing looked up by an earlier one may carry over.
   ForgetIsWow64Process();
-  ForgetReadPackages();
   for (std::uint16_t id : kCatalogue) {
     strings[id] = L"[" + std::to_wstring(id) + L"]";
   }

@@ -13,14 +13,12 @@ class MsiAccessTest : public PackageTest {
 };
 
 TEST_F(MsiAccessTest, PackageIsOpenedForItsPropertiesAndClosedAtOnce) {
-  PackageHandle package;
-  ASSERT_EQ(package.Open(kPath), 0u);
+  ASSERT_EQ(packages.Open(kPath), 0u);
   EXPECT_EQ(os.openedPackageOptions, std::vector<std::uint32_t>{1});  // IGNOREMACHINESTATE
   EXPECT_EQ(os.openHandles(), 0);
-  PackageHandle missing;
-  EXPECT_EQ(missing.Open(L"C:\\dist\\missing.msi"), 1619u);
+  EXPECT_EQ(packages.Open(L"C:\\dist\\missing.msi"), 1619u);
   std::wstring value = L"kept";
-  EXPECT_EQ(ReadPackageProperty(missing, L"ProductName", value), 1619u);
+  EXPECT_EQ(packages.ReadProperty(L"C:\\dist\\missing.msi", L"ProductName", value), 1619u);
   EXPECT_EQ(value, L"kept");
 }
 
@@ -28,14 +26,12 @@ TEST_F(MsiAccessTest, EachFileIsOpenedOncePerRunWhateverIsReadFromIt) {
   AddPackage(L"C:\\dist\\broken.msi").openStatus = 1620;
   std::wstring value;
   for (int step = 0; step < 3; ++step) {
-    PackageHandle package;
-    ASSERT_EQ(package.Open(kPath), 0u);
+    ASSERT_EQ(packages.Open(kPath), 0u);
     for (const wchar_t* name : {L"UpgradeCode", L"ProductCode", L"ProductName", L"ProductVersion"}) {
-      EXPECT_EQ(ReadPackageProperty(package, name, value), 0u) << name;
+      EXPECT_EQ(packages.ReadProperty(kPath, name, value), 0u) << name;
     }
     EXPECT_EQ(value, L"");
-    PackageHandle broken;
-    EXPECT_EQ(broken.Open(L"C:\\dist\\broken.msi"), 1620u);
+    EXPECT_EQ(packages.Open(L"C:\\dist\\broken.msi"), 1620u);
   }
   EXPECT_EQ(os.openedPackages, (std::vector<std::wstring>{kPath, L"C:\\dist\\broken.msi"}));
   EXPECT_EQ(os.openHandles(), 0);
@@ -46,16 +42,15 @@ TEST_F(MsiAccessTest, PropertyIsReadWholeOnlyAfterMoreDataFromTheSizeQuery) {
   fake.sizeQueryStatus[L"SizeQuerySucceeds"] = 0;
   fake.sizeQueryStatus[L"SizeQueryFails"] = 1627;
   fake.readStatus[L"ReadFails"] = 1627;
-  PackageHandle package;
-  ASSERT_EQ(package.Open(kPath), 0u);
+  ASSERT_EQ(packages.Open(kPath), 0u);
   std::wstring value = L"a longer text that must not survive";
-  EXPECT_EQ(ReadPackageProperty(package, L"ProductName", value), 0u);
+  EXPECT_EQ(packages.ReadProperty(kPath, L"ProductName", value), 0u);
   EXPECT_EQ(value, L"Solvarn ЭЦП Browser plug-in");
-  EXPECT_EQ(ReadPackageProperty(package, L"Missing", value), 0u);
+  EXPECT_EQ(packages.ReadProperty(kPath, L"Missing", value), 0u);
   EXPECT_EQ(value, L"");  // the platform reports a missing property as an empty text
   for (auto [name, status] : {std::pair{L"SizeQuerySucceeds", 0u}, {L"SizeQueryFails", 1627u}, {L"ReadFails", 1627u}}) {
     value = L"kept";
-    EXPECT_EQ(ReadPackageProperty(package, name, value), status) << name;
+    EXPECT_EQ(packages.ReadProperty(kPath, name, value), status) << name;
     EXPECT_EQ(value, L"kept") << name;
   }
 }

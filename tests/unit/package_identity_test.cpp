@@ -47,7 +47,8 @@ class PackageIdentityTest : public PackageTest {
   }
   Found LookUp(bool wantRelated) {
     std::wstring result = L"untouched";
-    const Status status = LookUpPackageIdentity(wantRelated, result);
+    const Status status =
+        wantRelated ? LookUpInstalledProductCode(packages, result) : LookUpPackageProductCode(packages, result);
     EXPECT_EQ(os.openHandles(), 0);
     EXPECT_TRUE(os.boxes.empty());
     return {status, result};
@@ -74,16 +75,16 @@ TEST_F(PackageIdentityTest, RelatedProductThroughTheUpgradeCode) {
   Install(kInstalledCode, L"2.0.12900");
   EXPECT_EQ(LookUp(true), (Found{0, kInstalledCode}));
   os.packages[L"C:\\dist\\tarvex-win32.msi"].readStatus[L"UpgradeCode"] = 1627;
-  ForgetReadPackages();                                // the file changed: a new run reads it anew
+  packages = {};                                       // the file changed: a new run reads it anew
   EXPECT_EQ(LookUp(true), (Found{87, L"untouched"}));  // the lookup with an empty upgrade code
 }
 
 TEST_F(PackageIdentityTest, FailuresArePassedOnWithoutMessages) {
   os.packages[L"C:\\dist\\tarvex-win32.msi"].readStatus[L"ProductCode"] = 1627;
-  ForgetReadPackages();  // the file changed: a new run reads it anew
+  packages = {};  // the file changed: a new run reads it anew
   EXPECT_EQ(LookUp(false), (Found{1627, L"untouched"}));
   os.packages[L"C:\\dist\\tarvex-win32.msi"].openStatus = 1620;
-  ForgetReadPackages();  // the file changed: a new run reads it anew
+  packages = {};  // the file changed: a new run reads it anew
   EXPECT_EQ(LookUp(true), (Found{1620, L"untouched"}));
   os.modulePath = L"C:\\empty\\Setup.exe";
   os.AddFile(os.modulePath);
@@ -93,7 +94,7 @@ TEST_F(PackageIdentityTest, FailuresArePassedOnWithoutMessages) {
 class LocalizedNameTest : public PackageTest {
  protected:
   Status Read(bool silent, std::wstring& name) {
-    const Status status = ReadLocalizedProductName(silent, L"tarvex*.msi", name);
+    const Status status = ReadLocalizedProductName(packages, silent, L"tarvex*.msi", name);
     EXPECT_EQ(os.openHandles(), 0);
     return status;
   }

@@ -66,8 +66,8 @@ class CheckPackageVersionTest : public PackageTest {
   // The result, or the exit code as a negative number when the process ended.
   std::int64_t Check(bool askUpdate = true, bool silent = false) {
     std::optional<Status> result;
-    const std::optional<std::uint32_t> exited =
-        ExitCodeOf([&] { result = CheckPackageVersion(decision, askUpdate, kInstalledCode, L"tarvex*.msi", silent); });
+    const std::optional<std::uint32_t> exited = ExitCodeOf(
+        [&] { result = CheckPackageVersion(packages, decision, askUpdate, kInstalledCode, L"tarvex*.msi", silent); });
     EXPECT_EQ(os.openHandles(), 0);
     return exited ? -static_cast<std::int64_t>(*exited) : static_cast<std::int64_t>(*result);
   }
@@ -125,16 +125,16 @@ TEST_F(CheckPackageVersionTest, EachFailureHasItsMessageAndResultAndLeavesTheDec
     if (!silent) ExpectLookupError(L"[131]");
     installed.versionStatus = 0;
     package.readStatus[L"ProductVersion"] = 1627;
-    ForgetReadPackages();  // each change of the file stands for a new run
+    packages = {};  // each change of the file stands for a new run
     EXPECT_EQ(Check(true, silent), 1627);
     if (!silent) ExpectLookupError(L"[134]");
     package.readStatus.clear();
     package.openStatus = 1620;
-    ForgetReadPackages();
+    packages = {};
     EXPECT_EQ(Check(true, silent), 1620);
     if (!silent) ExpectLookupError(L"[133]");
     package.openStatus = 0;
-    ForgetReadPackages();
+    packages = {};
   }
   os.modulePath = L"C:\\elsewhere\\Setup.exe";
   os.AddFile(os.modulePath);
@@ -146,7 +146,7 @@ TEST_F(CheckPackageVersionTest, EachFailureHasItsMessageAndResultAndLeavesTheDec
 
 TEST_F(CheckPackageVersionTest, UnreadableProductNameEndsWithItsOwnMessage) {
   os.packages[L"C:\\dist\\lang\\eng-tarvex-win32.msi"].readStatus[L"ProductName"] = 1627;
-  ForgetReadPackages();  // the file changed: a new run reads it anew
+  packages = {};  // the file changed: a new run reads it anew
   EXPECT_EQ(Check(), 1627);
   ExpectLookupError(L"[134]");
   EXPECT_EQ(decision, 1);
