@@ -59,28 +59,15 @@ std::optional<std::wstring> EntryOf(platform::ModuleHandle module, platform::Res
 
 }  // namespace
 
-platform::ModuleHandle FindStringModule(std::uint16_t id) {
+bool LoadMessage(std::uint16_t id, std::wstring& text) {
   // The program carries its texts in its own image; there is no other resource module.
   platform::ModuleHandle module = Os().GetModuleHandleW(nullptr);
-  if (EntryOf(module, Os().FindResourceExW(module, kRtString, BlockOf(id), kLangNeutral), id)) {
-    return module;
-  }
-  return nullptr;
-}
-
-bool LoadText(platform::ModuleHandle module, std::uint16_t id, std::wstring& text) {
   std::optional<std::wstring> entry = EntryOf(module, Os().FindResourceW(module, BlockOf(id), kRtString), id);
   if (!entry) {
     return false;
   }
   text = std::move(*entry);
   return true;
-}
-
-void LoadMessage(std::uint16_t id, std::wstring& text) {
-  if (platform::ModuleHandle module = FindStringModule(id)) {
-    LoadText(module, id, text);
-  }
 }
 
 void CreateOwnerWindow(platform::InstanceHandle instance) {

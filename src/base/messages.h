@@ -50,13 +50,9 @@ inline constexpr BoxKind kNewerInstalled{true, IDS_UPDATE_CAPTION, L"", box_styl
 inline constexpr BoxKind kProviderError{true, 0, L"", box_style::kError};
 }  // namespace box
 
-// Returns the first resource module whose string table holds a non-empty entry for the id, or null.
-platform::ModuleHandle FindStringModule(std::uint16_t id);
-// Replaces text with the entry's text and returns true; returns false and leaves text as it was when
-// the id is absent.
-bool LoadText(platform::ModuleHandle module, std::uint16_t id, std::wstring& text);
-// The usual pattern: find the module and, when one holds the id, load the text into `text`.
-void LoadMessage(std::uint16_t id, std::wstring& text);
+// Replaces text with the string table's entry and returns true; returns false and leaves text as it
+// was when the id is absent or its entry is empty.
+bool LoadMessage(std::uint16_t id, std::wstring& text);
 
 // The hidden, disabled STATIC window that owns every owned box for the whole run.
 void CreateOwnerWindow(platform::InstanceHandle instance);

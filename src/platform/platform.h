@@ -90,8 +90,6 @@ class Platform {
   virtual std::uint32_t GetModuleFileNameW(ModuleHandle module, wchar_t* buffer, std::uint32_t size) = 0;
 
   // Resources.
-  virtual ResourceHandle FindResourceExW(ModuleHandle module, std::uint16_t type, std::uint16_t name,
-                                         std::uint16_t language) = 0;
   virtual ResourceHandle FindResourceW(ModuleHandle module, std::uint16_t name, std::uint16_t type) = 0;
   virtual GlobalHandle LoadResource(ModuleHandle module, ResourceHandle resource) = 0;
   virtual const void* LockResource(GlobalHandle data) = 0;

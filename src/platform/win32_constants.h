@@ -36,7 +36,6 @@ inline constexpr std::uint32_t kLoadLibrarySearchSystem32 = 0x00000800;
 
 // Resources, languages, windows and dialogs.
 inline constexpr std::uint16_t kRtString = 6;
-inline constexpr std::uint16_t kLangNeutral = 0;
 inline constexpr std::uint16_t kLangRussian = 0x0419;  // Russian as used in Russia
 inline constexpr std::uint32_t kWsDisabled = 0x08000000;
 inline constexpr int kCwUseDefault = static_cast<int>(0x80000000u);

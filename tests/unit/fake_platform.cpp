@@ -274,11 +274,6 @@ std::uint32_t FakePlatform::GetModuleFileNameW(ModuleHandle, wchar_t* buffer, st
   return static_cast<std::uint32_t>(modulePath.size());
 }
 
-ResourceHandle FakePlatform::FindResourceExW(ModuleHandle module, std::uint16_t type, std::uint16_t name,
-                                             std::uint16_t) {
-  return FindResourceW(module, name, type);
-}
-
 ResourceHandle FakePlatform::FindResourceW(ModuleHandle, std::uint16_t name, std::uint16_t type) {
   if (type != 6) {
     return nullptr;

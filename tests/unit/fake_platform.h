@@ -152,8 +152,6 @@ class FakePlatform : public Platform {
                              std::uint32_t samDesired, std::uint32_t reserved) override;
   Status CallRegDeleteKeyW(ProcAddress regDeleteKey, RegistryKey key, const wchar_t* subKey) override;
   std::uint32_t GetModuleFileNameW(ModuleHandle module, wchar_t* buffer, std::uint32_t size) override;
-  ResourceHandle FindResourceExW(ModuleHandle module, std::uint16_t type, std::uint16_t name,
-                                 std::uint16_t language) override;
   ResourceHandle FindResourceW(ModuleHandle module, std::uint16_t name, std::uint16_t type) override;
   GlobalHandle LoadResource(ModuleHandle module, ResourceHandle resource) override;
   const void* LockResource(GlobalHandle data) override;

@@ -11,20 +11,19 @@ TEST_F(MessagesTest, LoadsEveryEntryOfABlockAndOnlyPresentOnes) {
   os.strings = {{96, L"first of block 7"}, {101, L"entry five"}, {111, L"last of block 7"}, {153, L"block 10"}};
   for (auto [id, expected] : os.strings) {
     std::wstring text = L"previous";
-    ASSERT_NE(FindStringModule(id), nullptr) << id;
-    EXPECT_TRUE(LoadText(FindStringModule(id), id, text));
+    EXPECT_TRUE(LoadMessage(id, text)) << id;
     EXPECT_EQ(text, expected);
   }
-  EXPECT_EQ(FindStringModule(100), nullptr);  // an empty entry between two present ones
-  EXPECT_EQ(FindStringModule(112), nullptr);  // a block that does not exist
+  std::wstring text = L"kept";
+  EXPECT_FALSE(LoadMessage(100, text));  // an empty entry between two present ones
+  EXPECT_FALSE(LoadMessage(112, text));  // a block that does not exist
+  EXPECT_EQ(text, L"kept");
 }
 
 TEST_F(MessagesTest, AbsentIdLeavesTheTextAsItWas) {
   constexpr std::uint16_t kAbsentId = 132;  // a gap in the table
   std::wstring text = L"kept";
-  LoadMessage(kAbsentId, text);
-  EXPECT_EQ(text, L"kept");
-  EXPECT_FALSE(LoadText(os.GetModuleHandleW(nullptr), kAbsentId, text));
+  EXPECT_FALSE(LoadMessage(kAbsentId, text));
   EXPECT_EQ(text, L"kept");
 }
 

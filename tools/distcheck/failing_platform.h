@@ -35,7 +35,6 @@ class FailingPlatform : public Platform {
   Status CallRegDeleteKeyW(ProcAddress, RegistryKey, const wchar_t*) override { return kErrorCallNotImplemented; }
   std::uint32_t GetModuleFileNameW(ModuleHandle, wchar_t*, std::uint32_t) override { return 0; }
 
-  ResourceHandle FindResourceExW(ModuleHandle, std::uint16_t, std::uint16_t, std::uint16_t) override { return nullptr; }
   ResourceHandle FindResourceW(ModuleHandle, std::uint16_t, std::uint16_t) override { return nullptr; }
   GlobalHandle LoadResource(ModuleHandle, ResourceHandle) override { return nullptr; }
   const void* LockResource(GlobalHandle) override { return nullptr; }

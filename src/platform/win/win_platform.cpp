@@ -155,11 +155,6 @@ std::uint32_t WinPlatform::GetModuleFileNameW(ModuleHandle module, wchar_t* buff
   return ::GetModuleFileNameW(Hmodule(module), buffer, size);
 }
 
-ResourceHandle WinPlatform::FindResourceExW(ModuleHandle module, std::uint16_t type, std::uint16_t name,
-                                            std::uint16_t language) {
-  return ::FindResourceExW(Hmodule(module), MAKEINTRESOURCEW(type), MAKEINTRESOURCEW(name), language);
-}
-
 ResourceHandle WinPlatform::FindResourceW(ModuleHandle module, std::uint16_t name, std::uint16_t type) {
   return ::FindResourceW(Hmodule(module), MAKEINTRESOURCEW(name), MAKEINTRESOURCEW(type));
 }
