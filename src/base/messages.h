@@ -10,17 +10,19 @@
 
 namespace setup {
 
-// MessageBoxW answers.
-
 // Message-box styles (MB_* flag combinations).
 namespace box_style {
-inline constexpr std::uint32_t kError = 0x50010;            // MB_OK|MB_ICONHAND|MB_SETFOREGROUND|MB_TOPMOST
-inline constexpr std::uint32_t kQuestion = 0x50004;         // MB_YESNO|MB_SETFOREGROUND|MB_TOPMOST
-inline constexpr std::uint32_t kRestartQuestion = 0x50034;  // ... |MB_ICONEXCLAMATION
-inline constexpr std::uint32_t kInformation = 0x50000;      // MB_OK|MB_SETFOREGROUND|MB_TOPMOST
-inline constexpr std::uint32_t kUsage = 0x50040;            // MB_OK|MB_ICONASTERISK|MB_SETFOREGROUND|MB_TOPMOST
-inline constexpr std::uint32_t kPlainError = 0x10;          // MB_OK|MB_ICONHAND
-inline constexpr std::uint32_t kPlainQuestion = 0x4;        // MB_YESNO
+using namespace platform;
+// Every box of the program's own comes to the front and stays on top.
+inline constexpr std::uint32_t kInFront = kMbSetForeground | kMbTopmost;
+inline constexpr std::uint32_t kError = kMbOk | kMbIconHand | kInFront;                      // 0x50010
+inline constexpr std::uint32_t kQuestion = kMbYesNo | kInFront;                              // 0x50004
+inline constexpr std::uint32_t kRestartQuestion = kMbYesNo | kMbIconExclamation | kInFront;  // 0x50034
+inline constexpr std::uint32_t kInformation = kMbOk | kInFront;                              // 0x50000
+inline constexpr std::uint32_t kUsage = kMbOk | kMbIconAsterisk | kInFront;                  // 0x50040
+// The package lookups' boxes: no owner, plain styles.
+inline constexpr std::uint32_t kPlainError = kMbOk | kMbIconHand;  // 0x10
+inline constexpr std::uint32_t kPlainQuestion = kMbYesNo;          // 0x4
 }  // namespace box_style
 
 // Who owns a box, what its caption is and how it looks: one of the kinds below.

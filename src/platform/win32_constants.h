@@ -8,6 +8,8 @@ namespace setup::platform {
 
 // Status codes (winerror.h).
 inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorPathNotFound = 3;
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorInvalidHandle = 6;
 inline constexpr std::uint32_t kErrorNoMoreFiles = 18;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
@@ -18,6 +20,7 @@ inline constexpr std::uint32_t kErrorEnvvarNotFound = 203;
 inline constexpr std::uint32_t kErrorNoData = 232;
 inline constexpr std::uint32_t kErrorMoreData = 234;
 inline constexpr std::uint32_t kErrorNoMoreItems = 259;
+inline constexpr std::uint32_t kErrorOldWinVersion = 1150;
 inline constexpr std::uint32_t kErrorInstallUserExit = 1602;
 inline constexpr std::uint32_t kErrorUnknownProduct = 1605;
 inline constexpr std::uint32_t kErrorSuccessRebootInitiated = 1641;
@@ -48,6 +51,13 @@ inline constexpr std::uint32_t kLrDefaultColor = 0;
 inline constexpr std::uint32_t kBstChecked = 1;
 inline constexpr int kSwHide = 0;
 inline constexpr int kSwShow = 5;
+inline constexpr std::uint32_t kMbOk = 0x0;
+inline constexpr std::uint32_t kMbYesNo = 0x4;
+inline constexpr std::uint32_t kMbIconHand = 0x10;
+inline constexpr std::uint32_t kMbIconExclamation = 0x30;
+inline constexpr std::uint32_t kMbIconAsterisk = 0x40;
+inline constexpr std::uint32_t kMbSetForeground = 0x10000;
+inline constexpr std::uint32_t kMbTopmost = 0x40000;
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdCancel = 2;
 inline constexpr int kIdYes = 6;

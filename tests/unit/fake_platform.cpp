@@ -174,7 +174,7 @@ ModuleHandle FakePlatform::GetModuleHandleW(const wchar_t* moduleName) {
 ModuleHandle FakePlatform::LoadLibraryW(const wchar_t* fileName) {
   auto found = loadableModules.find(fileName);
   if (found == loadableModules.end()) {
-    lastError_ = 126;
+    lastError_ = kErrorModNotFound;
     return nullptr;
   }
   void* handle = NewHandle();
@@ -193,7 +193,7 @@ ModuleHandle FakePlatform::LoadLibraryExW(const wchar_t* fileName, std::uint32_t
   const std::size_t slash = path.rfind(L'\\');
   if (slash == std::wstring::npos || !EqualFolded(path.substr(0, slash), systemDirectory) ||
       systemLibraries.count(path.substr(slash + 1)) == 0) {
-    lastError_ = 126;  // ERROR_MOD_NOT_FOUND
+    lastError_ = kErrorModNotFound;
     return nullptr;
   }
   void* handle = NewHandle();
@@ -214,7 +214,7 @@ ProcAddress FakePlatform::GetProcAddress(ModuleHandle module, const char* procNa
     if (shell32 && procName == OrdinalName(680)) {
       return reinterpret_cast<ProcAddress>(0x3001);
     }
-    lastError_ = 127;
+    lastError_ = kErrorProcNotFound;
     return nullptr;
   }
   const std::string name = procName;
@@ -233,7 +233,7 @@ ProcAddress FakePlatform::GetProcAddress(ModuleHandle module, const char* procNa
   if (name == "RegDeleteKeyW") {
     return reinterpret_cast<ProcAddress>(0x2002);
   }
-  lastError_ = 127;
+  lastError_ = kErrorProcNotFound;
   return nullptr;
 }
 
@@ -391,7 +391,7 @@ FindHandle FakePlatform::FindFirstFileW(const std::wstring& fileName, FindData& 
     }
   }
   if (!directoryExists) {
-    lastError_ = 3;  // ERROR_PATH_NOT_FOUND
+    lastError_ = kErrorPathNotFound;
     return nullptr;
   }
   std::sort(names.begin(), names.end(),
@@ -564,7 +564,7 @@ bool FakePlatform::VerifyVersionInfoW(const OsVersionInfoEx& info, std::uint32_t
   const bool accepted = holds(0, osMinor, info.minorVersion) && holds(1, osMajor, info.majorVersion) &&
                         holds(5, osServicePackMajor, info.servicePackMajor);
   if (!accepted) {
-    lastError_ = 1150;  // ERROR_OLD_WIN_VERSION
+    lastError_ = kErrorOldWinVersion;
   }
   return accepted;
 }
@@ -602,7 +602,7 @@ Status FakePlatform::RegCloseKey(RegistryKey key) { return registryHandles_.eras
 
 bool FakePlatform::OpenProcessToken(KernelHandle, std::uint32_t, KernelHandle* token) {
   if (!tokenOpens) {
-    lastError_ = 5;
+    lastError_ = kErrorAccessDenied;
     return false;
   }
   *token = NewHandle();
