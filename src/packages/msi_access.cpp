@@ -1,6 +1,7 @@
 #include "packages/msi_access.h"
 
 #include <cwchar>
+#include <vector>
 
 namespace setup {
 namespace {
@@ -15,6 +16,31 @@ constexpr std::size_t kProductCodeBuffer = 39;  // a braced GUID and its termina
 // Every property any step of a run reads from a package file.
 constexpr const wchar_t* kPropertiesUsed[] = {L"UpgradeCode", L"ProductCode", L"ProductName", L"ProductVersion"};
 
+// A run reads a handful of files and properties: lists searched in order are enough, and keep the
+// balanced-tree code of std::map out of the program.
+template <typename Value>
+using KeyedList = std::vector<std::pair<std::wstring, Value>>;
+
+template <typename Value>
+Value* Find(KeyedList<Value>& list, const std::wstring& key) {
+  for (auto& [entryKey, value] : list) {
+    if (entryKey == key) {
+      return &value;
+    }
+  }
+  return nullptr;
+}
+
+// The entry of that key, added with a default value when it is new; second is true when it was added.
+template <typename Value>
+std::pair<Value*, bool> FindOrAdd(KeyedList<Value>& list, const std::wstring& key) {
+  if (Value* found = Find(list, key)) {
+    return {found, false};
+  }
+  list.emplace_back(key, Value{});
+  return {&list.back().second, true};
+}
+
 struct PropertyRead {
   Status status = 0;
   bool read = false;  // the text was read, not only its size asked for
@@ -23,11 +49,11 @@ struct PropertyRead {
 
 struct PackageRead {
   Status openStatus = 0;
-  std::map<std::wstring, PropertyRead> properties;
+  KeyedList<PropertyRead> properties;
 };
 
-std::map<std::wstring, PackageRead>& PackagesRead() {
-  static std::map<std::wstring, PackageRead> packages;
+KeyedList<PackageRead>& PackagesRead() {
+  static KeyedList<PackageRead> packages;
   return packages;
 }
 
@@ -58,7 +84,7 @@ Status OpenAndRead(const std::wstring& path, PackageRead& read, const wchar_t* c
   const Status status = Os().MsiOpenPackageExW(path.c_str(), kIgnoreMachineState, package.put());
   if (status == 0) {
     for (std::size_t i = 0; i < count; ++i) {
-      read.properties[names[i]] = ReadProperty(package.get(), names[i]);
+      *FindOrAdd(read.properties, names[i]).first = ReadProperty(package.get(), names[i]);
     }
   }
   return status;
@@ -68,29 +94,29 @@ Status OpenAndRead(const std::wstring& path, PackageRead& read, const wchar_t* c
 
 Status PackageHandle::Open(const std::wstring& packagePath) {
   path_ = packagePath;
-  auto [entry, isNew] = PackagesRead().try_emplace(packagePath);
+  auto [entry, isNew] = FindOrAdd(PackagesRead(), packagePath);
   if (isNew) {
-    entry->second.openStatus = OpenAndRead(packagePath, entry->second, kPropertiesUsed, std::size(kPropertiesUsed));
+    entry->openStatus = OpenAndRead(packagePath, *entry, kPropertiesUsed, std::size(kPropertiesUsed));
   }
-  return entry->second.openStatus;
+  return entry->openStatus;
 }
 
 Status ReadPackageProperty(const PackageHandle& package, const wchar_t* name, std::wstring& value) {
-  PackageRead& read = PackagesRead()[package.path()];
-  auto property = read.properties.find(name);
-  if (property == read.properties.end()) {
+  PackageRead& read = *FindOrAdd(PackagesRead(), package.path()).first;
+  const PropertyRead* property = Find(read.properties, name);
+  if (property == nullptr) {
     // A property no step reads in a run: the file is opened again for it.
     const Status status = OpenAndRead(package.path(), read, &name, 1);
     if (status != 0) {
       return status;
     }
-    property = read.properties.find(name);
+    property = Find(read.properties, name);
   }
   // Only a text that was really read replaces the caller's value.
-  if (property->second.read) {
-    value = property->second.value;
+  if (property->read) {
+    value = property->value;
   }
-  return property->second.status;
+  return property->status;
 }
 
 Status FindRelatedProduct(const std::wstring& upgradeCode, std::wstring& productCode) {

@@ -2,7 +2,6 @@
 // read and the related-product lookup.
 #pragma once
 
-#include <map>
 #include <string>
 #include <utility>
 
