@@ -2,7 +2,7 @@
 // out of memory (or being asked for an impossible length), ends the process uncaught. libstdc++ raises
 // those failures through the std::__throw_* helpers and operator new, whose exception objects drag in
 // the whole exception runtime: the unwinder, the personality routine, the copy-on-write strings of
-// std::logic_error and their unwind tables, about 80 KB. Here the failure ends the process directly,
+// std::logic_error and their unwind tables, about 90 KB. Here the failure ends the process directly,
 // with the same std::abort the terminate handler would reach. Linked as an object of its own, so the
 // runtime's definitions are never pulled in. MSVC's runtime needs none of this.
 #include <cstdlib>
