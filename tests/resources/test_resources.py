@@ -418,6 +418,10 @@ class Image(unittest.TestCase):
         # A delay-loaded DLL is found by the ordinary search order, program folder first.
         self.assertFalse(hasattr(image, "DIRECTORY_ENTRY_DELAY_IMPORT"), "delay-imports")
 
+    def test_fits_in_128_kib(self):
+        # The exception runtime and its unwind tables alone would take it past this.
+        self.assertLessEqual(len(image.__data__), 131072)
+
     def test_version_resource_describes_the_file_in_russian_with_its_version(self):
         self.assertEqual([(name, language) for name, language, _ in resources(RT_VERSION)], [(1, RUSSIAN)])
         self.assertEqual(image.VS_VERSIONINFO[0].Key, b"VS_VERSION_INFO")
