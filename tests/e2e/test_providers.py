@@ -78,9 +78,8 @@ def prepare(csp="0", ucsp="0", folder=None):
     for provider, code in (("csp", csp), ("ucsp", ucsp)):
         if (folder.linux / provider).is_dir():
             folder.write(f"{provider}/exitcode.txt", code)
-            received = folder.linux / provider / "received.txt"
-            if received.exists():
-                received.unlink()
+            for name in ("received.txt", "started.txt", "release.txt"):
+                (folder.linux / provider / name).unlink(missing_ok=True)
     logs = bed.to_linux(LOG_FOLDER)
     shutil.rmtree(logs, ignore_errors=True)
     logs.mkdir(parents=True)
@@ -401,6 +400,25 @@ class ProgramFolder(ProviderAssertions):
         run = run_setup(["-csp"], steps=["yes", "ok"], program=program, cwd=bare.windows)
         self.assertOneStart("csp", expected_line("csp", "/qb LOG", folder=bare), folder=bare)
         self.assertEqual(run.exit_code, 1)
+
+
+class ParentConsole(ProviderAssertions):
+    def test_ctrl_c_in_the_parent_console_leaves_the_installation_running(self):
+        # Started from a console window, the program writes its time stamps there; a Ctrl+C typed
+        # there while the nested setup runs must not end it. Wine 8.0 refuses Ctrl+Break, so the
+        # Ctrl+C stands for both, and a process it ends exits with 0: what counts is that the run
+        # went on to the plug-in.
+        self.addCleanup(remove_plugin)
+        prepare(csp="wait0")
+        parent = bed.build_dir / "programs" / "console_parent.exe"
+        run = run_setup([dist.win("csp"), setup_exe, "-silent", "-csp"], program=parent)
+        match = self.assertOneStart("csp", expected_line("csp", "/qb LOG", " -silent"))
+        # The provider's stamp and then the plug-in's, both on the console.
+        stamps = [line for line in run.stdout.splitlines() if re.fullmatch(STAMP, line)]
+        self.assertEqual(len(stamps), 2, run.stdout)
+        self.assertTrue(plugin_installed())
+        self.assertLogMade(run, "csp", match["stamp"])
+        self.assertEqual(run.exit_code, 0)
 
 
 class NoTmp(ProviderAssertions):
