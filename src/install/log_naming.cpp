@@ -15,6 +15,19 @@ using platform::Os;
 
 constexpr std::size_t kTimeStampCapacity = 80;
 
+// A GUI program started from a console window has no standard output of its own: it joins its
+// parent's console for the one line and leaves it again at once. Ctrl+C, Ctrl+Break and the closing of
+// the window reach every process attached to a console; staying attached would let them end the run
+// in the middle of an installation while msiexec goes on alone.
+void PrintLine(const std::wstring& text) {
+  if (Os().HasStandardOutput()) {
+    Os().PutWs(text);
+  } else if (Os().AttachConsole(kAttachParentProcess)) {
+    Os().WriteConsoleW(text + L"\r\n");
+    Os().FreeConsole();
+  }
+}
+
 }  // namespace
 
 std::wstring MakeTimeStamp() {
@@ -23,7 +36,7 @@ std::wstring MakeTimeStamp() {
   const std::size_t length = std::wcsftime(buffer, kTimeStampCapacity, L"%Y-%m-%d-%H-%M-%S", &local);
   std::wstring stamp(buffer, length);
   // A console-attached run shows which log belongs to which moment.
-  Os().PutWs(stamp);
+  PrintLine(stamp);
   return stamp;
 }
 

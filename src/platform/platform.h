@@ -131,6 +131,13 @@ class Platform {
   virtual std::tm LocalTime() = 0;
   // _putws: the text and a line end on standard output.
   virtual void PutWs(const std::wstring& text) = 0;
+  // Whether GetStdHandle(STD_OUTPUT_HANDLE) named a handle when the process started.
+  virtual bool HasStandardOutput() = 0;
+  // AttachConsole, looked up at run time: false where it is missing (Windows 2000).
+  virtual bool AttachConsole(std::uint32_t processId) = 0;
+  // WriteConsoleW to the attached console's screen buffer (CONOUT$, opened and closed for the call).
+  virtual bool WriteConsoleW(const std::wstring& text) = 0;
+  virtual bool FreeConsole() = 0;
 
   // Processes.
   virtual bool CreateProcessW(const wchar_t* applicationName, wchar_t* commandLine, bool inheritHandles,

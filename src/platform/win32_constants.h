@@ -34,6 +34,7 @@ inline constexpr std::uint32_t kCreateNoWindow = 0x08000000;
 inline constexpr std::uint32_t kInfinite = 0xFFFFFFFF;
 inline constexpr std::uint32_t kWaitObject0 = 0;
 inline constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
+inline constexpr std::uint32_t kAttachParentProcess = 0xFFFFFFFF;
 inline constexpr std::uint32_t kLoadWithAlteredSearchPath = 0x00000008;
 inline constexpr std::uint32_t kLoadLibrarySearchSystem32 = 0x00000800;
 

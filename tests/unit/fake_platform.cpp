@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <utility>
 
 #include "packages/msi_access.h"
 #include "packages/wow64_slot.h"
@@ -489,9 +490,27 @@ std::tm FakePlatform::LocalTime() { return now; }
 
 void FakePlatform::PutWs(const std::wstring& text) { stdoutLines.push_back(text); }
 
+bool FakePlatform::HasStandardOutput() { return standardOutput; }
+
+bool FakePlatform::AttachConsole(std::uint32_t processId) {
+  if (processId != kAttachParentProcess || !parentConsole || consoleAttached) {
+    return false;
+  }
+  return consoleAttached = true;
+}
+
+bool FakePlatform::WriteConsoleW(const std::wstring& text) {
+  if (consoleAttached) {
+    consoleText += text;
+  }
+  return consoleAttached;
+}
+
+bool FakePlatform::FreeConsole() { return std::exchange(consoleAttached, false); }
+
 bool FakePlatform::CreateProcessW(const wchar_t* applicationName, wchar_t* commandLineBuffer, bool inheritHandles,
                                   std::uint32_t creationFlags, ProcessInformation& processInformation) {
-  processes.push_back({commandLineBuffer, creationFlags, inheritHandles, applicationName != nullptr});
+  processes.push_back({commandLineBuffer, creationFlags, inheritHandles, applicationName != nullptr, consoleAttached});
   if (processStartError != 0) {
     lastError_ = processStartError;
     return false;

@@ -56,6 +56,7 @@ struct StartedProcess {
   std::uint32_t creationFlags;
   bool inheritHandles;
   bool applicationNameGiven;
+  bool consoleAttached;  // while the child runs, control events of that console would reach the program
 };
 
 class FakePlatform : public Platform {
@@ -118,6 +119,11 @@ class FakePlatform : public Platform {
   std::vector<std::pair<std::wstring, std::uint32_t>> libraryLoads;  // LoadLibraryExW (path, flags)
   std::vector<std::wstring> deletedFiles;
   std::vector<std::wstring> stdoutLines;
+  // Without standard output of its own, the console of the parent, when it has one.
+  bool standardOutput = true;
+  bool parentConsole = false;
+  bool consoleAttached = false;
+  std::wstring consoleText;
   std::vector<std::wstring> openedPackages;
   std::vector<std::uint32_t> openedPackageOptions;                     // MsiOpenPackageExW options, one per opening
   std::vector<std::pair<std::wstring, std::wstring>> sourceListCalls;  // (call, product)
@@ -183,6 +189,10 @@ class FakePlatform : public Platform {
   std::uint32_t GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) override;
   std::tm LocalTime() override;
   void PutWs(const std::wstring& text) override;
+  bool HasStandardOutput() override;
+  bool AttachConsole(std::uint32_t processId) override;
+  bool WriteConsoleW(const std::wstring& text) override;
+  bool FreeConsole() override;
   bool CreateProcessW(const wchar_t* applicationName, wchar_t* commandLine, bool inheritHandles,
                       std::uint32_t creationFlags, ProcessInformation& processInformation) override;
   std::uint32_t WaitForSingleObject(KernelHandle handle, std::uint32_t milliseconds) override;

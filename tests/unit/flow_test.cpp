@@ -60,6 +60,20 @@ TEST_F(FlowTest, ProvidersRunInOrderBeforeThePlugin) {
   EXPECT_NE(os.processes[2].commandLine.find(L"msiexec.exe"), std::wstring::npos);
 }
 
+// Started from a console window, the program prints its time stamps there but runs every installer
+// detached from it, out of reach of that console's Ctrl+C, Ctrl+Break and closing.
+TEST_F(FlowTest, TimeStampsReachTheParentsConsoleWhichIsNotKeptDuringInstallations) {
+  os.standardOutput = false;
+  os.parentConsole = true;
+  EXPECT_EQ(Run(L"-silent -csp"), 0u);
+  ASSERT_EQ(os.processes.size(), 2u);
+  for (const StartedProcess& process : os.processes) {
+    EXPECT_FALSE(process.consoleAttached) << process.commandLine;
+  }
+  EXPECT_EQ(os.consoleText, L"2026-12-08-09-05-07\r\n2026-12-08-09-05-07\r\n");
+  EXPECT_FALSE(os.consoleAttached);
+}
+
 TEST_F(FlowTest, AnUpdateRunOpensThePackageFileOnce) {
   // Windows Installer copies the whole file on every open: identity, related product, version and
   // the product's name for the question all come from one open.

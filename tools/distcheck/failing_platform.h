@@ -71,6 +71,10 @@ class FailingPlatform : public Platform {
 
   std::tm LocalTime() override { return {}; }
   void PutWs(const std::wstring&) override {}
+  bool HasStandardOutput() override { return false; }
+  bool AttachConsole(std::uint32_t) override { return false; }
+  bool WriteConsoleW(const std::wstring&) override { return false; }
+  bool FreeConsole() override { return false; }
 
   bool CreateProcessW(const wchar_t*, wchar_t*, bool, std::uint32_t, ProcessInformation&) override { return false; }
   std::uint32_t WaitForSingleObject(KernelHandle, std::uint32_t) override { return 0xFFFFFFFFu; }

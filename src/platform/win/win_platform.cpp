@@ -294,36 +294,41 @@ std::tm WinPlatform::LocalTime() {
 }
 
 void WinPlatform::PutWs(const std::wstring& text) {
+  ::_putws(text.c_str());
+  std::fflush(stdout);
+}
+
+bool WinPlatform::HasStandardOutput() {
+  // Asked once: attaching to a console may fill in the standard handles, which the runtime's stdout,
+  // set up at start, would still not use.
   static const bool ownOutput = [] {
     HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
     return out != nullptr && out != INVALID_HANDLE_VALUE;
   }();
-  if (ownOutput) {
-    ::_putws(text.c_str());
-    std::fflush(stdout);
-    return;
-  }
-  // A GUI program started from a console window is not attached to it and has no standard output:
-  // it joins its parent's console for the one line and leaves it again at once. Staying attached
-  // would let a Ctrl+C or Ctrl+Break typed there, or the window's closing, end the run in the middle
-  // of an installation while msiexec goes on alone. AttachConsole is missing on Windows 2000.
+  return ownOutput;
+}
+
+bool WinPlatform::AttachConsole(std::uint32_t processId) {
   using AttachConsoleFunction = BOOL(WINAPI*)(DWORD);
   HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
   auto attach = kernel != nullptr ? reinterpret_cast<AttachConsoleFunction>(
                                         reinterpret_cast<void (*)()>(::GetProcAddress(kernel, "AttachConsole")))
                                   : nullptr;
-  if (attach == nullptr || !attach(ATTACH_PARENT_PROCESS)) {
-    return;
-  }
-  HANDLE console = ::CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (console != INVALID_HANDLE_VALUE) {
-    const std::wstring line = text + L"\r\n";
-    DWORD written = 0;
-    ::WriteConsoleW(console, line.c_str(), static_cast<DWORD>(line.size()), &written, nullptr);
-    ::CloseHandle(console);
-  }
-  ::FreeConsole();
+  return attach != nullptr && attach(processId) != FALSE;
 }
+
+bool WinPlatform::WriteConsoleW(const std::wstring& text) {
+  HANDLE console = ::CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (console == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  DWORD written = 0;
+  const BOOL succeeded = ::WriteConsoleW(console, text.c_str(), static_cast<DWORD>(text.size()), &written, nullptr);
+  ::CloseHandle(console);
+  return succeeded != FALSE;
+}
+
+bool WinPlatform::FreeConsole() { return ::FreeConsole() != FALSE; }
 
 bool WinPlatform::CreateProcessW(const wchar_t* applicationName, wchar_t* commandLine, bool inheritHandles,
                                  std::uint32_t creationFlags, ProcessInformation& processInformation) {

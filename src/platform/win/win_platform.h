@@ -61,6 +61,10 @@ class WinPlatform final : public Platform {
 
   std::tm LocalTime() override;
   void PutWs(const std::wstring& text) override;
+  bool HasStandardOutput() override;
+  bool AttachConsole(std::uint32_t processId) override;
+  bool WriteConsoleW(const std::wstring& text) override;
+  bool FreeConsole() override;
 
   bool CreateProcessW(const wchar_t* applicationName, wchar_t* commandLine, bool inheritHandles,
                       std::uint32_t creationFlags, ProcessInformation& processInformation) override;
