@@ -7,9 +7,8 @@
 namespace setup {
 
 using namespace platform;
-namespace {
 
-using platform::Os;
+namespace {
 
 platform::WindowHandle ownerWindow = nullptr;
 

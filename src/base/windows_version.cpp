@@ -9,9 +9,8 @@
 namespace setup {
 
 using namespace platform;
-namespace {
 
-using platform::Os;
+namespace {
 
 struct Requirement {
   std::uint32_t minor;

@@ -14,9 +14,8 @@
 namespace setup {
 
 using namespace platform;
-namespace {
 
-using platform::Os;
+namespace {
 
 // Windows 2000's shell32 exports IsUserAnAdmin by this ordinal only; later releases keep it.
 constexpr std::uint16_t kIsUserAnAdminOrdinal = 680;

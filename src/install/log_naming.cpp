@@ -9,9 +9,8 @@
 namespace setup {
 
 using namespace platform;
-namespace {
 
-using platform::Os;
+namespace {
 
 constexpr std::size_t kTimeStampCapacity = 80;
 

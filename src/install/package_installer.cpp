@@ -12,9 +12,8 @@
 namespace setup {
 
 using namespace platform;
-namespace {
 
-using platform::Os;
+namespace {
 
 // Windows Installer of 5.1 and 5.2 checks a source against the hash it cached of the original package, so
 // the new package would be refused as the installed product's source while that file exists.

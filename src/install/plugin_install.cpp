@@ -11,9 +11,8 @@
 namespace setup {
 
 using namespace platform;
-namespace {
 
-using platform::Os;
+namespace {
 
 constexpr const wchar_t* kPluginFeature = L"PLUGVEX";
 

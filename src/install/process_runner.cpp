@@ -8,11 +8,8 @@
 namespace setup {
 
 using namespace platform;
-namespace {
 
-using platform::Os;
-
-}  // namespace
+namespace {}  // namespace
 
 ProcessResult RunProcessAndWait(const std::wstring& commandLine) {
   // CreateProcessW may write into the command line it is given, so it gets a buffer of its own.

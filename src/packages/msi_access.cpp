@@ -9,12 +9,10 @@
 namespace setup {
 
 using namespace platform;
+
 namespace {
 
 using PackageProperty = PackageReads::Property;
-
-using platform::Os;
-using platform::Status;
 
 constexpr std::size_t kProductCodeBuffer = 39;  // a braced GUID and its terminator
 

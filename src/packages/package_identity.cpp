@@ -10,10 +10,8 @@
 namespace setup {
 
 using namespace platform;
-namespace {
 
-using platform::Os;
-using platform::Status;
+namespace {
 
 // Not looked up until kernel32 has been found once; after that it holds the entry point or null
 // for the rest of the process.

@@ -8,10 +8,8 @@
 namespace setup {
 
 using namespace platform;
-namespace {
 
-using platform::Os;
-using platform::Status;
+namespace {
 
 // Beyond the longest path Windows can hand out (32767 characters); a platform that still fills the
 // buffer then is not believed any further.

@@ -6,9 +6,8 @@
 namespace setup {
 
 using namespace platform;
-namespace {
 
-using platform::Os;
+namespace {
 
 constexpr const wchar_t* kMarkerPath = L"Software\\NeedBstrReboot";
 constexpr const wchar_t* kMarkerParent = L"Software";
