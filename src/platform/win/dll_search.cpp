@@ -1,26 +1,16 @@
 #include "platform/win/dll_search.h"
 
+#include "platform/win/kernel32_function.h"
+#include "platform/win32_constants.h"
+
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
 namespace setup::platform {
-namespace {
 
-// SetDefaultDllDirectories and SetDllDirectoryW are missing on older systems (the first before the
-// KB2533623 update, the second on Windows 2000): both are looked up so that the program still starts.
-template <typename Signature>
-Signature Kernel32Function(const char* name) {
-  HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-  return kernel != nullptr ? reinterpret_cast<Signature>(reinterpret_cast<void (*)()>(::GetProcAddress(kernel, name)))
-                           : nullptr;
-}
-
-constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
-
-}  // namespace
-
+// SetDefaultDllDirectories is missing before the KB2533623 update, SetDllDirectoryW on Windows 2000.
 void RestrictDllSearchToSystemDirectory() {
   if (auto setDefault = Kernel32Function<BOOL(WINAPI*)(DWORD)>("SetDefaultDllDirectories")) {
     if (setDefault(kLoadLibrarySearchSystem32)) {

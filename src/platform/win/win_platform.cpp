@@ -1,6 +1,7 @@
 #include "platform/win/win_platform.h"
 
 #include "platform/system_library.h"
+#include "platform/win/kernel32_function.h"
 
 #include <windows.h>
 // windows.h first: the headers below depend on it.
@@ -309,11 +310,7 @@ bool WinPlatform::HasStandardOutput() {
 }
 
 bool WinPlatform::AttachConsole(std::uint32_t processId) {
-  using AttachConsoleFunction = BOOL(WINAPI*)(DWORD);
-  HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-  auto attach = kernel != nullptr ? reinterpret_cast<AttachConsoleFunction>(
-                                        reinterpret_cast<void (*)()>(::GetProcAddress(kernel, "AttachConsole")))
-                                  : nullptr;
+  auto attach = Kernel32Function<BOOL(WINAPI*)(DWORD)>("AttachConsole");
   return attach != nullptr && attach(processId) != FALSE;
 }
 
