@@ -1,4 +1,5 @@
-// The run's options: filled from the command line, read by every step, appended to by the dialog.
+// The run's options: filled from the command line, appended to by the configuration dialog, and
+// handed by the start-up flow to the steps that need them.
 #pragma once
 
 #include <string>
@@ -18,9 +19,5 @@ struct BootstrapOptions {
   std::wstring kcMask;
   std::wstring langMask;
 };
-
-// The record of this run. The configuration dialog appends to its masks, so it is reachable
-// process-wide; everything else reads the copies the start-up flow hands out.
-BootstrapOptions& RunOptions();
 
 }  // namespace setup

@@ -76,8 +76,8 @@ void CreateOwnerWindow(platform::InstanceHandle instance) {
 
 platform::WindowHandle OwnerWindow() { return ownerWindow; }
 
-int ShowBox(const BoxKind& kind, const std::wstring& text, bool silent) {
-  if (silent) {
+int ShowBox(const RunConduct& conduct, const BoxKind& kind, const std::wstring& text) {
+  if (conduct.silent && !kind.shownWhenSilent) {
     return kIdYes;
   }
   std::wstring caption = kind.fixedCaption;
@@ -87,13 +87,10 @@ int ShowBox(const BoxKind& kind, const std::wstring& text, bool silent) {
   return Os().MessageBoxW(kind.owned ? ownerWindow : nullptr, text.c_str(), caption.c_str(), kind.style);
 }
 
-int ShowMessage(const BoxKind& kind, std::uint16_t textId, bool silent) {
-  if (silent) {
-    return kIdYes;
-  }
+int ShowMessage(const RunConduct& conduct, const BoxKind& kind, std::uint16_t textId) {
   std::wstring text;
   LoadMessage(textId, text);
-  return ShowBox(kind, text, silent);
+  return ShowBox(conduct, kind, text);
 }
 
 std::wstring FormatInstallFailure(std::uint16_t textId, std::uint32_t code, const std::wstring& logPath) {

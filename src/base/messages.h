@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/resource_ids.h"
+#include "base/run_conduct.h"
 #include "platform/platform.h"
 #include "platform/win32_constants.h"
 
@@ -31,6 +32,7 @@ struct BoxKind {
   std::uint16_t captionId;  // 0: no text from the table
   const wchar_t* fixedCaption;
   std::uint32_t style;
+  bool shownWhenSilent = false;  // the usage text: a silent run asks for it too
 };
 
 namespace box {
@@ -40,7 +42,7 @@ inline constexpr BoxKind kFlowQuestion{true, IDS_PRODUCT_CAPTION, L"", box_style
 inline constexpr BoxKind kFlowRestartQuestion{true, IDS_PRODUCT_CAPTION, L"", box_style::kRestartQuestion};
 inline constexpr BoxKind kFlowInformation{true, IDS_PRODUCT_CAPTION, L"", box_style::kInformation};
 // The usage text.
-inline constexpr BoxKind kUsage{true, 0, L"Справка", box_style::kUsage};
+inline constexpr BoxKind kUsage{true, 0, L"Справка", box_style::kUsage, true};
 // Package lookups and the version decision: no owner, plain styles.
 inline constexpr BoxKind kLookupError{false, IDS_ERROR_CAPTION, L"", box_style::kPlainError};
 inline constexpr BoxKind kUpdateQuestion{false, IDS_UPDATE_CAPTION, L"", box_style::kPlainQuestion};
@@ -60,11 +62,11 @@ bool LoadMessage(std::uint16_t id, std::wstring& text);
 void CreateOwnerWindow(platform::InstanceHandle instance);
 platform::WindowHandle OwnerWindow();
 
-// Shows a box of the given kind unless silent; in silent mode nothing is shown and the answer is
+// Shows a box of the given kind unless the run is silent; then nothing is shown and the answer is
 // IDYES. Returns the answer.
-int ShowBox(const BoxKind& kind, const std::wstring& text, bool silent);
+int ShowBox(const RunConduct& conduct, const BoxKind& kind, const std::wstring& text);
 // The same with the text loaded by id (an absent id shows an empty text).
-int ShowMessage(const BoxKind& kind, std::uint16_t textId, bool silent);
+int ShowMessage(const RunConduct& conduct, const BoxKind& kind, std::uint16_t textId);
 
 }  // namespace setup
 

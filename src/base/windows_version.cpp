@@ -44,10 +44,10 @@ bool IsWindows5(std::uint32_t minor, std::optional<std::uint16_t> servicePackLim
 
 }  // namespace
 
-std::uint32_t CheckWindowsVersion(bool silent) {
+std::uint32_t CheckWindowsVersion(const RunConduct& conduct) {
   for (const Requirement& requirement : kRequirements) {
     if (IsWindows5(requirement.minor, requirement.minimumServicePack)) {
-      ShowMessage(box::kFlowError, requirement.messageId, silent);
+      ShowMessage(conduct, box::kFlowError, requirement.messageId);
       return requirement.result;
     }
   }

@@ -3,11 +3,13 @@
 
 #include <cstdint>
 
+#include "base/run_conduct.h"
+
 namespace setup {
 
 // 0 when the running Windows is acceptable; 3, 4 or 5 for Windows 2000, XP or 2003 without the
-// service pack the products need (its message shown unless silent).
-std::uint32_t CheckWindowsVersion(bool silent);
+// service pack the products need (its message shown unless the run is silent).
+std::uint32_t CheckWindowsVersion(const RunConduct& conduct);
 
 // True on exactly Windows 5.minor, whatever its service pack (1: XP, 2: Server 2003 and XP x64).
 bool IsExactWindowsVersion(std::uint32_t minor);

@@ -47,81 +47,109 @@ bool IsUserAnAdmin() {
   return isUserAnAdmin != nullptr && Os().CallIsUserAnAdmin(isUserAnAdmin);
 }
 
-std::uint32_t InstallProviders(const BootstrapOptions& options) {
-  if (options.installCsp) {
-    if (std::uint32_t result = InstallProvider(options.silent, options.reinstall, L"csp", options.cspArgs)) {
-      return result;
-    }
-  }
-  if (options.installUcsp) {
-    return InstallProvider(options.silent, options.reinstall, L"ucsp", options.ucspArgs);
-  }
+RunConduct ConductOf(const BootstrapOptions& options) {
+  RunConduct conduct;
+  conduct.silent = options.silent != 0;
+  conduct.noRestart = options.noRestart != 0;
+  return conduct;
+}
+
+// The usage text is shown even to a silent run, which asked for it or got its command line wrong.
+std::uint32_t EndWithUsage(const RunConduct& conduct, const ParsedCommandLine& parsed) {
+  ShowBox(conduct, box::kUsage, parsed.usageText);
   return 0;
 }
 
-void ReportPluginFailure(const BootstrapOptions& options, std::uint32_t result, const std::wstring& logPath) {
+// CSP, then UCSP. The first failure ends the run.
+StepOutcome InstallProviders(const RunConduct& conduct, const BootstrapOptions& options) {
+  if (options.installCsp) {
+    if (StepOutcome csp = InstallProvider(conduct, options.reinstall, L"csp", options.cspArgs); csp.EndsRun()) {
+      return csp;
+    }
+  }
+  if (options.installUcsp) {
+    return InstallProvider(conduct, options.reinstall, L"ucsp", options.ucspArgs);
+  }
+  return StepOutcome::Done();
+}
+
+void ReportPluginFailure(const RunConduct& conduct, std::uint32_t result, const std::wstring& logPath) {
   if (result == kErrorInstallUserExit) {
     return;
   }
-  ShowBox(box::kFlowError, FormatInstallFailure(IDS_PLUGIN_FAILED, result, logPath), options.silent);
+  ShowBox(conduct, box::kFlowError, FormatInstallFailure(IDS_PLUGIN_FAILED, result, logPath));
 }
 
 // A restart the installer asked for is offered (or, silently, made) once; with -norestart the
 // marker stays for a later run.
-std::uint32_t FinishSuccessfulRun(const BootstrapOptions& options) {
-  const ProductTexts texts = TextsFor(options);
-  if (!TestRestartMarker() || options.noRestart) {
-    ShowMessage(box::kFlowInformation, texts.completion, options.silent);
+std::uint32_t FinishSuccessfulRun(const RunConduct& conduct, const ProductTexts& texts) {
+  if (!TestRestartMarker() || conduct.noRestart) {
+    ShowMessage(conduct, box::kFlowInformation, texts.completion);
     return 0;
   }
   DeleteRestartMarker();
-  if (ShowMessage(box::kFlowRestartQuestion, texts.restartQuestion, options.silent) != kIdYes) {
+  if (ShowMessage(conduct, box::kFlowRestartQuestion, texts.restartQuestion) != kIdYes) {
     return 0;
   }
   if (RestartSystem()) {
     return 0;
   }
-  ShowMessage(box::kFlowInformation, IDS_RESTART_FAILED, options.silent);
+  ShowMessage(conduct, box::kFlowInformation, IDS_RESTART_FAILED);
   return kExitRestartFailed;
 }
 
-std::uint32_t RunInstallation(platform::InstanceHandle instance, BootstrapOptions& options) {
+// The configuration dialog appends its choices to the options; cancelling it ends the run.
+bool RunConfigDialog(platform::InstanceHandle instance, BootstrapOptions& options) {
+  return Os().DialogBoxParamW(instance, IDD_CONFIG, nullptr, ConfigDialogProc,
+                              reinterpret_cast<std::intptr_t>(&options)) != kIdCancel;
+}
+
+std::uint32_t RunInstallation(platform::InstanceHandle instance, const RunConduct& conduct, BootstrapOptions& options) {
   if (!IsUserAnAdmin()) {
-    ShowMessage(box::kFlowError, IDS_NOT_ADMINISTRATOR, options.silent);
+    ShowMessage(conduct, box::kFlowError, IDS_NOT_ADMINISTRATOR);
     return kExitNotAdministrator;
   }
-  if (std::uint32_t result = CheckWindowsVersion(options.silent)) {
+  if (std::uint32_t result = CheckWindowsVersion(conduct)) {
     return result;
   }
   Os().MsiSetInternalUI(kInstallUiLevelNone, nullptr);
 
-  if (ShowMessage(box::kFlowQuestion, TextsFor(options).confirmation, options.silent) == kIdNo) {
+  const ProductTexts texts = TextsFor(options);
+  if (ShowMessage(conduct, box::kFlowQuestion, texts.confirmation) == kIdNo) {
     return 0;
   }
-  if (options.selectDlg && options.installCsp && !options.silent) {
-    Os().DialogBoxParamW(instance, IDD_CONFIG, nullptr, ConfigDialogProc, 0);
+  if (options.selectDlg && options.installCsp && !conduct.silent && !RunConfigDialog(instance, options)) {
+    return 0;
   }
-  if (std::uint32_t result = InstallProviders(options)) {
-    return result;
+  if (const StepOutcome providers = InstallProviders(conduct, options); providers.EndsRun()) {
+    return providers.code;
   }
 
   std::wstring logPath;
-  if (std::uint32_t result = InstallPluginPackage(options.silent, options.reinstall, options.cadesArgs, logPath)) {
-    ReportPluginFailure(options, result, logPath);
-    return result;
+  const StepOutcome plugin = InstallPluginPackage(conduct, options.reinstall, options.cadesArgs, logPath);
+  if (plugin.kind == StepOutcome::Kind::kFailed) {
+    ReportPluginFailure(conduct, plugin.code, logPath);
   }
-  return FinishSuccessfulRun(options);
+  if (plugin.EndsRun()) {
+    return plugin.code;
+  }
+  return FinishSuccessfulRun(conduct, texts);
 }
 
 }  // namespace
 
 std::uint32_t RunBootstrap(platform::InstanceHandle instance, const std::wstring& commandTail) {
   CreateOwnerWindow(instance);
-  BootstrapOptions& options = RunOptions();
+  BootstrapOptions options;
+  ParsedCommandLine parsed;
   if (!commandTail.empty()) {
-    ParseCommandLine(options);
+    parsed = ParseCommandLine(options);
   }
-  return RunInstallation(instance, options);
+  const RunConduct conduct = ConductOf(options);
+  if (parsed.usage != ParsedCommandLine::Usage::kNone) {
+    return EndWithUsage(conduct, parsed);
+  }
+  return RunInstallation(instance, conduct, options);
 }
 
 }  // namespace setup

@@ -4,7 +4,6 @@
 #include <optional>
 #include <vector>
 
-#include "base/messages.h"
 #include "platform/platform.h"
 
 namespace setup {
@@ -25,24 +24,31 @@ bool EqualsIgnoringCase(const std::wstring& argument, const wchar_t* option) {
   return i == argument.size() && option[i] == L'\0';
 }
 
+using Usage = ParsedCommandLine::Usage;
+
 class ArgumentScanner {
  public:
   ArgumentScanner(const std::vector<std::wstring>& arguments, BootstrapOptions& options)
       : arguments_(arguments), options_(options) {}
 
-  void Scan() {
-    for (next_ = 1; next_ < arguments_.size();) {
+  ParsedCommandLine Scan() {
+    for (next_ = 1; next_ < arguments_.size() && parsed_.usage == Usage::kNone;) {
       PlaceArgument(arguments_[next_++]);
     }
+    return std::move(parsed_);
   }
 
  private:
+  void AskForUsage(Usage usage) {
+    parsed_.usage = usage;
+    parsed_.usageText = BuildUsageText(options_);
+  }
+
   void PlaceArgument(const std::wstring& argument) {
     if (EqualsIgnoringCase(argument, L"-help") || EqualsIgnoringCase(argument, L"--help") ||
         EqualsIgnoringCase(argument, L"/help")) {
-      ShowUsage(options_);
-    }
-    if (EqualsIgnoringCase(argument, L"-csp")) {
+      AskForUsage(Usage::kHelp);
+    } else if (EqualsIgnoringCase(argument, L"-csp")) {
       options_.installCsp = 1;
     } else if (EqualsIgnoringCase(argument, L"-ucsp")) {
       options_.installUcsp = 1;
@@ -55,41 +61,44 @@ class ArgumentScanner {
     } else if (EqualsIgnoringCase(argument, L"-norestart")) {
       options_.noRestart = 1;
     } else if (options_.installCsp && EqualsIgnoringCase(argument, L"-CSPArgs")) {
-      options_.cspArgs += TakeValue() + L" ";
+      AppendValue(options_.cspArgs, L"", L" ");
     } else if (options_.installCsp && EqualsIgnoringCase(argument, L"-KC")) {
-      options_.kcMask += L"*" + TakeValue() + L"*";
+      AppendValue(options_.kcMask, L"*", L"*");
     } else if (options_.installCsp && EqualsIgnoringCase(argument, L"-Lang")) {
-      options_.langMask += L"*" + TakeValue() + L"*";
+      AppendValue(options_.langMask, L"*", L"*");
     } else if (options_.installUcsp && EqualsIgnoringCase(argument, L"-UCSPArgs")) {
-      options_.ucspArgs += TakeValue() + L" ";
+      AppendValue(options_.ucspArgs, L"", L" ");
     } else if (EqualsIgnoringCase(argument, L"-CadesArgs")) {
-      options_.cadesArgs += L" " + TakeValue() + L" ";
+      AppendValue(options_.cadesArgs, L" ", L" ");
     } else {
-      ShowUsage(options_);
+      AskForUsage(Usage::kInvalid);
     }
   }
 
-  // The next argument, whatever it looks like; an option that stands last has no value.
-  std::wstring TakeValue() {
+  // Appends the next argument, whatever it looks like, between the two texts. An option that stands
+  // last has no value: the command line is not accepted.
+  void AppendValue(std::wstring& target, const wchar_t* before, const wchar_t* after) {
     if (next_ >= arguments_.size()) {
-      ShowUsage(options_);
+      AskForUsage(Usage::kInvalid);
+      return;
     }
-    return arguments_[next_++];
+    target += before + arguments_[next_++] + after;
   }
 
   const std::vector<std::wstring>& arguments_;
   BootstrapOptions& options_;
   std::size_t next_ = 1;
+  ParsedCommandLine parsed_;
 };
 
 }  // namespace
 
-void ParseCommandLine(BootstrapOptions& options) {
+ParsedCommandLine ParseCommandLine(BootstrapOptions& options) {
   std::optional<std::vector<std::wstring>> arguments = Os().CommandLineToArgvW(Os().GetCommandLineW());
   if (!arguments) {
-    return;
+    return {};
   }
-  ArgumentScanner(*arguments, options).Scan();
+  return ArgumentScanner(*arguments, options).Scan();
 }
 
 std::wstring BuildUsageText(const BootstrapOptions& options) {
@@ -121,11 +130,6 @@ std::wstring BuildUsageText(const BootstrapOptions& options) {
         L"  -Lang\t\t\tязык Solvarn CSP\n";
   }
   return text;
-}
-
-void ShowUsage(const BootstrapOptions& options) {
-  ShowBox(box::kUsage, BuildUsageText(options), false);
-  platform::ExitProcess(0);
 }
 
 }  // namespace setup

@@ -1,20 +1,30 @@
 // The parser that fills the run's options from the process command line, and the usage text.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "base/bootstrap_options.h"
 
 namespace setup {
 
-// Fills the options from the process command line (the program name skipped). An argument it cannot
-// place, or a help request, shows the usage text and ends the process with exit code 0.
-void ParseCommandLine(BootstrapOptions& options);
+// What the command line asks for besides the options.
+struct ParsedCommandLine {
+  enum class Usage : std::uint8_t {
+    kNone,     // the options are all there is
+    kHelp,     // a help option: the usage text
+    kInvalid,  // an argument it cannot place: the usage text as well
+  };
+  Usage usage = Usage::kNone;
+  // For the flags seen before the argument that asked for it.
+  std::wstring usageText;
+};
+
+// Fills the options from the process command line (the program name skipped), from left to right,
+// until an argument asks for the usage text or cannot be placed.
+ParsedCommandLine ParseCommandLine(BootstrapOptions& options);
 
 // The usage text for the flags set so far.
 std::wstring BuildUsageText(const BootstrapOptions& options);
-
-// Shows the usage text (even in silent mode) and ends the process with exit code 0.
-[[noreturn]] void ShowUsage(const BootstrapOptions& options);
 
 }  // namespace setup

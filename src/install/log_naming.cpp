@@ -39,7 +39,7 @@ std::wstring MakeTimeStamp() {
   return stamp;
 }
 
-std::uint32_t MakeLogPath(bool silent, const std::wstring& prefix, std::wstring& logPath) {
+std::uint32_t MakeLogPath(const RunConduct& conduct, const std::wstring& prefix, std::wstring& logPath) {
   // An empty TMP reads as 0 characters without an error of its own, so the last error is cleared
   // first: otherwise it would still hold whatever an earlier call left (a failed file search, say).
   // An empty TMP fails as an unset one does rather than naming a log at the root of the drive.
@@ -54,7 +54,7 @@ std::uint32_t MakeLogPath(bool silent, const std::wstring& prefix, std::wstring&
   }
   const std::wstring directory(buffer.data());
   if (directory.empty()) {
-    ShowMessage(box::kInstallError, IDS_ENVIRONMENT_UNREADABLE, silent);
+    ShowMessage(conduct, box::kInstallError, IDS_ENVIRONMENT_UNREADABLE);
     return error != 0 ? error : kErrorEnvvarNotFound;
   }
   logPath = directory + L"\\" + prefix + L"_" + MakeTimeStamp() + L".log";

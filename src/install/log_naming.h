@@ -4,13 +4,15 @@
 #include <cstdint>
 #include <string>
 
+#include "base/run_conduct.h"
+
 namespace setup {
 
 // "%Y-%m-%d-%H-%M-%S" in local time; also written as a line to standard output.
 std::wstring MakeTimeStamp();
 
-// 0 and logPath set; otherwise the error of the TMP query (message 144 shown unless silent) and
-// logPath unchanged.
-std::uint32_t MakeLogPath(bool silent, const std::wstring& prefix, std::wstring& logPath);
+// 0 and logPath set; otherwise the error of the TMP query (message 144 shown unless the run is silent)
+// and logPath unchanged.
+std::uint32_t MakeLogPath(const RunConduct& conduct, const std::wstring& prefix, std::wstring& logPath);
 
 }  // namespace setup

@@ -39,12 +39,13 @@ bool AsksForRestart(std::uint32_t exitCode) {
 
 }  // namespace
 
-std::uint32_t RunPackageInstaller(bool silent, std::wstring& logPath, const std::wstring& installedProductCode,
-                                  const std::wstring& packageMask, std::wstring installerArgs) {
+StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath,
+                                const std::wstring& installedProductCode, const std::wstring& packageMask,
+                                std::wstring installerArgs) {
   std::wstring packagePath;
   if (const platform::Status status = FindPackageFile(packageMask, packagePath)) {
-    ShowMessage(box::kInstallError, IDS_PLUGIN_PACKAGE_NOT_FOUND, silent);
-    return status;
+    ShowMessage(conduct, box::kInstallError, IDS_PLUGIN_PACKAGE_NOT_FOUND);
+    return StepOutcome::Failed(status);
   }
 
   // The restart is left to the end of the run, where it is offered once for everything installed.
@@ -52,8 +53,8 @@ std::uint32_t RunPackageInstaller(bool silent, std::wstring& logPath, const std:
   const std::wstring packageFileName = FileNameOf(packagePath);
 
   if (!CarriesLogOption(installerArgs)) {
-    if (const std::uint32_t status = MakeLogPath(silent, packageFileName, logPath)) {
-      return status;
+    if (const std::uint32_t status = MakeLogPath(conduct, packageFileName, logPath)) {
+      return StepOutcome::Failed(status);
     }
     installerArgs = L"/Lv! \"" + logPath + L"\"" + installerArgs;
   }
@@ -61,8 +62,8 @@ std::uint32_t RunPackageInstaller(bool silent, std::wstring& logPath, const std:
   wchar_t systemBuffer[kMaxPath] = {};
   if (Os().GetSystemDirectoryW(systemBuffer, kMaxPath - 1) == 0) {
     const std::uint32_t error = Os().GetLastError();
-    ShowMessage(box::kInstallError, IDS_SYSTEM_DIRECTORY_UNREADABLE, silent);
-    return error;
+    ShowMessage(conduct, box::kInstallError, IDS_SYSTEM_DIRECTORY_UNREADABLE);
+    return StepOutcome::Failed(error);
   }
   systemBuffer[kMaxPath - 1] = L'\0';
   const std::wstring systemDirectory(systemBuffer);
@@ -85,9 +86,9 @@ std::uint32_t RunPackageInstaller(bool silent, std::wstring& logPath, const std:
     // Without the marker the run merely ends without offering the restart; the installation itself
     // succeeded.
     CreateRestartMarker();
-    return 0;
+    return StepOutcome::RestartNeeded(exitCode);
   }
-  return exitCode;
+  return exitCode == 0 ? StepOutcome::Done() : StepOutcome::Failed(exitCode);
 }
 
 }  // namespace setup

@@ -4,12 +4,16 @@
 #include <cstdint>
 #include <string>
 
+#include "base/run_conduct.h"
+#include "base/step_outcome.h"
+
 namespace setup {
 
 // Finds the package, arranges its verbose log (unless the arguments carry one), repairs the installed
 // product's source list and runs msiexec.exe. Restart exit codes set the pending-restart marker and
-// count as 0; any other exit code is returned unchanged.
-std::uint32_t RunPackageInstaller(bool silent, std::wstring& logPath, const std::wstring& installedProductCode,
-                                  const std::wstring& packageMask, std::wstring installerArgs);
+// count as done; any other exit code but 0 fails the step with that code, as does a step before it.
+StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath,
+                                const std::wstring& installedProductCode, const std::wstring& packageMask,
+                                std::wstring installerArgs);
 
 }  // namespace setup

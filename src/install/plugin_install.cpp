@@ -27,27 +27,28 @@ enum class Verdict { kInstall, kSkip, kDeclined };
 // What the version comparison means for this run; the update question has already been asked by the
 // comparison itself. A silent run never refuses a downgrade: the installer decides what becomes of the
 // newer product.
-Verdict Judge(int decision, bool reinstall, bool silent) {
+Verdict Judge(int decision, bool reinstall, const RunConduct& conduct) {
   if (decision > 0 || (decision == 0 && reinstall)) {
     return Verdict::kInstall;
   }
   if (decision == 0) {
-    if (silent) {
+    if (conduct.silent) {
       return Verdict::kSkip;
     }
-    return ShowMessage(box::kReinstallQuestion, IDS_ALREADY_INSTALLED, silent) == kIdYes ? Verdict::kInstall
-                                                                                         : Verdict::kDeclined;
+    return ShowMessage(conduct, box::kReinstallQuestion, IDS_ALREADY_INSTALLED) == kIdYes ? Verdict::kInstall
+                                                                                          : Verdict::kDeclined;
   }
-  if (silent) {
+  if (conduct.silent) {
     return Verdict::kInstall;
   }
-  ShowMessage(box::kNewerInstalled, IDS_NEWER_INSTALLED, silent);
+  ShowMessage(conduct, box::kNewerInstalled, IDS_NEWER_INSTALLED);
   return Verdict::kSkip;
 }
 
 }  // namespace
 
-std::uint32_t InstallPluginPackage(bool silent, bool reinstall, std::wstring cadesArgs, std::wstring& logPath) {
+StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std::wstring cadesArgs,
+                                 std::wstring& logPath) {
   // Each property goes in front, so the user's own arguments stay last and can override ours.
   std::wstring installerArgs = std::move(cadesArgs);
   const std::wstring packageMask = InstallationMask(ArchMask());
@@ -59,23 +60,24 @@ std::uint32_t InstallPluginPackage(bool silent, bool reinstall, std::wstring cad
   LookUpInstalledProductCode(packages, installedProductCode);
   std::wstring packageProductCode;
   if (const platform::Status status = LookUpPackageProductCode(packages, packageProductCode)) {
-    ShowMessage(box::kInstallError, IDS_PRODUCT_CODE_UNREADABLE, silent);
-    return status;
+    ShowMessage(conduct, box::kInstallError, IDS_PRODUCT_CODE_UNREADABLE);
+    return StepOutcome::Failed(status);
   }
 
   if (Os().MsiQueryProductStateW(installedProductCode.c_str()) != kInstallStateDefault) {
     installerArgs = kFirstInstallation + installerArgs;
   } else {
     int decision = 1;
-    if (const platform::Status status =
-            CheckPackageVersion(packages, decision, true, installedProductCode, VersionMask(), silent)) {
-      return status;
+    const StepOutcome versions =
+        CheckPackageVersion(packages, decision, true, installedProductCode, VersionMask(), conduct);
+    if (versions.EndsRun()) {
+      return versions;
     }
-    switch (Judge(decision, reinstall, silent)) {
+    switch (Judge(decision, reinstall, conduct)) {
       case Verdict::kSkip:
-        return 0;
+        return StepOutcome::Done();
       case Verdict::kDeclined:
-        return kErrorInstallUserExit;
+        return StepOutcome::Stopped(kErrorInstallUserExit);
       case Verdict::kInstall:
         break;
     }
@@ -94,7 +96,7 @@ std::uint32_t InstallPluginPackage(bool silent, bool reinstall, std::wstring cad
   if (!CarriesQuietOption(installerArgs)) {
     installerArgs = kBasicInterface + installerArgs;
   }
-  return RunPackageInstaller(silent, logPath, installedProductCode, packageMask, std::move(installerArgs));
+  return RunPackageInstaller(conduct, logPath, installedProductCode, packageMask, std::move(installerArgs));
 }
 
 }  // namespace setup

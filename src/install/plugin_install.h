@@ -3,12 +3,16 @@
 
 #include <cstdint>
 #include <string>
-#include "platform/win32_constants.h"
+
+#include "base/run_conduct.h"
+#include "base/step_outcome.h"
 
 namespace setup {
 
-// 0 on success or when nothing had to be done, 1602 when the user declined the reinstallation,
-// otherwise the failing step's status. logPath receives the installer log's path when one is arranged.
-std::uint32_t InstallPluginPackage(bool silent, bool reinstall, std::wstring cadesArgs, std::wstring& logPath);
+// Done when installed or when nothing had to be done; stopped with 1602 when the user declined the
+// reinstallation, or with 1 when the update; otherwise the failing step's status. logPath receives
+// the installer log's path when one is arranged.
+StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std::wstring cadesArgs,
+                                 std::wstring& logPath);
 
 }  // namespace setup

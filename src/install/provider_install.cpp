@@ -3,9 +3,9 @@
 #include "base/messages.h"
 #include "install/installer_arguments.h"
 #include "install/log_naming.h"
-#include "install/plugin_install.h"
 #include "install/process_runner.h"
 #include "packages/package_search.h"
+#include "platform/win32_constants.h"
 
 namespace setup {
 namespace {
@@ -18,7 +18,8 @@ bool IsProviderSuccess(std::uint32_t exitCode) {
 
 }  // namespace
 
-std::uint32_t InstallProvider(bool silent, bool reinstall, const std::wstring& providerName, std::wstring extraArgs) {
+StepOutcome InstallProvider(const RunConduct& conduct, bool reinstall, const std::wstring& providerName,
+                            std::wstring extraArgs) {
   // The nested setup is started from the program's own folder, whatever the current directory is,
   // and quoted, since that folder may contain blanks.
   std::wstring commandLine = L"\"" + ProgramDirectory() + providerName + L"\\Setup.exe\" ";
@@ -27,8 +28,8 @@ std::uint32_t InstallProvider(bool silent, bool reinstall, const std::wstring& p
   if (!CarriesLogOption(extraArgs)) {
     // Without a log directory the nested installer would get an empty log path: stop as the
     // plug-in step does.
-    if (std::uint32_t status = MakeLogPath(silent, providerName, logPath)) {
-      return status;
+    if (std::uint32_t status = MakeLogPath(conduct, providerName, logPath)) {
+      return StepOutcome::Failed(status);
     }
     extraArgs = L"/Lv! \"\"\"" + logPath + L"\"\"\" " + extraArgs;
   }
@@ -38,7 +39,7 @@ std::uint32_t InstallProvider(bool silent, bool reinstall, const std::wstring& p
   commandLine += L"-args \"" + extraArgs + L"\"";
   commandLine += L" -noreboot";
   commandLine += L" -root";
-  if (silent) {
+  if (conduct.silent) {
     commandLine += L" -silent";
   }
   if (reinstall) {
@@ -49,10 +50,10 @@ std::uint32_t InstallProvider(bool silent, bool reinstall, const std::wstring& p
   // A nested setup that could not be started, or not waited for, has not finished, whatever its error
   // code looks like.
   if (result.ended && IsProviderSuccess(result.code)) {
-    return 0;
+    return StepOutcome::Done();
   }
-  ShowBox(box::kProviderError, FormatInstallFailure(IDS_PROVIDER_FAILED, result.code, logPath), silent);
-  return result.code;
+  ShowBox(conduct, box::kProviderError, FormatInstallFailure(IDS_PROVIDER_FAILED, result.code, logPath));
+  return StepOutcome::Failed(result.code);
 }
 
 }  // namespace setup

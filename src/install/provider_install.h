@@ -4,10 +4,14 @@
 #include <cstdint>
 #include <string>
 
+#include "base/run_conduct.h"
+#include "base/step_outcome.h"
+
 namespace setup {
 
-// Runs "csp" or "ucsp" distribution's setup. 0 when the run may go on, otherwise the code with which
-// the run must end (the failure has been reported unless silent).
-std::uint32_t InstallProvider(bool silent, bool reinstall, const std::wstring& providerName, std::wstring extraArgs);
+// Runs the "csp" or "ucsp" distribution's setup. Done when the run may go on; otherwise failed with
+// the code the run must end with, the failure reported here unless the run is silent.
+StepOutcome InstallProvider(const RunConduct& conduct, bool reinstall, const std::wstring& providerName,
+                            std::wstring extraArgs);
 
 }  // namespace setup

@@ -75,21 +75,22 @@ Status LookUpInstalledProductCode(PackageReads& packages, std::wstring& productC
   return FindRelatedProduct(upgradeCode, productCode);
 }
 
-Status ReadLocalizedProductName(PackageReads& packages, bool silent, std::wstring mask, std::wstring& productName) {
+Status ReadLocalizedProductName(PackageReads& packages, const RunConduct& conduct, std::wstring mask,
+                                std::wstring& productName) {
   // Only Russian as used in Russia counts; every other language, Russian variants included, is English.
   const std::wstring uiLangMask = LanguageMaskOf(Os().GetSystemDefaultUILanguage() == kLangRussian);
   std::wstring packagePath;
   Status status = FindFirstPackageFile(ProductNameMasks(uiLangMask, mask), packagePath);
   if (status != 0) {
-    ShowMessage(box::kLookupError, IDS_PACKAGE_NOT_FOUND, silent);
+    ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_NOT_FOUND);
     return status;
   }
   if (status = packages.Open(packagePath); status != 0) {
-    ShowMessage(box::kLookupError, IDS_PACKAGE_UNOPENABLE, silent);
+    ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_UNOPENABLE);
     return status;
   }
   if (status = packages.ReadProperty(packagePath, L"ProductName", productName); status != 0) {
-    ShowMessage(box::kLookupError, IDS_PACKAGE_VERSION_UNREADABLE, silent);
+    ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_VERSION_UNREADABLE);
     return status;
   }
   return 0;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/run_conduct.h"
 #include "packages/msi_access.h"
 #include "platform/platform.h"
 
@@ -19,8 +20,9 @@ platform::Status LookUpPackageProductCode(PackageReads& packages, std::wstring& 
 // Shows no message.
 platform::Status LookUpInstalledProductCode(PackageReads& packages, std::wstring& productCode);
 
-// The "ProductName" of the package for the system's UI language (mask is the caller's wildcard).
-platform::Status ReadLocalizedProductName(PackageReads& packages, bool silent, std::wstring mask,
+// The "ProductName" of the package for the system's UI language (mask is the caller's wildcard); a
+// failure shows its message unless the run is silent.
+platform::Status ReadLocalizedProductName(PackageReads& packages, const RunConduct& conduct, std::wstring mask,
                                           std::wstring& productName);
 
 }  // namespace setup

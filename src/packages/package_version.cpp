@@ -72,36 +72,36 @@ std::wstring FormatMessageText(std::wstring text, std::initializer_list<const st
   return text;
 }
 
-Status ReadInstalledVersion(const std::wstring& productCode, bool silent, std::wstring& version) {
+Status ReadInstalledVersion(const std::wstring& productCode, const RunConduct& conduct, std::wstring& version) {
   std::uint32_t size = 0;
   if (Os().MsiGetProductInfoW(productCode.c_str(), L"VersionString", nullptr, &size) != 0) {
     // The table has no text for this failure; 131 says what went wrong. The result is 1 by contract.
-    ShowMessage(box::kLookupError, IDS_INSTALLED_VERSION_UNREADABLE, silent);
+    ShowMessage(conduct, box::kLookupError, IDS_INSTALLED_VERSION_UNREADABLE);
     return 1;
   }
   ++size;
   version.assign(size, L'\0');
   const Status status = Os().MsiGetProductInfoW(productCode.c_str(), L"VersionString", version.data(), &size);
   if (status != 0) {
-    ShowMessage(box::kLookupError, IDS_INSTALLED_VERSION_UNREADABLE, silent);
+    ShowMessage(conduct, box::kLookupError, IDS_INSTALLED_VERSION_UNREADABLE);
     return status;
   }
   version.resize(std::wcslen(version.c_str()));
   return 0;
 }
 
-Status ReadPackageVersion(PackageReads& packages, std::wstring mask, bool silent, std::wstring& version) {
+Status ReadPackageVersion(PackageReads& packages, std::wstring mask, const RunConduct& conduct, std::wstring& version) {
   std::wstring packagePath;
   if (const Status found = FindPackageFile(std::move(mask), packagePath); found != 0) {
-    ShowMessage(box::kLookupError, IDS_PACKAGE_NOT_FOUND, silent);
+    ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_NOT_FOUND);
     return found;
   }
   if (const Status opened = packages.Open(packagePath); opened != 0) {
-    ShowMessage(box::kLookupError, IDS_PACKAGE_UNOPENABLE, silent);
+    ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_UNOPENABLE);
     return opened;
   }
   if (const Status read = packages.ReadProperty(packagePath, L"ProductVersion", version); read != 0) {
-    ShowMessage(box::kLookupError, IDS_PACKAGE_VERSION_UNREADABLE, silent);
+    ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_VERSION_UNREADABLE);
     return read;
   }
   return 0;
@@ -132,32 +132,32 @@ int CompareVersions(const VersionNumber& a, const VersionNumber& b) {
   return keyA > keyB ? 1 : keyA < keyB ? -1 : 0;
 }
 
-Status CheckPackageVersion(PackageReads& packages, int& decision, bool askUpdate, std::wstring installedProductCode,
-                           std::wstring mask, bool silent) {
+StepOutcome CheckPackageVersion(PackageReads& packages, int& decision, bool askUpdate,
+                                std::wstring installedProductCode, std::wstring mask, const RunConduct& conduct) {
   std::wstring installedVersion;
-  if (const Status status = ReadInstalledVersion(installedProductCode, silent, installedVersion); status != 0) {
-    return status;
+  if (const Status status = ReadInstalledVersion(installedProductCode, conduct, installedVersion); status != 0) {
+    return StepOutcome::Failed(status);
   }
   std::wstring packageVersion;
-  if (const Status status = ReadPackageVersion(packages, mask, silent, packageVersion); status != 0) {
-    return status;
+  if (const Status status = ReadPackageVersion(packages, mask, conduct, packageVersion); status != 0) {
+    return StepOutcome::Failed(status);
   }
   decision = CompareVersions(ParseVersion(packageVersion), ParseVersion(installedVersion));
-  if (decision <= 0 || silent || !askUpdate) {
-    return 0;
+  if (decision <= 0 || conduct.silent || !askUpdate) {
+    return StepOutcome::Done();
   }
 
   std::wstring productName;
-  if (const Status status = ReadLocalizedProductName(packages, false, std::move(mask), productName); status != 0) {
-    return status;
+  if (const Status status = ReadLocalizedProductName(packages, conduct, std::move(mask), productName); status != 0) {
+    return StepOutcome::Failed(status);
   }
   std::wstring question;
   LoadMessage(IDS_UPDATE_QUESTION, question);
   question = FormatMessageText(std::move(question), {&productName, &installedVersion, &packageVersion});
-  if (ShowBox(box::kUpdateQuestion, question, false) == kIdNo) {
-    platform::ExitProcess(1);
+  if (ShowBox(conduct, box::kUpdateQuestion, question) == kIdNo) {
+    return StepOutcome::Stopped(kExitUpdateDeclined);
   }
-  return 0;
+  return StepOutcome::Done();
 }
 
 }  // namespace setup

@@ -4,10 +4,15 @@
 #include <cstdint>
 #include <string>
 
+#include "base/run_conduct.h"
+#include "base/step_outcome.h"
 #include "packages/msi_access.h"
 #include "platform/platform.h"
 
 namespace setup {
+
+// The exit code of a run whose update question was answered No.
+inline constexpr std::uint32_t kExitUpdateDeclined = 1;
 
 struct VersionNumber {
   std::int64_t parts[4] = {0, 0, 0, 0};
@@ -18,8 +23,9 @@ VersionNumber ParseVersion(const std::wstring& text);
 int CompareVersions(const VersionNumber& a, const VersionNumber& b);
 
 // Sets decision to the sign of (package version - installed version) once both are read. A newer
-// package leads to the update question (unless silent or !askUpdate); No ends the process with 1.
-platform::Status CheckPackageVersion(PackageReads& packages, int& decision, bool askUpdate,
-                                     std::wstring installedProductCode, std::wstring mask, bool silent);
+// package leads to the update question (unless silent or !askUpdate), and No stops the run with 1.
+// A version that cannot be read fails with the lookup's status, after its message.
+StepOutcome CheckPackageVersion(PackageReads& packages, int& decision, bool askUpdate,
+                                std::wstring installedProductCode, std::wstring mask, const RunConduct& conduct);
 
 }  // namespace setup

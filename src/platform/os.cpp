@@ -1,7 +1,5 @@
 #include "platform/platform.h"
 
-#include <cstdlib>
-
 namespace setup::platform {
 namespace {
 Platform* current = nullptr;
@@ -10,10 +8,5 @@ Platform* current = nullptr;
 Platform& Os() { return *current; }
 
 void SetOs(Platform* platform) { current = platform; }
-
-void ExitProcess(std::uint32_t code) {
-  current->Exit(code);
-  std::abort();  // exit() does not come back
-}
 
 }  // namespace setup::platform

@@ -64,9 +64,6 @@ class Platform {
   virtual std::wstring GetCommandLineW() = 0;
   // CommandLineToArgvW followed by LocalFree; nullopt when the line cannot be split.
   virtual std::optional<std::vector<std::wstring>> CommandLineToArgvW(const std::wstring& commandLine) = 0;
-  // The runtime's exit(): flushes the runtime and ends the process. Does not return on Windows; a fake
-  // may unwind instead.
-  virtual void Exit(std::uint32_t code) = 0;
   virtual std::uint32_t GetLastError() = 0;
   virtual void SetLastError(std::uint32_t error) = 0;
   virtual KernelHandle GetCurrentProcess() = 0;
@@ -113,6 +110,8 @@ class Platform {
   virtual std::uint32_t IsDlgButtonChecked(WindowHandle dialog, int buttonId) = 0;
   virtual std::uint32_t GetDlgItemTextW(WindowHandle dialog, int controlId, wchar_t* buffer, int maxCount) = 0;
   virtual bool SetDlgItemTextW(WindowHandle dialog, int controlId, const wchar_t* text) = 0;
+  virtual std::intptr_t SetWindowLongPtrW(WindowHandle window, int index, std::intptr_t value) = 0;
+  virtual std::intptr_t GetWindowLongPtrW(WindowHandle window, int index) = 0;
 
   // Files, environment and system paths.
   virtual FindHandle FindFirstFileW(const std::wstring& fileName, FindData& data) = 0;
@@ -193,8 +192,5 @@ inline bool IsOrdinalName(const char* procName) { return reinterpret_cast<std::u
 // The platform in use by this process: the Windows layer in Setup.exe, a fake in the unit tests.
 Platform& Os();
 void SetOs(Platform* platform);
-
-// Ends the process through the runtime's normal exit.
-[[noreturn]] void ExitProcess(std::uint32_t code);
 
 }  // namespace setup::platform

@@ -50,6 +50,8 @@ inline constexpr std::uintptr_t kIconBig = 1;
 inline constexpr std::uint32_t kImageIcon = 1;
 inline constexpr std::uint32_t kLrDefaultColor = 0;
 inline constexpr std::uint32_t kBstChecked = 1;
+// DWLP_USER: after the dialog's message result and its procedure, each pointer-sized.
+inline constexpr int kDwlpUser = static_cast<int>(2 * sizeof(void*));
 inline constexpr int kSwHide = 0;
 inline constexpr int kSwShow = 5;
 inline constexpr std::uint32_t kMbOk = 0x0;

@@ -29,7 +29,13 @@ constexpr Choice kChoices[] = {
     {IDC_ENGLISH, &BootstrapOptions::langMask, L"eng*"},
 };
 
-std::intptr_t InitializeDialog(WindowHandle dialog) {
+// The options the choices go to come with WM_INITDIALOG and stay with the dialog window.
+BootstrapOptions& OptionsOf(WindowHandle dialog) {
+  return *reinterpret_cast<BootstrapOptions*>(Os().GetWindowLongPtrW(dialog, kDwlpUser));
+}
+
+std::intptr_t InitializeDialog(WindowHandle dialog, std::intptr_t options) {
+  Os().SetWindowLongPtrW(dialog, kDwlpUser, options);
   platform::IconHandle icon =
       Os().LoadImageW(Os().GetModuleHandleW(nullptr), IDI_SETUP, kImageIcon, 32, 32, kLrDefaultColor);
   Os().SendMessageW(dialog, kWmSetIcon, kIconBig, reinterpret_cast<std::intptr_t>(icon));
@@ -41,19 +47,14 @@ std::intptr_t InitializeDialog(WindowHandle dialog) {
 
 // The choices are appended: a value given with -KC or -Lang stays in front.
 std::intptr_t RecordChoices(WindowHandle dialog) {
-  BootstrapOptions& options = RunOptions();
+  BootstrapOptions& options = OptionsOf(dialog);
   for (const Choice& choice : kChoices) {
     if (Os().IsDlgButtonChecked(dialog, choice.button) == kBstChecked) {
       options.*choice.mask += choice.fragment;
     }
   }
-  Os().EndDialog(dialog, 0);
+  Os().EndDialog(dialog, kIdOk);
   return 1;
-}
-
-void CancelRun(WindowHandle dialog) {
-  Os().EndDialog(dialog, 0);
-  platform::ExitProcess(0);
 }
 
 void ShowPanel(WindowHandle dialog, bool options) {
@@ -80,7 +81,8 @@ std::intptr_t TogglePanel(WindowHandle dialog) {
 std::intptr_t HandleCommand(WindowHandle dialog, int controlId) {
   switch (controlId) {
     case kIdCancel:
-      CancelRun(dialog);
+      // The run ends there, with nothing recorded: the start-up flow reads the dialog's result.
+      Os().EndDialog(dialog, kIdCancel);
       return 0;
     case IDC_NEXT:
       return RecordChoices(dialog);
@@ -94,10 +96,10 @@ std::intptr_t HandleCommand(WindowHandle dialog, int controlId) {
 }  // namespace
 
 std::intptr_t ConfigDialogProc(WindowHandle dialog, std::uint32_t message, std::uintptr_t wParam,
-                               std::intptr_t /*lParam*/) {
+                               std::intptr_t lParam) {
   switch (message) {
     case kWmInitDialog:
-      return InitializeDialog(dialog);
+      return InitializeDialog(dialog, lParam);
     case kWmCommand:
       return HandleCommand(dialog, static_cast<int>(wParam & 0xFFFF));
     default:

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::wstring userArgs = fuzzing::TextAt(texts, 0);
   const std::wstring folder = L"C:\\" + PathPart(fuzzing::TextAt(texts, 1)) + L"\\";
   const std::wstring tmp = fuzzing::TextAt(texts, 2);
-  const bool silent = !fuzzing::TextAt(texts, 3).empty();
+  RunConduct conduct;
+  conduct.silent = !fuzzing::TextAt(texts, 3).empty();
 
   FakePlatform os;
   ScopedFakePlatform use(os);
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   os.answers.assign(8, 6);
 
   std::wstring logPath;
-  const std::uint32_t pluginResult = InstallPluginPackage(silent, false, L" " + userArgs + L" ", logPath);
+  const std::uint32_t pluginResult = InstallPluginPackage(conduct, false, L" " + userArgs + L" ", logPath).code;
   if (!os.processes.empty()) {
     const std::wstring& line = os.processes.back().commandLine;
     Check(line.rfind(L"\"C:\\Windows\\system32\\msiexec.exe\" /i \"" + package + L"\" ", 0) == 0);
@@ -65,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(os.openHandles() == 0);
 
   os.processes.clear();
-  const std::uint32_t providerResult = InstallProvider(silent, true, L"csp", userArgs + L" ");
+  const std::uint32_t providerResult = InstallProvider(conduct, true, L"csp", userArgs + L" ").code;
   if (!os.processes.empty()) {
     const std::wstring& line = os.processes.back().commandLine;
     Check(line.rfind(L"\"" + folder + L"csp\\Setup.exe\" -args \"", 0) == 0);

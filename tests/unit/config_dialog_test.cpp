@@ -1,5 +1,6 @@
 #include "ui/config_dialog.h"
 
+#include "platform/win32_constants.h"
 #include "test_support.h"
 
 namespace setup::testing {
@@ -18,7 +19,9 @@ class ConfigDialogTest : public PlatformTest {
     os.controls[1015].text = L"Опции";
   }
   std::intptr_t Send(std::uint32_t message, std::uintptr_t wParam = 0) {
-    return ConfigDialogProc(dialog, message, wParam, 0);
+    // The flow shows the dialog with the run's options as its parameter.
+    return ConfigDialogProc(dialog, message, wParam,
+                            message == kWmInitDialog ? reinterpret_cast<std::intptr_t>(&options) : 0);
   }
   std::intptr_t Press(int id, std::uint16_t notification = 0) {
     return Send(kWmCommand, (static_cast<std::uintptr_t>(notification) << 16) | static_cast<std::uint16_t>(id));
@@ -43,6 +46,7 @@ class ConfigDialogTest : public PlatformTest {
   }
 
   platform::WindowHandle dialog = reinterpret_cast<platform::WindowHandle>(0xD1A);
+  BootstrapOptions options;
 };
 
 TEST_F(ConfigDialogTest, OpensWithTheBigIconAndLanguageDefaultFromTheSystem) {
@@ -70,21 +74,22 @@ TEST_F(ConfigDialogTest, NextWithoutOpeningOptionsRecordsTheDefaults) {
   os.uiLanguage = 0x0419;
   Send(kWmInitDialog);
   EXPECT_EQ(Press(140), 1);
-  EXPECT_EQ(RunOptions().kcMask, L"kc1*");
-  EXPECT_EQ(RunOptions().langMask, L"rus*");
+  EXPECT_EQ(options.kcMask, L"kc1*");
+  EXPECT_EQ(options.langMask, L"rus*");
   EXPECT_TRUE(os.dialogEnded);
+  EXPECT_EQ(os.dialogResult, kIdOk);
 }
 
 TEST_F(ConfigDialogTest, ChoicesAreAppendedBehindCommandLineValues) {
-  RunOptions().kcMask = L"*KC2*";
-  RunOptions().langMask = L"*eng*";
+  options.kcMask = L"*KC2*";
+  options.langMask = L"*eng*";
   Send(kWmInitDialog);
   Press(1015);
   Choose(1010, {1008, 1009, 1010});
   Choose(1006, {1006, 1007});
   Press(140);
-  EXPECT_EQ(RunOptions().kcMask, L"*KC2*kc3*");
-  EXPECT_EQ(RunOptions().langMask, L"*eng*rus*");
+  EXPECT_EQ(options.kcMask, L"*KC2*kc3*");
+  EXPECT_EQ(options.langMask, L"*eng*rus*");
 }
 
 TEST_F(ConfigDialogTest, ToggleSwitchesPanelsAndItsOwnText) {
@@ -98,11 +103,12 @@ TEST_F(ConfigDialogTest, ToggleSwitchesPanelsAndItsOwnText) {
   EXPECT_FALSE(os.dialogEnded);
 }
 
-TEST_F(ConfigDialogTest, CancelEndsTheProgramWithZeroAndRecordsNothing) {
+TEST_F(ConfigDialogTest, CancelEndsTheDialogAsCancelledAndRecordsNothing) {
   Send(kWmInitDialog);
-  EXPECT_EQ(ExitCodeOf([&] { Press(2); }), 0u);
+  EXPECT_EQ(Press(2), 0);
   EXPECT_TRUE(os.dialogEnded);
-  EXPECT_TRUE(RunOptions().kcMask.empty());
+  EXPECT_EQ(os.dialogResult, kIdCancel);
+  EXPECT_TRUE(options.kcMask.empty());
   EXPECT_TRUE(os.boxes.empty());
 }
 

@@ -154,8 +154,6 @@ std::optional<std::vector<std::wstring>> FakePlatform::CommandLineToArgvW(const 
 
 bool FakePlatform::CallIsUserAnAdmin(ProcAddress) { return administrator; }
 
-void FakePlatform::Exit(std::uint32_t code) { throw ProcessExited{code}; }
-
 std::uint32_t FakePlatform::GetLastError() { return lastError_; }
 
 void FakePlatform::SetLastError(std::uint32_t error) { lastError_ = error; }
@@ -375,6 +373,12 @@ bool FakePlatform::SetDlgItemTextW(WindowHandle, int controlId, const wchar_t* t
   controls[controlId].text = text;
   return true;
 }
+
+std::intptr_t FakePlatform::SetWindowLongPtrW(WindowHandle window, int index, std::intptr_t value) {
+  return std::exchange(windowLongs[{window, index}], value);
+}
+
+std::intptr_t FakePlatform::GetWindowLongPtrW(WindowHandle window, int index) { return windowLongs[{window, index}]; }
 
 FindHandle FakePlatform::FindFirstFileW(const std::wstring& fileName, FindData& data) {
   const std::size_t slash = fileName.rfind(L'\\');

@@ -17,11 +17,6 @@ namespace setup::testing {
 
 using namespace setup::platform;
 
-// Thrown by Exit so that a test can see the process end without ending the test.
-struct ProcessExited {
-  std::uint32_t code;
-};
-
 struct CaseInsensitiveLess {
   bool operator()(const std::wstring& a, const std::wstring& b) const;
 };
@@ -142,7 +137,6 @@ class FakePlatform : public Platform {
   // --- the platform -----------------------------------------------------------------------------
   std::wstring GetCommandLineW() override;
   std::optional<std::vector<std::wstring>> CommandLineToArgvW(const std::wstring& commandLine) override;
-  void Exit(std::uint32_t code) override;
   std::uint32_t GetLastError() override;
   void SetLastError(std::uint32_t error) override;
   KernelHandle GetCurrentProcess() override;
@@ -179,6 +173,8 @@ class FakePlatform : public Platform {
   std::uint32_t IsDlgButtonChecked(WindowHandle dialog, int buttonId) override;
   std::uint32_t GetDlgItemTextW(WindowHandle dialog, int controlId, wchar_t* buffer, int maxCount) override;
   bool SetDlgItemTextW(WindowHandle dialog, int controlId, const wchar_t* text) override;
+  std::intptr_t SetWindowLongPtrW(WindowHandle window, int index, std::intptr_t value) override;
+  std::intptr_t GetWindowLongPtrW(WindowHandle window, int index) override;
   FindHandle FindFirstFileW(const std::wstring& fileName, FindData& data) override;
   bool FindNextFileW(FindHandle find, FindData& data) override;
   bool FindClose(FindHandle find) override;
@@ -236,6 +232,7 @@ class FakePlatform : public Platform {
   bool dialogEnded = false;
   std::intptr_t dialogResult = 0;
   std::vector<std::pair<std::uint32_t, std::intptr_t>> sentMessages;  // (message, lParam)
+  std::map<std::pair<WindowHandle, int>, std::intptr_t> windowLongs;
 
  private:
   struct Search;

@@ -18,7 +18,7 @@ class FlowPluginTest : public PackageTest {
                                                {L"ProductVersion", L"2.0.13000"},
                                                {L"ProductName", L"Plug-in"}});
   }
-  std::optional<std::uint32_t> Run(const std::wstring& tail) {
+  std::uint32_t Run(const std::wstring& tail) {
     os.boxes.clear();
     return RunSetup(os, tail);
   }

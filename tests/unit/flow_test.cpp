@@ -14,7 +14,7 @@ class FlowTest : public PlatformTest {
     os.packages[L"C:\\dist\\tarvex-win32.msi"].properties = {
         {L"ProductCode", L"{7C2E4B19-3A5D-4E8F-9B60-1D2C3E4F5A6B}"}};
   }
-  std::optional<std::uint32_t> Run(const std::wstring& tail) { return RunSetup(os, tail); }
+  std::uint32_t Run(const std::wstring& tail) { return RunSetup(os, tail); }
   std::vector<std::wstring> Texts() const { return BoxTexts(os); }
   using Texts_ = std::vector<std::wstring>;
 };
@@ -38,7 +38,6 @@ TEST_F(FlowTest, ConfirmationAndCompletionFollowTheRequestedProviders) {
   for (const Case& c : {Case{L"-csp", L"[102]", L"[109]"}, Case{L"-ucsp", L"[122]", L"[124]"},
                         Case{L"-csp -ucsp", L"[125]", L"[127]"}, Case{L"-norestart", L"[103]", L"[110]"}}) {
     os.boxes.clear();
-    RunOptions() = {};
     EXPECT_EQ(Run(c.tail), 0u) << c.tail;
     EXPECT_EQ(Texts(), (Texts_{c.question, c.completion})) << c.tail;
   }
@@ -108,7 +107,6 @@ TEST_F(FlowTest, NonAdministratorIsRefused) {
   EXPECT_EQ(os.boxes[0].style, 0x50010u);
   EXPECT_TRUE(os.internalUiLevels.empty());
   os.boxes.clear();
-  RunOptions() = {};
   EXPECT_EQ(Run(L"-silent"), 1u);
   EXPECT_TRUE(os.boxes.empty());
 }
@@ -164,12 +162,17 @@ TEST_F(FlowTest, UsageEndsTheRunBeforeAnythingElse) {
 TEST_F(FlowTest, DialogOnlyWithSelectDlgAndCspAndNotSilent) {
   EXPECT_EQ(Run(L"-selectDlg"), 0u);
   EXPECT_TRUE(os.dialogsShown.empty());
-  RunOptions() = {};
   EXPECT_EQ(Run(L"-csp -selectDlg -silent"), 0u);
   EXPECT_TRUE(os.dialogsShown.empty());
-  RunOptions() = {};
+  os.processes.clear();
   EXPECT_EQ(Run(L"-selectDlg -csp"), 0u);
   EXPECT_EQ(os.dialogsShown, std::vector<std::uint16_t>{141});
+  EXPECT_EQ(os.processes.size(), 2u);
+  // Cancelled, it ends the run at once.
+  os.processes.clear();
+  os.runDialog = [](DialogProc) { return std::intptr_t{kIdCancel}; };
+  EXPECT_EQ(Run(L"-selectDlg -csp"), 0u);
+  EXPECT_TRUE(os.processes.empty());
 }
 
 TEST_F(FlowTest, MarkerWithNoRestartKeepsItAndCompletes) {

@@ -38,7 +38,7 @@ TEST_F(LogNamingTest, PathIsTmpPrefixAndStampUsedAsTheyAre) {
        }) {
     os.environment[L"TMP"] = c.tmp;
     std::wstring logPath = L"old";
-    EXPECT_EQ(MakeLogPath(false, c.prefix, logPath), 0u);
+    EXPECT_EQ(MakeLogPath(Conduct(false), c.prefix, logPath), 0u);
     EXPECT_EQ(logPath, c.expected);
   }
   EXPECT_TRUE(os.boxes.empty());
@@ -52,7 +52,7 @@ TEST_F(LogNamingTest, EmptyTmpFailsLikeAMissingOne) {
   ASSERT_EQ(os.FindFirstFileW(L"C:\\dist\\*.msi", unused), nullptr);
   ASSERT_EQ(os.GetLastError(), 2u);
   std::wstring logPath = L"kept";
-  EXPECT_EQ(MakeLogPath(true, L"csp", logPath), 203u);
+  EXPECT_EQ(MakeLogPath(Conduct(true), L"csp", logPath), 203u);
   EXPECT_EQ(logPath, L"kept");
 }
 
@@ -61,7 +61,7 @@ TEST_F(LogNamingTest, MissingTmpIsReportedAndLeavesThePathAlone) {
   os.environment[L"TEMP"] = L"C:\\Temp";  // never consulted instead
   CreateOwnerWindow(nullptr);
   std::wstring logPath = L"old";
-  EXPECT_EQ(MakeLogPath(false, L"csp", logPath), 203u);
+  EXPECT_EQ(MakeLogPath(Conduct(false), L"csp", logPath), 203u);
   EXPECT_EQ(logPath, L"old");
   ASSERT_EQ(os.boxes.size(), 1u);
   EXPECT_EQ(os.boxes[0].text, L"[144]");
@@ -74,7 +74,7 @@ TEST_F(LogNamingTest, MissingTmpIsReportedAndLeavesThePathAlone) {
   }
 
   os.boxes.clear();
-  EXPECT_EQ(MakeLogPath(true, L"csp", logPath), 203u);
+  EXPECT_EQ(MakeLogPath(Conduct(true), L"csp", logPath), 203u);
   EXPECT_TRUE(os.boxes.empty());
   EXPECT_EQ(logPath, L"old");
 }

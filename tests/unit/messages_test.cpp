@@ -34,16 +34,16 @@ TEST_F(MessagesTest, LoadedTextReplacesALongerOne) {
 }
 
 TEST_F(MessagesTest, SilentBoxesAreNotShownAndCountAsYes) {
-  EXPECT_EQ(ShowMessage(box::kFlowQuestion, IDS_CONFIRM_PLUGIN, true), kIdYes);
+  EXPECT_EQ(ShowMessage(Conduct(true), box::kFlowQuestion, IDS_CONFIRM_PLUGIN), kIdYes);
   EXPECT_TRUE(os.boxes.empty());
 }
 
 TEST_F(MessagesTest, EachKindHasItsOwnerCaptionAndStyle) {
   CreateOwnerWindow(nullptr);
-  ShowMessage(box::kLookupError, IDS_PACKAGE_UNOPENABLE, false);
-  ShowMessage(box::kProviderError, IDS_PROVIDER_FAILED, false);
-  ShowMessage(box::kReinstallQuestion, IDS_ALREADY_INSTALLED, false);
-  ShowBox(box::kUsage, L"usage", false);
+  ShowMessage(Conduct(false), box::kLookupError, IDS_PACKAGE_UNOPENABLE);
+  ShowMessage(Conduct(false), box::kProviderError, IDS_PROVIDER_FAILED);
+  ShowMessage(Conduct(false), box::kReinstallQuestion, IDS_ALREADY_INSTALLED);
+  ShowBox(Conduct(true), box::kUsage, L"usage");
   ASSERT_EQ(os.boxes.size(), 4u);
   EXPECT_EQ(os.boxes[0].owner, nullptr);
   EXPECT_EQ(os.boxes[0].caption, L"[129]");

@@ -63,13 +63,13 @@ class CheckPackageVersionTest : public PackageTest {
     AddPackage(kPackage, {{L"ProductVersion", L"2.0.13000"}, {L"ProductName", L"Solvarn ЭЦП Browser plug-in"}});
     AddPackage(L"C:\\dist\\lang\\eng-tarvex-win32.msi", {{L"ProductName", L"Solvarn EDS Browser plug-in"}});
   }
-  // The result, or the exit code as a negative number when the process ended.
+  // The status, or the exit code as a negative number when the run stops there.
   std::int64_t Check(bool askUpdate = true, bool silent = false) {
-    std::optional<Status> result;
-    const std::optional<std::uint32_t> exited = ExitCodeOf(
-        [&] { result = CheckPackageVersion(packages, decision, askUpdate, kInstalledCode, L"tarvex*.msi", silent); });
+    const StepOutcome outcome =
+        CheckPackageVersion(packages, decision, askUpdate, kInstalledCode, L"tarvex*.msi", Conduct(silent));
     EXPECT_EQ(os.openHandles(), 0);
-    return exited ? -static_cast<std::int64_t>(*exited) : static_cast<std::int64_t>(*result);
+    EXPECT_NE(outcome.kind, StepOutcome::Kind::kRestartNeeded);
+    return outcome.kind == StepOutcome::Kind::kStopped ? -static_cast<std::int64_t>(outcome.code) : outcome.code;
   }
 
   static constexpr wchar_t kPackage[] = L"C:\\dist\\tarvex-win32.msi";
@@ -89,7 +89,7 @@ TEST_F(CheckPackageVersionTest, NewerPackageAsksWithProductAndBothVersions) {
   EXPECT_EQ(os.boxes[0].style, 0x4u);
 }
 
-TEST_F(CheckPackageVersionTest, NoToTheUpdateEndsTheProcessWithOne) {
+TEST_F(CheckPackageVersionTest, NoToTheUpdateStopsTheRunWithOne) {
   os.answers = {kIdNo};
   EXPECT_EQ(Check(), -1);
   EXPECT_EQ(os.boxes.size(), 1u);

@@ -37,7 +37,7 @@ class PluginInstallTest : public PackageTest {
     os.products[code].pluginFeatureState = featureState;
   }
   std::uint32_t Run(bool silent, bool reinstall, const std::wstring& cadesArgs = L"") {
-    return InstallPluginPackage(silent, reinstall, cadesArgs, logPath);
+    return InstallPluginPackage(Conduct(silent), reinstall, cadesArgs, logPath).code;
   }
   // What follows msiexec's own restart suppression: the argument string this flow built.
   std::wstring InstallerArgs() const {

@@ -18,7 +18,7 @@ class ProviderInstallTest : public PlatformTest {
 };
 
 TEST_F(ProviderInstallTest, CommandLineOfAPlainRun) {
-  EXPECT_EQ(InstallProvider(false, false, L"csp", L""), 0u);
+  EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", L"").code, 0u);
   EXPECT_EQ(CommandLine(),
             L"\"C:\\dist\\csp\\Setup.exe\" -args \"/qb /Lv! \"\"\"C:\\Temp\\csp_2026-12-08-09-05-07.log\"\"\" \" "
             L"-noreboot -root");
@@ -28,7 +28,7 @@ TEST_F(ProviderInstallTest, CommandLineOfAPlainRun) {
 
 TEST_F(ProviderInstallTest, SilentAndReinstallFollowTheFixedSwitches) {
   os.modulePath = L"D:\\my dist\\Setup.exe";
-  EXPECT_EQ(InstallProvider(true, true, L"ucsp", L"A=1 "), 0u);
+  EXPECT_EQ(InstallProvider(Conduct(true), true, L"ucsp", L"A=1 ").code, 0u);
   EXPECT_EQ(CommandLine(),
             L"\"D:\\my dist\\ucsp\\Setup.exe\" -args \"/qb /Lv! \"\"\"C:\\Temp\\ucsp_2026-12-08-09-05-07.log\"\"\" "
             L"A=1 \" -noreboot -root -silent -reinstall");
@@ -47,7 +47,7 @@ TEST_F(ProviderInstallTest, UserLogAndQuietOptionsAreCaseSensitiveSubstrings) {
            Case{L"Q=\"a b\" /l x ", L"/qb Q=\"a b\" /l x "},
        }) {
     os.processes.clear();
-    EXPECT_EQ(InstallProvider(false, false, L"csp", c.args), 0u);
+    EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", c.args).code, 0u);
     EXPECT_EQ(ArgsOf(CommandLine()), c.expected) << c.args;
   }
 }
@@ -55,14 +55,14 @@ TEST_F(ProviderInstallTest, UserLogAndQuietOptionsAreCaseSensitiveSubstrings) {
 TEST_F(ProviderInstallTest, ExitCodesThatLetTheRunGoOn) {
   for (std::uint32_t code : {0u, 3u, 4u, 1602u}) {
     os.exitCodes = {code};
-    EXPECT_EQ(InstallProvider(false, false, L"csp", L""), 0u) << code;
+    EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", L"").code, 0u) << code;
   }
   EXPECT_TRUE(os.boxes.empty());
 }
 
 TEST_F(ProviderInstallTest, OtherExitCodesAreReportedUnderAnEmptyCaption) {
   os.exitCodes = {3010};
-  EXPECT_EQ(InstallProvider(false, false, L"ucsp", L""), 3010u);
+  EXPECT_EQ(InstallProvider(Conduct(false), false, L"ucsp", L"").code, 3010u);
   ASSERT_EQ(os.boxes.size(), 1u);
   EXPECT_EQ(os.boxes[0].text, L"[105]: 3010.\n");  // the log does not exist
   EXPECT_EQ(os.boxes[0].caption, L"");
@@ -72,36 +72,36 @@ TEST_F(ProviderInstallTest, OtherExitCodesAreReportedUnderAnEmptyCaption) {
   os.boxes.clear();
   os.AddFile(L"C:\\Temp\\csp_2026-12-08-09-05-07.log");
   os.exitCodes = {0xC0000005u};
-  EXPECT_EQ(InstallProvider(false, false, L"csp", L""), 0xC0000005u);
+  EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", L"").code, 0xC0000005u);
   EXPECT_EQ(os.boxes.at(0).text, L"[105]: 3221225477.\nInstall log: C:\\Temp\\csp_2026-12-08-09-05-07.log");
 }
 
 TEST_F(ProviderInstallTest, FailureWithAUserLogHasNoLogLine) {
   os.AddFile(L"C:\\Temp\\csp_2026-12-08-09-05-07.log");
   os.exitCodes = {1603};
-  EXPECT_EQ(InstallProvider(false, false, L"csp", L"/L*v C:\\mine.log "), 1603u);
+  EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", L"/L*v C:\\mine.log ").code, 1603u);
   EXPECT_EQ(os.boxes.at(0).text, L"[105]: 1603.\n");
 }
 
 TEST_F(ProviderInstallTest, SetupThatCannotBeStartedIsAFailureWhateverTheCode) {
   os.processStartError = 3;  // ERROR_PATH_NOT_FOUND: looks like a success code of the setup
-  EXPECT_EQ(InstallProvider(false, false, L"csp", L""), 3u);
+  EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", L"").code, 3u);
   EXPECT_EQ(os.boxes.at(0).text, L"[105]: 3.\n");
   os.boxes.clear();
-  EXPECT_EQ(InstallProvider(true, false, L"csp", L""), 3u);
+  EXPECT_EQ(InstallProvider(Conduct(true), false, L"csp", L"").code, 3u);
   EXPECT_TRUE(os.boxes.empty());
   EXPECT_EQ(os.openHandles(), 0);
 }
 
 TEST_F(ProviderInstallTest, MissingTmpStopsBeforeTheSetupRuns) {
   os.environment.erase(L"TMP");
-  EXPECT_EQ(InstallProvider(false, false, L"csp", L""), 203u);
+  EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", L"").code, 203u);
   EXPECT_TRUE(os.processes.empty());
   ASSERT_EQ(os.boxes.size(), 1u);
   EXPECT_EQ(os.boxes[0].text, L"[144]");
   // A user log option needs no TMP.
   os.boxes.clear();
-  EXPECT_EQ(InstallProvider(false, false, L"csp", L"/l* x.log"), 0u);
+  EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", L"/l* x.log").code, 0u);
   EXPECT_EQ(os.processes.size(), 1u);
 }
 

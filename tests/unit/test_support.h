@@ -1,8 +1,9 @@
-// Shared fixture: a fresh fake platform and a fresh options record for every test.
+// Shared fixture: a fresh fake platform for every test.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include "base/run_conduct.h"
 #include "bootstrap/flow.h"
 #include "bootstrap/options.h"
 #include "fake_platform.h"
@@ -11,7 +12,7 @@ namespace setup::testing {
 
 class PlatformTest : public ::testing::Test {
  protected:
-  PlatformTest() : use_(os) { RunOptions() = BootstrapOptions{}; }
+  PlatformTest() : use_(os) {}
 
   FakePlatform os;
 
@@ -19,25 +20,17 @@ class PlatformTest : public ::testing::Test {
   ScopedFakePlatform use_;
 };
 
-// Runs a call that may end the process; returns the exit code, or nullopt when it returned.
-template <typename Call>
-std::optional<std::uint32_t> ExitCodeOf(Call&& call) {
-  try {
-    call();
-  } catch (const ProcessExited& exited) {
-    return exited.code;
-  }
-  return std::nullopt;
+// The conduct of a run that is silent or not, and otherwise plain.
+inline RunConduct Conduct(bool silent) {
+  RunConduct conduct;
+  conduct.silent = silent;
+  return conduct;
 }
 
-// Runs the whole program, as a fresh process, with that command-line tail: the exit code, whether it
-// was returned or the process was ended.
-inline std::optional<std::uint32_t> RunSetup(FakePlatform& os, const std::wstring& tail) {
-  RunOptions() = {};
+// Runs the whole program, as a fresh process, with that command-line tail: the exit code.
+inline std::uint32_t RunSetup(FakePlatform& os, const std::wstring& tail) {
   os.commandLine = L"Setup.exe " + tail;
-  std::optional<std::uint32_t> result;
-  std::optional<std::uint32_t> exited = ExitCodeOf([&] { result = RunBootstrap(nullptr, tail); });
-  return exited ? exited : result;
+  return RunBootstrap(nullptr, tail);
 }
 
 // The texts of the boxes shown so far, in order.

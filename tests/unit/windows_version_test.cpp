@@ -23,7 +23,7 @@ TEST_P(WindowsVersionTest, RefusesOnlyOld5xReleasesWithoutTheirServicePack) {
   os.osMinor = c.minor;
   os.osServicePackMajor = c.servicePack;
   CreateOwnerWindow(nullptr);
-  EXPECT_EQ(CheckWindowsVersion(false), c.result);
+  EXPECT_EQ(CheckWindowsVersion(Conduct(false)), c.result);
   if (c.message == nullptr) {
     EXPECT_TRUE(os.boxes.empty());
   } else {
@@ -34,7 +34,7 @@ TEST_P(WindowsVersionTest, RefusesOnlyOld5xReleasesWithoutTheirServicePack) {
     EXPECT_EQ(os.boxes[0].owner, os.ownerWindowCreated);
   }
   os.boxes.clear();
-  EXPECT_EQ(CheckWindowsVersion(true), c.result);
+  EXPECT_EQ(CheckWindowsVersion(Conduct(true)), c.result);
   EXPECT_TRUE(os.boxes.empty());
 }
 

@@ -2,8 +2,6 @@
 // started. The distribution check overrides only the calls that the package search makes.
 #pragma once
 
-#include <cstdlib>
-
 #include "platform/platform.h"
 
 namespace distcheck {
@@ -16,7 +14,6 @@ class FailingPlatform : public Platform {
  public:
   std::wstring GetCommandLineW() override { return {}; }
   std::optional<std::vector<std::wstring>> CommandLineToArgvW(const std::wstring&) override { return {}; }
-  void Exit(std::uint32_t code) override { std::exit(static_cast<int>(code)); }
   std::uint32_t GetLastError() override { return kErrorCallNotImplemented; }
   void SetLastError(std::uint32_t) override {}
   KernelHandle GetCurrentProcess() override { return nullptr; }
@@ -59,6 +56,8 @@ class FailingPlatform : public Platform {
   std::uint32_t IsDlgButtonChecked(WindowHandle, int) override { return 0; }
   std::uint32_t GetDlgItemTextW(WindowHandle, int, wchar_t*, int) override { return 0; }
   bool SetDlgItemTextW(WindowHandle, int, const wchar_t*) override { return false; }
+  std::intptr_t SetWindowLongPtrW(WindowHandle, int, std::intptr_t) override { return 0; }
+  std::intptr_t GetWindowLongPtrW(WindowHandle, int) override { return 0; }
 
   FindHandle FindFirstFileW(const std::wstring&, FindData&) override { return nullptr; }
   bool FindNextFileW(FindHandle, FindData&) override { return false; }

@@ -104,8 +104,6 @@ std::optional<std::vector<std::wstring>> WinPlatform::CommandLineToArgvW(const s
   return result;
 }
 
-void WinPlatform::Exit(std::uint32_t code) { std::exit(static_cast<int>(code)); }
-
 std::uint32_t WinPlatform::GetLastError() { return ::GetLastError(); }
 
 void WinPlatform::SetLastError(std::uint32_t error) { ::SetLastError(error); }
@@ -240,6 +238,28 @@ std::uint32_t WinPlatform::GetDlgItemTextW(WindowHandle dialog, int controlId, w
 bool WinPlatform::SetDlgItemTextW(WindowHandle dialog, int controlId, const wchar_t* text) {
   return CallSystem<BOOL(WINAPI*)(HWND, int, LPCWSTR)>(User32(), "SetDlgItemTextW", FALSE, Hwnd(dialog), controlId,
                                                        text) != FALSE;
+}
+
+// 32-bit user32 exports these under their older names only, and the header makes the *Ptr names
+// macros for them, which would rename the platform's methods here.
+#undef SetWindowLongPtrW
+#undef GetWindowLongPtrW
+#ifdef _WIN64
+constexpr const char* kSetWindowLongPtr = "SetWindowLongPtrW";
+constexpr const char* kGetWindowLongPtr = "GetWindowLongPtrW";
+#else
+constexpr const char* kSetWindowLongPtr = "SetWindowLongW";
+constexpr const char* kGetWindowLongPtr = "GetWindowLongW";
+#endif
+
+std::intptr_t WinPlatform::SetWindowLongPtrW(WindowHandle window, int index, std::intptr_t value) {
+  return CallSystem<LONG_PTR(WINAPI*)(HWND, int, LONG_PTR)>(User32(), kSetWindowLongPtr, static_cast<LONG_PTR>(0),
+                                                            Hwnd(window), index, static_cast<LONG_PTR>(value));
+}
+
+std::intptr_t WinPlatform::GetWindowLongPtrW(WindowHandle window, int index) {
+  return CallSystem<LONG_PTR(WINAPI*)(HWND, int)>(User32(), kGetWindowLongPtr, static_cast<LONG_PTR>(0), Hwnd(window),
+                                                  index);
 }
 
 FindHandle WinPlatform::FindFirstFileW(const std::wstring& fileName, FindData& data) {

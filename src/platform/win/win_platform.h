@@ -9,7 +9,6 @@ class WinPlatform final : public Platform {
  public:
   std::wstring GetCommandLineW() override;
   std::optional<std::vector<std::wstring>> CommandLineToArgvW(const std::wstring& commandLine) override;
-  void Exit(std::uint32_t code) override;
   std::uint32_t GetLastError() override;
   void SetLastError(std::uint32_t error) override;
   KernelHandle GetCurrentProcess() override;
@@ -49,6 +48,8 @@ class WinPlatform final : public Platform {
   std::uint32_t IsDlgButtonChecked(WindowHandle dialog, int buttonId) override;
   std::uint32_t GetDlgItemTextW(WindowHandle dialog, int controlId, wchar_t* buffer, int maxCount) override;
   bool SetDlgItemTextW(WindowHandle dialog, int controlId, const wchar_t* text) override;
+  std::intptr_t SetWindowLongPtrW(WindowHandle window, int index, std::intptr_t value) override;
+  std::intptr_t GetWindowLongPtrW(WindowHandle window, int index) override;
 
   FindHandle FindFirstFileW(const std::wstring& fileName, FindData& data) override;
   bool FindNextFileW(FindHandle find, FindData& data) override;

@@ -1,0 +1,15 @@
+// How one run conducts itself towards whoever started it: what it may show and whether it may restart
+// Windows. The start-up flow makes it once from the options and hands it to every step, so no step
+// reads the options for it.
+#pragma once
+
+namespace setup {
+
+struct RunConduct {
+  // No message box of the program's own; a question counts as answered Yes.
+  bool silent = false;
+  // The restart an installer asked for is neither offered nor made; the pending-restart marker stays.
+  bool noRestart = false;
+};
+
+}  // namespace setup
