@@ -13,6 +13,7 @@ struct BootstrapOptions {
   int silent = 0;
   int reinstall = 0;
   int noRestart = 0;
+  int quiet = 0;
   std::wstring cspArgs;
   std::wstring ucspArgs;
   std::wstring cadesArgs;

@@ -10,6 +10,8 @@ using namespace platform;
 
 namespace {
 
+// Made once; a failed creation leaves a null owner, and the boxes are shown without one.
+bool ownerWindowMade = false;
 platform::WindowHandle ownerWindow = nullptr;
 
 // ": %u": the code in unsigned decimal, so a code at or above 0x80000000 never reads as negative.
@@ -69,12 +71,21 @@ bool LoadMessage(std::uint16_t id, std::wstring& text) {
   return true;
 }
 
-void CreateOwnerWindow(platform::InstanceHandle instance) {
-  ownerWindow =
-      Os().CreateWindowExW(0, L"STATIC", nullptr, kWsDisabled, kCwUseDefault, 0, kCwUseDefault, 0, nullptr, instance);
+// The window's first creation connects the program to the display (under Wine it loads the graphics
+// driver), so it is put off until a box needs an owner.
+platform::WindowHandle OwnerWindow() {
+  if (!ownerWindowMade) {
+    ownerWindowMade = true;
+    ownerWindow = Os().CreateWindowExW(0, L"STATIC", nullptr, kWsDisabled, kCwUseDefault, 0, kCwUseDefault, 0, nullptr,
+                                       Os().GetModuleHandleW(nullptr));
+  }
+  return ownerWindow;
 }
 
-platform::WindowHandle OwnerWindow() { return ownerWindow; }
+void ForgetOwnerWindow() {
+  ownerWindowMade = false;
+  ownerWindow = nullptr;
+}
 
 int ShowBox(const RunConduct& conduct, const BoxKind& kind, const std::wstring& text) {
   if (conduct.silent && !kind.shownWhenSilent) {
@@ -84,7 +95,7 @@ int ShowBox(const RunConduct& conduct, const BoxKind& kind, const std::wstring& 
   if (kind.captionId != 0) {
     LoadMessage(kind.captionId, caption);
   }
-  return Os().MessageBoxW(kind.owned ? ownerWindow : nullptr, text.c_str(), caption.c_str(), kind.style);
+  return Os().MessageBoxW(kind.owned ? OwnerWindow() : nullptr, text.c_str(), caption.c_str(), kind.style);
 }
 
 int ShowMessage(const RunConduct& conduct, const BoxKind& kind, std::uint16_t textId) {

@@ -8,6 +8,9 @@ namespace setup {
 struct RunConduct {
   // No message box of the program's own; a question counts as answered Yes.
   bool silent = false;
+  // For a deployment agent: silent as well, no installer interface, never a restart, and exit codes
+  // in msiexec's terms (3010 for a restart still to be made, 1638, 1639).
+  bool quiet = false;
   // The restart an installer asked for is neither offered nor made; the pending-restart marker stays.
   bool noRestart = false;
 };

@@ -1,5 +1,6 @@
 #include "bootstrap/flow.h"
 
+#include "base/console.h"
 #include "base/messages.h"
 #include "base/windows_version.h"
 #include "bootstrap/options.h"
@@ -47,30 +48,47 @@ bool IsUserAnAdmin() {
   return isUserAnAdmin != nullptr && Os().CallIsUserAnAdmin(isUserAnAdmin);
 }
 
+// -quiet is -silent and -norestart besides what it adds.
 RunConduct ConductOf(const BootstrapOptions& options) {
   RunConduct conduct;
-  conduct.silent = options.silent != 0;
-  conduct.noRestart = options.noRestart != 0;
+  conduct.quiet = options.quiet != 0;
+  conduct.silent = options.silent != 0 || conduct.quiet;
+  conduct.noRestart = options.noRestart != 0 || conduct.quiet;
   return conduct;
 }
 
-// The usage text is shown even to a silent run, which asked for it or got its command line wrong.
+// The usage text is shown even to a silent run, which asked for it or got its command line wrong. A
+// quiet run shows no box that nobody may be there to close: it prints the text for a help request
+// where a console can show it, and ends an invalid command line with msiexec's code for one.
 std::uint32_t EndWithUsage(const RunConduct& conduct, const ParsedCommandLine& parsed) {
-  ShowBox(conduct, box::kUsage, parsed.usageText);
-  return 0;
+  if (!conduct.quiet) {
+    ShowBox(conduct, box::kUsage, parsed.usageText);
+    return 0;
+  }
+  if (parsed.usage == ParsedCommandLine::Usage::kHelp) {
+    PrintLine(parsed.usageText.substr(0, parsed.usageText.find_last_not_of(L'\n') + 1));
+    return 0;
+  }
+  PrintLine(L"Setup.exe: the command line is not accepted at \"" + parsed.refused + L"\"; -help lists the options.");
+  return kErrorInvalidCommandLine;
 }
 
-// CSP, then UCSP. The first failure ends the run.
+// CSP, then UCSP. The first failure ends the run; a restart either needs is passed on.
 StepOutcome InstallProviders(const RunConduct& conduct, const BootstrapOptions& options) {
+  StepOutcome csp = StepOutcome::Done();
   if (options.installCsp) {
-    if (StepOutcome csp = InstallProvider(conduct, options.reinstall, L"csp", options.cspArgs); csp.EndsRun()) {
+    csp = InstallProvider(conduct, options.reinstall, L"csp", options.cspArgs);
+    if (csp.EndsRun()) {
       return csp;
     }
   }
   if (options.installUcsp) {
-    return InstallProvider(conduct, options.reinstall, L"ucsp", options.ucspArgs);
+    if (StepOutcome ucsp = InstallProvider(conduct, options.reinstall, L"ucsp", options.ucspArgs);
+        ucsp.kind != StepOutcome::Kind::kDone) {
+      return ucsp;
+    }
   }
-  return StepOutcome::Done();
+  return csp;
 }
 
 void ReportPluginFailure(const RunConduct& conduct, std::uint32_t result, const std::wstring& logPath) {
@@ -81,8 +99,12 @@ void ReportPluginFailure(const RunConduct& conduct, std::uint32_t result, const 
 }
 
 // A restart the installer asked for is offered (or, silently, made) once; with -norestart the
-// marker stays for a later run.
-std::uint32_t FinishSuccessfulRun(const RunConduct& conduct, const ProductTexts& texts) {
+// marker stays for a later run. A quiet run leaves the restart, and the marker, to whoever started
+// it, and says so with msiexec's code for it.
+std::uint32_t FinishSuccessfulRun(const RunConduct& conduct, const ProductTexts& texts, bool restartNeeded) {
+  if (conduct.quiet) {
+    return restartNeeded || TestRestartMarker() ? kErrorSuccessRebootRequired : 0;
+  }
   if (!TestRestartMarker() || conduct.noRestart) {
     ShowMessage(conduct, box::kFlowInformation, texts.completion);
     return 0;
@@ -121,7 +143,8 @@ std::uint32_t RunInstallation(platform::InstanceHandle instance, const RunConduc
   if (options.selectDlg && options.installCsp && !conduct.silent && !RunConfigDialog(instance, options)) {
     return 0;
   }
-  if (const StepOutcome providers = InstallProviders(conduct, options); providers.EndsRun()) {
+  const StepOutcome providers = InstallProviders(conduct, options);
+  if (providers.EndsRun()) {
     return providers.code;
   }
 
@@ -133,13 +156,14 @@ std::uint32_t RunInstallation(platform::InstanceHandle instance, const RunConduc
   if (plugin.EndsRun()) {
     return plugin.code;
   }
-  return FinishSuccessfulRun(conduct, texts);
+  using Kind = StepOutcome::Kind;
+  return FinishSuccessfulRun(conduct, texts,
+                             providers.kind == Kind::kRestartNeeded || plugin.kind == Kind::kRestartNeeded);
 }
 
 }  // namespace
 
 std::uint32_t RunBootstrap(platform::InstanceHandle instance, const std::wstring& commandTail) {
-  CreateOwnerWindow(instance);
   BootstrapOptions options;
   ParsedCommandLine parsed;
   if (!commandTail.empty()) {

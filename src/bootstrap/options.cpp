@@ -31,17 +31,23 @@ class ArgumentScanner {
   ArgumentScanner(const std::vector<std::wstring>& arguments, BootstrapOptions& options)
       : arguments_(arguments), options_(options) {}
 
+  // Every argument is placed, even after one that asked for the usage text: "-quiet" decides how the
+  // usage is given wherever it stands.
   ParsedCommandLine Scan() {
-    for (next_ = 1; next_ < arguments_.size() && parsed_.usage == Usage::kNone;) {
+    for (next_ = 1; next_ < arguments_.size();) {
       PlaceArgument(arguments_[next_++]);
     }
     return std::move(parsed_);
   }
 
  private:
-  void AskForUsage(Usage usage) {
-    parsed_.usage = usage;
-    parsed_.usageText = BuildUsageText(options_);
+  // The first request counts, with the flags seen before it.
+  void AskForUsage(Usage usage, const std::wstring& refused = std::wstring()) {
+    if (parsed_.usage == Usage::kNone) {
+      parsed_.usage = usage;
+      parsed_.usageText = BuildUsageText(options_);
+      parsed_.refused = refused;
+    }
   }
 
   void PlaceArgument(const std::wstring& argument) {
@@ -60,6 +66,8 @@ class ArgumentScanner {
       options_.reinstall = 1;
     } else if (EqualsIgnoringCase(argument, L"-norestart")) {
       options_.noRestart = 1;
+    } else if (EqualsIgnoringCase(argument, L"-quiet")) {
+      options_.quiet = 1;
     } else if (options_.installCsp && EqualsIgnoringCase(argument, L"-CSPArgs")) {
       AppendValue(options_.cspArgs, L"", L" ");
     } else if (options_.installCsp && EqualsIgnoringCase(argument, L"-KC")) {
@@ -71,7 +79,7 @@ class ArgumentScanner {
     } else if (EqualsIgnoringCase(argument, L"-CadesArgs")) {
       AppendValue(options_.cadesArgs, L" ", L" ");
     } else {
-      AskForUsage(Usage::kInvalid);
+      AskForUsage(Usage::kInvalid, argument);
     }
   }
 
@@ -79,7 +87,7 @@ class ArgumentScanner {
   // last has no value: the command line is not accepted.
   void AppendValue(std::wstring& target, const wchar_t* before, const wchar_t* after) {
     if (next_ >= arguments_.size()) {
-      AskForUsage(Usage::kInvalid);
+      AskForUsage(Usage::kInvalid, arguments_[next_ - 1]);
       return;
     }
     target += before + arguments_[next_++] + after;
@@ -112,7 +120,9 @@ std::wstring BuildUsageText(const BootstrapOptions& options) {
       L"\t\t\tвызова msiexec /i при установке\n\t\t\tпакета MSI плагина\n"
       L"  -reinstall\t\t\tпереустановка продукта\n"
       L"  -silent\t\t\tподавить диалоговые окна\n\t\t\tбутстраппера\n"
-      L"  -norestart\t\tподавить перезагрузку, если она\n\t\t\tбудет необходима\n";
+      L"  -norestart\t\tподавить перезагрузку, если она\n\t\t\tбудет необходима\n"
+      L"  -quiet\t\t\tбез окон и без перезагрузки, коды\n\t\t\tзавершения msiexec (для агентов\n"
+      L"\t\t\tразвёртывания)\n";
   if (options.installCsp) {
     text +=
         L"  -cspargs \"<args>\"\tдополнителные параметры\n\t\t\tкомандной строки (<args>) для\n"

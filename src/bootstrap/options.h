@@ -18,10 +18,13 @@ struct ParsedCommandLine {
   Usage usage = Usage::kNone;
   // For the flags seen before the argument that asked for it.
   std::wstring usageText;
+  // Where the command line could not be accepted (kInvalid): an argument it cannot place, or an option
+  // that stands last without its value.
+  std::wstring refused;
 };
 
-// Fills the options from the process command line (the program name skipped), from left to right,
-// until an argument asks for the usage text or cannot be placed.
+// Fills the options from the process command line (the program name skipped), from left to right. The
+// first argument that asks for the usage text or cannot be placed decides the usage request.
 ParsedCommandLine ParseCommandLine(BootstrapOptions& options);
 
 // The usage text for the flags set so far.

@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "base/console.h"
 #include "base/messages.h"
 #include "platform/win32_constants.h"
 
@@ -13,19 +14,6 @@ using namespace platform;
 namespace {
 
 constexpr std::size_t kTimeStampCapacity = 80;
-
-// A GUI program started from a console window has no standard output of its own: it joins its
-// parent's console for the one line and leaves it again at once. Ctrl+C, Ctrl+Break and the closing of
-// the window reach every process attached to a console; staying attached would let them end the run
-// in the middle of an installation while msiexec goes on alone.
-void PrintLine(const std::wstring& text) {
-  if (Os().HasStandardOutput()) {
-    Os().PutWs(text);
-  } else if (Os().AttachConsole(kAttachParentProcess)) {
-    Os().WriteConsoleW(text + L"\r\n");
-    Os().FreeConsole();
-  }
-}
 
 }  // namespace
 

@@ -20,13 +20,12 @@ constexpr const wchar_t* kFirstInstallation = L" ADDPLUGVEX=1";
 constexpr const wchar_t* kReinstallation = L" REINSTALL=ALL REINSTALLMODE=vomus";
 constexpr const wchar_t* kAddPluginComponent = L" COMPADDLOCAL={6B0E2F47-91C3-4A8D-B5E2-7C4F10D39A61}";
 constexpr const wchar_t* kAddAllFeatures = L" ADDLOCAL=ALL";
-constexpr const wchar_t* kBasicInterface = L" /qb";
 
-enum class Verdict { kInstall, kSkip, kDeclined };
+enum class Verdict { kInstall, kSkip, kDeclined, kNewerInstalled };
 
 // What the version comparison means for this run; the update question has already been asked by the
 // comparison itself. A silent run never refuses a downgrade: the installer decides what becomes of the
-// newer product.
+// newer product. A quiet one does, with msiexec's own code for it, rather than fail the installer.
 Verdict Judge(int decision, bool reinstall, const RunConduct& conduct) {
   if (decision > 0 || (decision == 0 && reinstall)) {
     return Verdict::kInstall;
@@ -37,6 +36,9 @@ Verdict Judge(int decision, bool reinstall, const RunConduct& conduct) {
     }
     return ShowMessage(conduct, box::kReinstallQuestion, IDS_ALREADY_INSTALLED) == kIdYes ? Verdict::kInstall
                                                                                           : Verdict::kDeclined;
+  }
+  if (conduct.quiet) {
+    return Verdict::kNewerInstalled;
   }
   if (conduct.silent) {
     return Verdict::kInstall;
@@ -78,6 +80,8 @@ StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std:
         return StepOutcome::Done();
       case Verdict::kDeclined:
         return StepOutcome::Stopped(kErrorInstallUserExit);
+      case Verdict::kNewerInstalled:
+        return StepOutcome::Stopped(kErrorProductVersion);
       case Verdict::kInstall:
         break;
     }
@@ -92,9 +96,9 @@ StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std:
     }
   }
 
-  // Any quiet option of the user's (/qn, /qb, /quiet) decides the interface level; "/Q" does not count.
-  if (!CarriesQuietOption(installerArgs)) {
-    installerArgs = kBasicInterface + installerArgs;
+  // Any interface level of the user's (/qn, /qb, /quiet) decides.
+  if (!CarriesQuietOption(installerArgs, conduct)) {
+    installerArgs = L" " + (InterfaceLevel(conduct) + installerArgs);
   }
   return RunPackageInstaller(conduct, logPath, installedProductCode, packageMask, std::move(installerArgs));
 }

@@ -16,6 +16,13 @@ bool IsProviderSuccess(std::uint32_t exitCode) {
   return exitCode == 0 || exitCode == 3 || exitCode == 4 || exitCode == kErrorInstallUserExit;
 }
 
+// msiexec's "succeeded, restart needed" and "succeeded, restart started". An interactive or silent run
+// keeps counting them as failures, as scripts know it to; a quiet run takes them as a chained package's
+// success, goes on, and passes the restart up to the agent.
+bool NeedsRestart(std::uint32_t exitCode, const RunConduct& conduct) {
+  return conduct.quiet && (exitCode == kErrorSuccessRebootRequired || exitCode == kErrorSuccessRebootInitiated);
+}
+
 }  // namespace
 
 StepOutcome InstallProvider(const RunConduct& conduct, bool reinstall, const std::wstring& providerName,
@@ -33,8 +40,8 @@ StepOutcome InstallProvider(const RunConduct& conduct, bool reinstall, const std
     }
     extraArgs = L"/Lv! \"\"\"" + logPath + L"\"\"\" " + extraArgs;
   }
-  if (!CarriesQuietOption(extraArgs)) {
-    extraArgs = L"/qb " + extraArgs;
+  if (!CarriesQuietOption(extraArgs, conduct)) {
+    extraArgs = InterfaceLevel(conduct) + (L" " + extraArgs);
   }
   commandLine += L"-args \"" + extraArgs + L"\"";
   commandLine += L" -noreboot";
@@ -51,6 +58,9 @@ StepOutcome InstallProvider(const RunConduct& conduct, bool reinstall, const std
   // code looks like.
   if (result.ended && IsProviderSuccess(result.code)) {
     return StepOutcome::Done();
+  }
+  if (result.ended && NeedsRestart(result.code, conduct)) {
+    return StepOutcome::RestartNeeded(result.code);
   }
   ShowBox(conduct, box::kProviderError, FormatInstallFailure(IDS_PROVIDER_FAILED, result.code, logPath));
   return StepOutcome::Failed(result.code);

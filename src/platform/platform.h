@@ -128,8 +128,9 @@ class Platform {
   // Time and standard output.
   // time() followed by localtime().
   virtual std::tm LocalTime() = 0;
-  // _putws: the text and a line end on standard output.
-  virtual void PutWs(const std::wstring& text) = 0;
+  // WriteFile of the text to standard output, in the OEM code page that cmd's redirections and its
+  // type command use.
+  virtual void WriteStandardOutput(const std::wstring& text) = 0;
   // Whether GetStdHandle(STD_OUTPUT_HANDLE) named a handle when the process started.
   virtual bool HasStandardOutput() = 0;
   // AttachConsole, looked up at run time: false where it is missing (Windows 2000).

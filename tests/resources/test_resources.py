@@ -454,11 +454,11 @@ FIRST_RELEASES = [
      "GetStartupInfoW GetStdHandle GetSystemDirectoryW InitializeCriticalSection LeaveCriticalSection LoadLibraryA "
      "LoadLibraryExW LoadLibraryW LoadResource LocalFree LockResource ReleaseSemaphore SetLastError "
      "SetUnhandledExceptionFilter SizeofResource Sleep TlsAlloc TlsFree TlsGetValue TlsSetValue VirtualProtect "
-     "VirtualQuery WaitForSingleObject WriteConsoleW"),
+     "VirtualQuery WaitForSingleObject WideCharToMultiByte WriteConsoleW WriteFile"),
     ("2000", "Microsoft Learn: Windows 2000 Professional",
      "FreeConsole GetSystemDefaultUILanguage VerSetConditionMask VerifyVersionInfoW CheckDlgButton CreateWindowExW "
      "DialogBoxParamW EndDialog ExitWindowsEx GetDlgItem GetDlgItemTextW IsDlgButtonChecked LoadImageW MessageBoxW "
-     "SendMessageW SetDlgItemTextW ShowWindow CommandLineToArgvW"),
+     "SendMessageW SetDlgItemTextW ShowWindow GetWindowLongW SetWindowLongW CommandLineToArgvW"),
     ("2000", "msvcrt.dll of Windows 2000",
      "__p__commode __p__fmode __p__wcmdln __set_app_type __setusermatherr __wgetmainargs __winitenv _amsg_exit "
      "_cexit _close _errno _initterm _iob _onexit _putws _read _wgetenv _wstat abort calloc exit fflush fprintf "

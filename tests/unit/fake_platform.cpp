@@ -4,6 +4,7 @@
 #include <cwctype>
 #include <utility>
 
+#include "base/messages.h"
 #include "packages/msi_access.h"
 #include "packages/wow64_slot.h"
 #include "platform/win32_constants.h"
@@ -84,8 +85,9 @@ struct FakePlatform::Search {
 };
 
 FakePlatform::FakePlatform() {
-  // Every fake is a process of its own, so nothing looked up by an earlier one may carry over.
+  // Every fake is a process of its own, so nothing looked up or made by an earlier one may carry over.
   ForgetIsWow64Process();
+  ForgetOwnerWindow();
   for (std::uint16_t id : kCatalogue) {
     strings[id] = L"[" + std::to_wstring(id) + L"]";
   }
@@ -492,7 +494,11 @@ std::uint32_t FakePlatform::GetSystemDirectoryW(wchar_t* buffer, std::uint32_t s
 
 std::tm FakePlatform::LocalTime() { return now; }
 
-void FakePlatform::PutWs(const std::wstring& text) { stdoutLines.push_back(text); }
+void FakePlatform::WriteStandardOutput(const std::wstring& text) {
+  for (std::size_t start = 0, end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+    stdoutLines.push_back(text.substr(start, end - start));
+  }
+}
 
 bool FakePlatform::HasStandardOutput() { return standardOutput; }
 

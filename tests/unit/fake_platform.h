@@ -113,7 +113,7 @@ class FakePlatform : public Platform {
   std::uint32_t waitError = 0;                                       // the last error a failed wait leaves
   std::vector<std::pair<std::wstring, std::uint32_t>> libraryLoads;  // LoadLibraryExW (path, flags)
   std::vector<std::wstring> deletedFiles;
-  std::vector<std::wstring> stdoutLines;
+  std::vector<std::wstring> stdoutLines;  // what reached standard output, cut at its line ends
   // Without standard output of its own, the console of the parent, when it has one.
   bool standardOutput = true;
   bool parentConsole = false;
@@ -184,7 +184,7 @@ class FakePlatform : public Platform {
   std::optional<std::wstring> WGetEnv(const wchar_t* name) override;
   std::uint32_t GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) override;
   std::tm LocalTime() override;
-  void PutWs(const std::wstring& text) override;
+  void WriteStandardOutput(const std::wstring& text) override;
   bool HasStandardOutput() override;
   bool AttachConsole(std::uint32_t processId) override;
   bool WriteConsoleW(const std::wstring& text) override;

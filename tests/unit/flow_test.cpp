@@ -100,6 +100,59 @@ TEST_F(FlowTest, SilentShowsNothing) {
   EXPECT_TRUE(os.boxes.empty());
 }
 
+// A deployment agent's run: no window of the program's own, whatever happens, never a restart, and
+// the exit code in msiexec's terms.
+TEST_F(FlowTest, QuietRunShowsNothingAndEndsInMsiexecsTerms) {
+  struct Case {
+    const wchar_t* tail;
+    std::deque<std::uint32_t> exitCodes;  // of the children, in order
+    bool markerBefore;
+    std::uint32_t result;
+    std::size_t children;
+    bool markerAfter;
+  };
+  for (const Case& c : {
+           Case{L"-quiet -x", {}, false, 1639, 0, false},
+           Case{L"-x -Quiet", {}, true, 1639, 0, true},
+           Case{L"-quiet -CadesArgs", {}, false, 1639, 0, false},
+           Case{L"-quiet", {0}, false, 0, 1, false},
+           Case{L"-quiet", {3010}, false, 3010, 1, true},
+           Case{L"-quiet", {1641}, false, 3010, 1, true},
+           Case{L"-quiet", {0}, true, 3010, 1, true},
+           Case{L"-quiet", {1603}, true, 1603, 1, true},
+           Case{L"-quiet -csp -ucsp", {3010, 1641, 0}, false, 3010, 3, false},
+           Case{L"-quiet -csp -ucsp", {0, 1641, 0}, false, 3010, 3, false},
+           Case{L"-quiet -csp -ucsp", {3010, 0, 1603}, false, 1603, 3, false},
+           Case{L"-quiet -csp -ucsp", {1603}, false, 1603, 1, false},
+       }) {
+    FakePlatform machine;
+    ScopedFakePlatform use(machine);
+    machine.packages = os.packages;
+    machine.AddFile(L"C:\\dist\\tarvex-win32.msi");
+    machine.exitCodes = c.exitCodes;
+    if (c.markerBefore) {
+      machine.registryKeys.insert(L"Software\\NeedBstrReboot");
+    }
+    EXPECT_EQ(RunSetup(machine, c.tail), c.result) << c.tail;
+    EXPECT_EQ(machine.processes.size(), c.children) << c.tail;
+    EXPECT_EQ(machine.registryKeys.count(L"Software\\NeedBstrReboot"), c.markerAfter ? 1u : 0u) << c.tail;
+    EXPECT_TRUE(machine.boxes.empty()) << c.tail;
+    EXPECT_EQ(machine.ownerWindowCreated, nullptr) << c.tail;
+    EXPECT_TRUE(machine.exitWindowsCalls.empty()) << c.tail;
+  }
+}
+
+TEST_F(FlowTest, QuietHelpIsPrintedWhereTheCallerSeesIt) {
+  os.standardOutput = false;
+  os.parentConsole = true;
+  EXPECT_EQ(Run(L"-csp -quiet -help"), 0u);
+  EXPECT_EQ(os.consoleText.find(L"Установщик Solvarn ЭЦП Browser plug-in.\r\n"), 0u);
+  EXPECT_NE(os.consoleText.find(L"  -cspargs"), std::wstring::npos);
+  EXPECT_EQ(os.consoleText.substr(os.consoleText.size() - 13), L"Solvarn CSP\r\n");
+  EXPECT_TRUE(os.boxes.empty());
+  EXPECT_TRUE(os.processes.empty());
+}
+
 TEST_F(FlowTest, NonAdministratorIsRefused) {
   os.administrator = false;
   EXPECT_EQ(Run(L""), 1u);

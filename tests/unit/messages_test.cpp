@@ -39,7 +39,6 @@ TEST_F(MessagesTest, SilentBoxesAreNotShownAndCountAsYes) {
 }
 
 TEST_F(MessagesTest, EachKindHasItsOwnerCaptionAndStyle) {
-  CreateOwnerWindow(nullptr);
   ShowMessage(Conduct(false), box::kLookupError, IDS_PACKAGE_UNOPENABLE);
   ShowMessage(Conduct(false), box::kProviderError, IDS_PROVIDER_FAILED);
   ShowMessage(Conduct(false), box::kReinstallQuestion, IDS_ALREADY_INSTALLED);
@@ -58,10 +57,9 @@ TEST_F(MessagesTest, EachKindHasItsOwnerCaptionAndStyle) {
 }
 
 TEST_F(MessagesTest, OwnerWindowIsAHiddenDisabledStatic) {
-  CreateOwnerWindow(nullptr);
+  EXPECT_EQ(OwnerWindow(), os.ownerWindowCreated);
   EXPECT_EQ(os.ownerWindowClass, L"STATIC");
   EXPECT_EQ(os.ownerWindowStyle, 0x08000000u);
-  EXPECT_EQ(OwnerWindow(), os.ownerWindowCreated);
 }
 
 TEST_F(MessagesTest, FailureTextCarriesTheCodeUnsignedAndTheLogOnlyWhenItExists) {

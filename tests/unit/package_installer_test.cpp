@@ -13,10 +13,7 @@ constexpr wchar_t kMsiexec[] = L"\"C:\\Windows\\system32\\msiexec.exe\" /i ";
 
 class PackageInstallerTest : public PackageTest {
  protected:
-  PackageInstallerTest() {
-    AddPackage(kPackage);
-    CreateOwnerWindow(nullptr);
-  }
+  PackageInstallerTest() { AddPackage(kPackage); }
   StepOutcome Outcome(const std::wstring& args, const std::wstring& productCode = kInstalledCode, bool silent = false) {
     return RunPackageInstaller(Conduct(silent), logPath, productCode, L"tarvex*win32*", args);
   }

@@ -22,10 +22,7 @@ constexpr int kFeatureAbsent = 2;
 
 class PluginInstallTest : public PackageTest {
  protected:
-  PluginInstallTest() {
-    AddPlatformPackage(L"C:\\dist\\tarvex-win32.msi");
-    CreateOwnerWindow(nullptr);
-  }
+  PluginInstallTest() { AddPlatformPackage(L"C:\\dist\\tarvex-win32.msi"); }
   void AddPlatformPackage(const std::wstring& path) {
     AddPackage(path, {{L"ProductCode", kPackageCode},
                       {L"UpgradeCode", kUpgradeCode},
@@ -94,16 +91,20 @@ TEST_F(PluginInstallTest, ArgumentStringForEverySituationWithAndWithoutAQuietOpt
   EXPECT_EQ(os.openHandles(), 0);
 }
 
-TEST_F(PluginInstallTest, OnlyALowerCaseSlashQCountsAsAQuietOption) {
-  for (const wchar_t* cadesArgs : {L" /QN ", L" /Quiet ", L" Q=/ q "}) {
+// The caller's own "/q" counts only as written, except in a quiet run, which adds no interface at all.
+TEST_F(PluginInstallTest, InterfaceLevelIsAddedWhereTheCallerGaveNone) {
+  struct Case {
+    bool quiet;
+    const wchar_t* cadesArgs;
+    const wchar_t* added;
+  };
+  for (const Case& c : {Case{false, L" /QN ", L" /qb"}, Case{false, L" /Quiet ", L" /qb"},
+                        Case{false, L" Q=/ q ", L" /qb"}, Case{false, L" /quiet ", L""}, Case{false, L" /qb! ", L""},
+                        Case{false, L" LOG=C:/q ", L""}, Case{true, L"", L" /qn"}, Case{true, L" Q=/ q ", L" /qn"},
+                        Case{true, L" /QB ", L""}, Case{true, L" /qb ", L""}}) {
     Reset();
-    EXPECT_EQ(Run(false, false, cadesArgs), 0u);
-    EXPECT_EQ(InstallerArgs(), std::wstring(L" /qb ADDPLUGVEX=1") + cadesArgs);
-  }
-  for (const wchar_t* cadesArgs : {L" /quiet ", L" /qb! ", L" LOG=C:/q "}) {
-    Reset();
-    EXPECT_EQ(Run(false, false, cadesArgs), 0u);
-    EXPECT_EQ(InstallerArgs(), std::wstring(L" ADDPLUGVEX=1") + cadesArgs);
+    EXPECT_EQ(InstallPluginPackage(c.quiet ? Quiet() : Conduct(false), false, c.cadesArgs, logPath).code, 0u);
+    EXPECT_EQ(InstallerArgs(), c.added + std::wstring(L" ADDPLUGVEX=1") + c.cadesArgs) << c.quiet << c.cadesArgs;
   }
 }
 
@@ -129,30 +130,36 @@ TEST_F(PluginInstallTest, DecisionTable) {
   struct Case {
     const wchar_t* installedVersion;
     bool reinstall;
-    bool silent;
+    RunConduct conduct;
     std::deque<int> answers;
     std::uint32_t result;
     bool runs;
     std::vector<std::wstring> boxes;
   };
   using Boxes = std::vector<std::wstring>;
+  const RunConduct kLoud = Conduct(false), kSilent = Conduct(true), kQuiet = Quiet();
   const Case cases[] = {
       // Package newer: the update question is the version comparison's own.
-      {kOlderVersion, false, false, {}, 0, true, Boxes{L"[153]"}},
-      {kOlderVersion, true, false, {}, 0, true, Boxes{L"[153]"}},
-      {kOlderVersion, false, true, {}, 0, true, Boxes{}},
+      {kOlderVersion, false, kLoud, {}, 0, true, Boxes{L"[153]"}},
+      {kOlderVersion, true, kLoud, {}, 0, true, Boxes{L"[153]"}},
+      {kOlderVersion, false, kSilent, {}, 0, true, Boxes{}},
       // Same version.
-      {kPackageVersion, true, false, {}, 0, true, Boxes{}},
-      {kPackageVersion, true, true, {}, 0, true, Boxes{}},
-      {kPackageVersion, false, false, {kIdYes}, 0, true, Boxes{L"[147]"}},
-      {kPackageVersion, false, false, {kIdNo}, 1602, false, Boxes{L"[147]"}},
-      {kPackageVersion, false, false, {0}, 1602, false, Boxes{L"[147]"}},
-      {kPackageVersion, false, true, {}, 0, false, Boxes{}},
+      {kPackageVersion, true, kLoud, {}, 0, true, Boxes{}},
+      {kPackageVersion, true, kSilent, {}, 0, true, Boxes{}},
+      {kPackageVersion, false, kLoud, {kIdYes}, 0, true, Boxes{L"[147]"}},
+      {kPackageVersion, false, kLoud, {kIdNo}, 1602, false, Boxes{L"[147]"}},
+      {kPackageVersion, false, kLoud, {0}, 1602, false, Boxes{L"[147]"}},
+      {kPackageVersion, false, kSilent, {}, 0, false, Boxes{}},
       // Installed version newer: refused with a message, attempted when silent.
-      {kNewerVersion, false, false, {}, 0, false, Boxes{L"[150]"}},
-      {kNewerVersion, true, false, {}, 0, false, Boxes{L"[150]"}},
-      {kNewerVersion, false, true, {}, 0, true, Boxes{}},
-      {kNewerVersion, true, true, {}, 0, true, Boxes{}},
+      {kNewerVersion, false, kLoud, {}, 0, false, Boxes{L"[150]"}},
+      {kNewerVersion, true, kLoud, {}, 0, false, Boxes{L"[150]"}},
+      {kNewerVersion, false, kSilent, {}, 0, true, Boxes{}},
+      {kNewerVersion, true, kSilent, {}, 0, true, Boxes{}},
+      // A quiet run refuses it with msiexec's code, and otherwise decides as a silent one.
+      {kNewerVersion, false, kQuiet, {}, 1638, false, Boxes{}},
+      {kNewerVersion, true, kQuiet, {}, 1638, false, Boxes{}},
+      {kPackageVersion, false, kQuiet, {}, 0, false, Boxes{}},
+      {kOlderVersion, false, kQuiet, {}, 0, true, Boxes{}},
   };
   for (std::size_t row = 0; row < std::size(cases); ++row) {
     SCOPED_TRACE("row " + std::to_string(row));
@@ -160,7 +167,7 @@ TEST_F(PluginInstallTest, DecisionTable) {
     Reset();
     InstallProduct(kPackageCode, c.installedVersion);
     os.answers = c.answers;
-    EXPECT_EQ(Run(c.silent, c.reinstall), c.result);
+    EXPECT_EQ(InstallPluginPackage(c.conduct, c.reinstall, L"", logPath).code, c.result);
     EXPECT_EQ(os.processes.size(), c.runs ? 1u : 0u);
     EXPECT_EQ(logPath, c.runs ? kLog : L"previous");
     EXPECT_EQ(Texts(), c.boxes);

@@ -8,7 +8,6 @@ namespace {
 
 class ProviderInstallTest : public PlatformTest {
  protected:
-  ProviderInstallTest() { CreateOwnerWindow(nullptr); }
   const std::wstring& CommandLine() const { return os.processes.at(0).commandLine; }
   // The text between -args " and the quotation mark before -noreboot.
   std::wstring ArgsOf(const std::wstring& commandLine) const {
@@ -38,6 +37,7 @@ TEST_F(ProviderInstallTest, UserLogAndQuietOptionsAreCaseSensitiveSubstrings) {
   struct Case {
     const wchar_t* args;
     const wchar_t* expected;
+    bool quiet = false;  // then "/Q" counts too, and none gives "/qn"
   };
   for (const Case& c : {
            Case{L"/L*v C:\\my.log ", L"/qb /L*v C:\\my.log "},
@@ -45,9 +45,11 @@ TEST_F(ProviderInstallTest, UserLogAndQuietOptionsAreCaseSensitiveSubstrings) {
            Case{L"/qn ", L"/Lv! \"\"\"C:\\Temp\\csp_2026-12-08-09-05-07.log\"\"\" /qn "},
            Case{L"/QN /l*v x ", L"/qb /QN /l*v x "},
            Case{L"Q=\"a b\" /l x ", L"/qb Q=\"a b\" /l x "},
+           Case{L"/l x ", L"/qn /l x ", true},
+           Case{L"/QN /l x ", L"/QN /l x ", true},
        }) {
     os.processes.clear();
-    EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", c.args).code, 0u);
+    EXPECT_EQ(InstallProvider(c.quiet ? Quiet() : Conduct(false), false, L"csp", c.args).code, 0u);
     EXPECT_EQ(ArgsOf(CommandLine()), c.expected) << c.args;
   }
 }
@@ -56,6 +58,11 @@ TEST_F(ProviderInstallTest, ExitCodesThatLetTheRunGoOn) {
   for (std::uint32_t code : {0u, 3u, 4u, 1602u}) {
     os.exitCodes = {code};
     EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", L"").code, 0u) << code;
+  }
+  // A quiet run takes msiexec's restart codes as a chained package's success that needs a restart.
+  for (std::uint32_t code : {3010u, 1641u}) {
+    os.exitCodes = {code};
+    EXPECT_EQ(InstallProvider(Quiet(), false, L"csp", L"").kind, StepOutcome::Kind::kRestartNeeded) << code;
   }
   EXPECT_TRUE(os.boxes.empty());
 }

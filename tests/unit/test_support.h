@@ -27,6 +27,13 @@ inline RunConduct Conduct(bool silent) {
   return conduct;
 }
 
+// The conduct of a -quiet run, as the flow makes it.
+inline RunConduct Quiet() {
+  RunConduct conduct;
+  conduct.quiet = conduct.silent = conduct.noRestart = true;
+  return conduct;
+}
+
 // Runs the whole program, as a fresh process, with that command-line tail: the exit code.
 inline std::uint32_t RunSetup(FakePlatform& os, const std::wstring& tail) {
   os.commandLine = L"Setup.exe " + tail;

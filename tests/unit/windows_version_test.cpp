@@ -22,7 +22,6 @@ TEST_P(WindowsVersionTest, RefusesOnlyOld5xReleasesWithoutTheirServicePack) {
   os.osMajor = c.major;
   os.osMinor = c.minor;
   os.osServicePackMajor = c.servicePack;
-  CreateOwnerWindow(nullptr);
   EXPECT_EQ(CheckWindowsVersion(Conduct(false)), c.result);
   if (c.message == nullptr) {
     EXPECT_TRUE(os.boxes.empty());

@@ -69,7 +69,7 @@ class FailingPlatform : public Platform {
   std::uint32_t GetSystemDirectoryW(wchar_t*, std::uint32_t) override { return 0; }
 
   std::tm LocalTime() override { return {}; }
-  void PutWs(const std::wstring&) override {}
+  void WriteStandardOutput(const std::wstring&) override {}
   bool HasStandardOutput() override { return false; }
   bool AttachConsole(std::uint32_t) override { return false; }
   bool WriteConsoleW(const std::wstring&) override { return false; }

@@ -314,9 +314,15 @@ std::tm WinPlatform::LocalTime() {
   return local != nullptr ? *local : std::tm{};
 }
 
-void WinPlatform::PutWs(const std::wstring& text) {
-  ::_putws(text.c_str());
-  std::fflush(stdout);
+// Not _putws: it converts through the runtime's "C" locale, which stops at the first character beyond
+// ASCII (every line of the Russian usage text).
+void WinPlatform::WriteStandardOutput(const std::wstring& text) {
+  const int size =
+      ::WideCharToMultiByte(CP_OEMCP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+  ::WideCharToMultiByte(CP_OEMCP, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
+  DWORD written = 0;
+  ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 bool WinPlatform::HasStandardOutput() {

@@ -61,7 +61,7 @@ class WinPlatform final : public Platform {
   std::uint32_t GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) override;
 
   std::tm LocalTime() override;
-  void PutWs(const std::wstring& text) override;
+  void WriteStandardOutput(const std::wstring& text) override;
   bool HasStandardOutput() override;
   bool AttachConsole(std::uint32_t processId) override;
   bool WriteConsoleW(const std::wstring& text) override;

@@ -1,0 +1,39 @@
+#include "base/console.h"
+
+#include "platform/platform.h"
+#include "platform/win32_constants.h"
+
+namespace setup {
+
+using namespace platform;
+
+namespace {
+
+// Lines as a console and a text file on Windows end them: a carriage return and a line feed.
+std::wstring TextLines(const std::wstring& text) {
+  std::wstring lines;
+  for (wchar_t c : text) {
+    if (c == L'\n') {
+      lines += L'\r';
+    }
+    lines += c;
+  }
+  return lines + L"\r\n";
+}
+
+}  // namespace
+
+// A GUI program started from a console window has no standard output of its own: it joins its
+// parent's console for the one line and leaves it again at once. Ctrl+C, Ctrl+Break and the closing of
+// the window reach every process attached to a console; staying attached would let them end the run
+// in the middle of an installation while msiexec goes on alone.
+void PrintLine(const std::wstring& text) {
+  if (Os().HasStandardOutput()) {
+    Os().WriteStandardOutput(TextLines(text));
+  } else if (Os().AttachConsole(kAttachParentProcess)) {
+    Os().WriteConsoleW(TextLines(text));
+    Os().FreeConsole();
+  }
+}
+
+}  // namespace setup

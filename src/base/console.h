@@ -1,0 +1,12 @@
+// Lines for whoever started the program from a command prompt.
+#pragma once
+
+#include <string>
+
+namespace setup {
+
+// Writes the text and a line end to standard output, or, when the program has none, to the console of
+// the process that started it (if that has one). Line feeds in the text start new lines.
+void PrintLine(const std::wstring& text);
+
+}  // namespace setup
