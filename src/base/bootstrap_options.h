@@ -19,6 +19,7 @@ struct BootstrapOptions {
   std::wstring cadesArgs;
   std::wstring kcMask;
   std::wstring langMask;
+  std::wstring logPath;  // "-log": the run's own log
 };
 
 }  // namespace setup

@@ -14,15 +14,19 @@ namespace {
 bool ownerWindowMade = false;
 platform::WindowHandle ownerWindow = nullptr;
 
-// ": %u": the code in unsigned decimal, so a code at or above 0x80000000 never reads as negative.
-std::wstring FormatUnsigned(std::uint32_t value) {
-  wchar_t digits[10];
-  std::size_t count = 0;
-  do {
-    digits[count++] = static_cast<wchar_t>(L'0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  return std::wstring(std::make_reverse_iterator(digits + count), std::make_reverse_iterator(digits));
+std::wstring AnswerName(int answer) {
+  switch (answer) {
+    case kIdOk:
+      return L"OK";
+    case kIdCancel:
+      return L"Cancel";
+    case kIdYes:
+      return L"Yes";
+    case kIdNo:
+      return L"No";
+    default:
+      return FormatUnsigned(static_cast<std::uint32_t>(answer));
+  }
 }
 
 std::uint16_t BlockOf(std::uint16_t id) { return static_cast<std::uint16_t>(id / 16 + 1); }
@@ -60,6 +64,17 @@ std::optional<std::wstring> EntryOf(platform::ModuleHandle module, platform::Res
 
 }  // namespace
 
+// Not printf's "%u": it would bring the runtime's whole formatting into the program for one number.
+std::wstring FormatUnsigned(std::uint32_t value) {
+  wchar_t digits[10];
+  std::size_t count = 0;
+  do {
+    digits[count++] = static_cast<wchar_t>(L'0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  return std::wstring(std::make_reverse_iterator(digits + count), std::make_reverse_iterator(digits));
+}
+
 bool LoadMessage(std::uint16_t id, std::wstring& text) {
   // The program carries its texts in its own image; there is no other resource module.
   platform::ModuleHandle module = Os().GetModuleHandleW(nullptr);
@@ -89,13 +104,16 @@ void ForgetOwnerWindow() {
 
 int ShowBox(const RunConduct& conduct, const BoxKind& kind, const std::wstring& text) {
   if (conduct.silent && !kind.shownWhenSilent) {
+    conduct.Log(L"message not shown (silent): " + text);
     return kIdYes;
   }
   std::wstring caption = kind.fixedCaption;
   if (kind.captionId != 0) {
     LoadMessage(kind.captionId, caption);
   }
-  return Os().MessageBoxW(kind.owned ? OwnerWindow() : nullptr, text.c_str(), caption.c_str(), kind.style);
+  const int answer = Os().MessageBoxW(kind.owned ? OwnerWindow() : nullptr, text.c_str(), caption.c_str(), kind.style);
+  conduct.Log(L"message: " + text + L" -> " + AnswerName(answer));
+  return answer;
 }
 
 int ShowMessage(const RunConduct& conduct, const BoxKind& kind, std::uint16_t textId) {

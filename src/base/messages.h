@@ -54,6 +54,9 @@ inline constexpr BoxKind kNewerInstalled{true, IDS_UPDATE_CAPTION, L"", box_styl
 inline constexpr BoxKind kProviderError{true, 0, L"", box_style::kError};
 }  // namespace box
 
+// The number in unsigned decimal, so that a code at or above 0x80000000 never reads as negative.
+std::wstring FormatUnsigned(std::uint32_t value);
+
 // Replaces text with the string table's entry and returns true; returns false and leaves text as it
 // was when the id is absent or its entry is empty.
 bool LoadMessage(std::uint16_t id, std::wstring& text);

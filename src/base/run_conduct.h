@@ -1,7 +1,11 @@
-// How one run conducts itself towards whoever started it: what it may show and whether it may restart
-// Windows. The start-up flow makes it once from the options and hands it to every step, so no step
-// reads the options for it.
+// How one run conducts itself towards whoever started it: what it may show, whether it may restart
+// Windows, and where it records what it does. The start-up flow makes it once from the options and hands
+// it to every step, so no step reads the options for it.
 #pragma once
+
+#include <string>
+
+#include "base/run_log.h"
 
 namespace setup {
 
@@ -13,6 +17,15 @@ struct RunConduct {
   bool quiet = false;
   // The restart an installer asked for is neither offered nor made; the pending-restart marker stays.
   bool noRestart = false;
+  // The run's own log, when one was asked for.
+  RunLog* log = nullptr;
+
+  // One line of the log, if there is one.
+  void Log(const std::wstring& line) const {
+    if (log != nullptr) {
+      log->Write(line);
+    }
+  }
 };
 
 }  // namespace setup

@@ -4,6 +4,7 @@
 #include "base/messages.h"
 #include "base/windows_version.h"
 #include "bootstrap/options.h"
+#include "bootstrap/run_record.h"
 #include "install/plugin_install.h"
 #include "install/provider_install.h"
 #include "platform/handles.h"
@@ -61,11 +62,13 @@ RunConduct ConductOf(const BootstrapOptions& options) {
 // quiet run shows no box that nobody may be there to close: it prints the text for a help request
 // where a console can show it, and ends an invalid command line with msiexec's code for one.
 std::uint32_t EndWithUsage(const RunConduct& conduct, const ParsedCommandLine& parsed) {
+  const bool help = parsed.usage == ParsedCommandLine::Usage::kHelp;
+  conduct.Log(help ? L"help asked for" : L"command line not accepted at \"" + parsed.refused + L"\"");
   if (!conduct.quiet) {
     ShowBox(conduct, box::kUsage, parsed.usageText);
     return 0;
   }
-  if (parsed.usage == ParsedCommandLine::Usage::kHelp) {
+  if (help) {
     PrintLine(parsed.usageText.substr(0, parsed.usageText.find_last_not_of(L'\n') + 1));
     return 0;
   }
@@ -110,28 +113,38 @@ std::uint32_t FinishSuccessfulRun(const RunConduct& conduct, const ProductTexts&
     return 0;
   }
   DeleteRestartMarker();
+  conduct.Log(L"restart marker deleted before the restart");
   if (ShowMessage(conduct, box::kFlowRestartQuestion, texts.restartQuestion) != kIdYes) {
     return 0;
   }
   if (RestartSystem()) {
+    conduct.Log(L"restart started");
     return 0;
   }
+  conduct.Log(L"restart could not be started");
   ShowMessage(conduct, box::kFlowInformation, IDS_RESTART_FAILED);
   return kExitRestartFailed;
 }
 
 // The configuration dialog appends its choices to the options; cancelling it ends the run.
-bool RunConfigDialog(platform::InstanceHandle instance, BootstrapOptions& options) {
-  return Os().DialogBoxParamW(instance, IDD_CONFIG, nullptr, ConfigDialogProc,
-                              reinterpret_cast<std::intptr_t>(&options)) != kIdCancel;
+bool RunConfigDialog(platform::InstanceHandle instance, const RunConduct& conduct, BootstrapOptions& options) {
+  if (Os().DialogBoxParamW(instance, IDD_CONFIG, nullptr, ConfigDialogProc,
+                           reinterpret_cast<std::intptr_t>(&options)) == kIdCancel) {
+    conduct.Log(L"configuration dialog cancelled");
+    return false;
+  }
+  conduct.Log(L"configuration dialog: KC \"" + options.kcMask + L"\", Lang \"" + options.langMask + L"\"");
+  return true;
 }
 
 std::uint32_t RunInstallation(platform::InstanceHandle instance, const RunConduct& conduct, BootstrapOptions& options) {
   if (!IsUserAnAdmin()) {
+    conduct.Log(L"no administrator rights");
     ShowMessage(conduct, box::kFlowError, IDS_NOT_ADMINISTRATOR);
     return kExitNotAdministrator;
   }
   if (std::uint32_t result = CheckWindowsVersion(conduct)) {
+    conduct.Log(L"this Windows lacks the service pack the products need");
     return result;
   }
   Os().MsiSetInternalUI(kInstallUiLevelNone, nullptr);
@@ -140,7 +153,7 @@ std::uint32_t RunInstallation(platform::InstanceHandle instance, const RunConduc
   if (ShowMessage(conduct, box::kFlowQuestion, texts.confirmation) == kIdNo) {
     return 0;
   }
-  if (options.selectDlg && options.installCsp && !conduct.silent && !RunConfigDialog(instance, options)) {
+  if (options.selectDlg && options.installCsp && !conduct.silent && !RunConfigDialog(instance, conduct, options)) {
     return 0;
   }
   const StepOutcome providers = InstallProviders(conduct, options);
@@ -169,11 +182,18 @@ std::uint32_t RunBootstrap(platform::InstanceHandle instance, const std::wstring
   if (!commandTail.empty()) {
     parsed = ParseCommandLine(options);
   }
-  const RunConduct conduct = ConductOf(options);
-  if (parsed.usage != ParsedCommandLine::Usage::kNone) {
-    return EndWithUsage(conduct, parsed);
+  RunLog log;
+  if (!options.logPath.empty()) {
+    log.Open(options.logPath);
   }
-  return RunInstallation(instance, conduct, options);
+  RunConduct conduct = ConductOf(options);
+  conduct.log = &log;
+  RecordStart(conduct, options);
+  const std::uint32_t exitCode = parsed.usage != ParsedCommandLine::Usage::kNone
+                                     ? EndWithUsage(conduct, parsed)
+                                     : RunInstallation(instance, conduct, options);
+  RecordEnd(conduct, exitCode);
+  return exitCode;
 }
 
 }  // namespace setup

@@ -78,6 +78,10 @@ class ArgumentScanner {
       AppendValue(options_.ucspArgs, L"", L" ");
     } else if (EqualsIgnoringCase(argument, L"-CadesArgs")) {
       AppendValue(options_.cadesArgs, L" ", L" ");
+    } else if (EqualsIgnoringCase(argument, L"-log")) {
+      // One file: the last one named counts.
+      options_.logPath.clear();
+      AppendValue(options_.logPath, L"", L"");
     } else {
       AskForUsage(Usage::kInvalid, argument);
     }
@@ -122,7 +126,8 @@ std::wstring BuildUsageText(const BootstrapOptions& options) {
       L"  -silent\t\t\tподавить диалоговые окна\n\t\t\tбутстраппера\n"
       L"  -norestart\t\tподавить перезагрузку, если она\n\t\t\tбудет необходима\n"
       L"  -quiet\t\t\tбез окон и без перезагрузки, коды\n\t\t\tзавершения msiexec (для агентов\n"
-      L"\t\t\tразвёртывания)\n";
+      L"\t\t\tразвёртывания)\n"
+      L"  -log <file>\t\tжурнал работы установщика\n";
   if (options.installCsp) {
     text +=
         L"  -cspargs \"<args>\"\tдополнителные параметры\n\t\t\tкомандной строки (<args>) для\n"

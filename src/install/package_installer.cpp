@@ -4,7 +4,7 @@
 #include "base/windows_version.h"
 #include "install/installer_arguments.h"
 #include "install/log_naming.h"
-#include "install/process_runner.h"
+#include "install/logged_process.h"
 #include "packages/package_search.h"
 #include "platform/win32_constants.h"
 #include "restart/restart.h"
@@ -43,7 +43,7 @@ StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath
                                 const std::wstring& installedProductCode, const std::wstring& packageMask,
                                 std::wstring installerArgs) {
   std::wstring packagePath;
-  if (const platform::Status status = FindPackageFile(packageMask, packagePath)) {
+  if (const platform::Status status = LookUpPackageFile(conduct, L"package to install", {packageMask}, packagePath)) {
     ShowMessage(conduct, box::kInstallError, IDS_PLUGIN_PACKAGE_NOT_FOUND);
     return StepOutcome::Failed(status);
   }
@@ -81,11 +81,13 @@ StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath
     DeleteSourceHashFile(installedProductCode);
   }
 
-  const std::uint32_t exitCode = RunProcessAndWait(commandLine).code;
+  const std::uint32_t exitCode = RunLoggedProcess(conduct, commandLine).code;
   if (AsksForRestart(exitCode)) {
     // Without the marker the run merely ends without offering the restart; the installation itself
     // succeeded.
-    CreateRestartMarker();
+    const platform::Status marker = CreateRestartMarker();
+    conduct.Log(marker == 0 ? std::wstring(L"restart marker created")
+                            : L"restart marker not created: error " + FormatUnsigned(marker));
     return StepOutcome::RestartNeeded(exitCode);
   }
   return exitCode == 0 ? StepOutcome::Done() : StepOutcome::Failed(exitCode);

@@ -47,6 +47,21 @@ Verdict Judge(int decision, bool reinstall, const RunConduct& conduct) {
   return Verdict::kSkip;
 }
 
+std::wstring Describe(Verdict verdict, int decision) {
+  switch (verdict) {
+    case Verdict::kInstall:
+      return decision > 0 ? L"update" : decision == 0 ? L"reinstallation" : L"installation over a newer version";
+    case Verdict::kSkip:
+      return decision == 0 ? L"nothing to do, the same version is installed"
+                           : L"nothing installed, a newer version is installed";
+    case Verdict::kDeclined:
+      return L"reinstallation declined";
+    case Verdict::kNewerInstalled:
+      break;
+  }
+  return L"refused, a newer version is installed";
+}
+
 }  // namespace
 
 StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std::wstring cadesArgs,
@@ -59,14 +74,20 @@ StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std:
   // A failed lookup leaves the code empty, which Windows Installer never reports as installed: the run
   // then takes the first-installation path.
   std::wstring installedProductCode;
-  LookUpInstalledProductCode(packages, installedProductCode);
+  LookUpInstalledProductCode(packages, conduct, installedProductCode);
   std::wstring packageProductCode;
-  if (const platform::Status status = LookUpPackageProductCode(packages, packageProductCode)) {
+  if (const platform::Status status = LookUpPackageProductCode(packages, conduct, packageProductCode)) {
     ShowMessage(conduct, box::kInstallError, IDS_PRODUCT_CODE_UNREADABLE);
     return StepOutcome::Failed(status);
   }
 
-  if (Os().MsiQueryProductStateW(installedProductCode.c_str()) != kInstallStateDefault) {
+  const int productState = Os().MsiQueryProductStateW(installedProductCode.c_str());
+  if (!installedProductCode.empty()) {
+    conduct.Log(L"state of " + installedProductCode + L": " + FormatUnsigned(static_cast<std::uint32_t>(productState)) +
+                (productState == kInstallStateDefault ? L" (installed)" : L" (not installed)"));
+  }
+  if (productState != kInstallStateDefault) {
+    conduct.Log(L"decision: first installation");
     installerArgs = kFirstInstallation + installerArgs;
   } else {
     int decision = 1;
@@ -75,7 +96,9 @@ StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std:
     if (versions.EndsRun()) {
       return versions;
     }
-    switch (Judge(decision, reinstall, conduct)) {
+    const Verdict verdict = Judge(decision, reinstall, conduct);
+    conduct.Log(L"decision: " + Describe(verdict, decision));
+    switch (verdict) {
       case Verdict::kSkip:
         return StepOutcome::Done();
       case Verdict::kDeclined:

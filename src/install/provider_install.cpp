@@ -3,7 +3,7 @@
 #include "base/messages.h"
 #include "install/installer_arguments.h"
 #include "install/log_naming.h"
-#include "install/process_runner.h"
+#include "install/logged_process.h"
 #include "packages/package_search.h"
 #include "platform/win32_constants.h"
 
@@ -53,13 +53,14 @@ StepOutcome InstallProvider(const RunConduct& conduct, bool reinstall, const std
     commandLine += L" -reinstall";
   }
 
-  const ProcessResult result = RunProcessAndWait(commandLine);
+  const ProcessResult result = RunLoggedProcess(conduct, commandLine);
   // A nested setup that could not be started, or not waited for, has not finished, whatever its error
   // code looks like.
   if (result.ended && IsProviderSuccess(result.code)) {
     return StepOutcome::Done();
   }
   if (result.ended && NeedsRestart(result.code, conduct)) {
+    conduct.Log(providerName + L" needs a restart; the run goes on");
     return StepOutcome::RestartNeeded(result.code);
   }
   ShowBox(conduct, box::kProviderError, FormatInstallFailure(IDS_PROVIDER_FAILED, result.code, logPath));

@@ -1,5 +1,6 @@
 #include "packages/msi_access.h"
 
+#include "base/messages.h"
 #include "platform/handles.h"
 #include "platform/win32_constants.h"
 
@@ -90,6 +91,22 @@ Status PackageReads::ReadProperty(const std::wstring& packagePath, const wchar_t
     value = found->value;
   }
   return found->status;
+}
+
+Status OpenPackage(PackageReads& packages, const RunConduct& conduct, const std::wstring& packagePath) {
+  const Status status = packages.Open(packagePath);
+  if (status != 0) {
+    conduct.Log(packagePath + L": cannot be opened as a package, error " + FormatUnsigned(status));
+  }
+  return status;
+}
+
+Status ReadPackageProperty(PackageReads& packages, const RunConduct& conduct, const std::wstring& packagePath,
+                           const wchar_t* name, std::wstring& value) {
+  const Status status = packages.ReadProperty(packagePath, name, value);
+  conduct.Log(packagePath + L": " + name +
+              (status == 0 ? L" = " + value : L" cannot be read, error " + FormatUnsigned(status)));
+  return status;
 }
 
 Status FindRelatedProduct(const std::wstring& upgradeCode, std::wstring& productCode) {

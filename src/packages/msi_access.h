@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/run_conduct.h"
 #include "platform/platform.h"
 
 namespace setup {
@@ -41,6 +42,11 @@ class PackageReads {
   File& FileOf(const std::wstring& packagePath);
   std::vector<File> files_;
 };
+
+// packages.Open and packages.ReadProperty, with what they found in the run's log.
+platform::Status OpenPackage(PackageReads& packages, const RunConduct& conduct, const std::wstring& packagePath);
+platform::Status ReadPackageProperty(PackageReads& packages, const RunConduct& conduct, const std::wstring& packagePath,
+                                     const wchar_t* name, std::wstring& value);
 
 // The first installed product with that upgrade code (index 0 of the enumeration).
 platform::Status FindRelatedProduct(const std::wstring& upgradeCode, std::wstring& productCode);

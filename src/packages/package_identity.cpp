@@ -47,32 +47,34 @@ std::wstring ArchMask() {
 namespace {
 
 // The platform package, found and opened: every failure is passed on without a message.
-Status OpenIdentityPackage(PackageReads& packages, std::wstring& packagePath) {
-  if (const Status found = FindFirstPackageFile(IdentityMasks(ArchMask()), packagePath); found != 0) {
-    return found;
-  }
-  return packages.Open(packagePath);
+Status OpenIdentityPackage(PackageReads& packages, const RunConduct& conduct, std::wstring& packagePath) {
+  const Status found =
+      LookUpPackageFile(conduct, L"package of the product codes", IdentityMasks(ArchMask()), packagePath);
+  return found != 0 ? found : OpenPackage(packages, conduct, packagePath);
 }
 
 }  // namespace
 
-Status LookUpPackageProductCode(PackageReads& packages, std::wstring& productCode) {
+Status LookUpPackageProductCode(PackageReads& packages, const RunConduct& conduct, std::wstring& productCode) {
   std::wstring packagePath;
-  if (const Status status = OpenIdentityPackage(packages, packagePath); status != 0) {
+  if (const Status status = OpenIdentityPackage(packages, conduct, packagePath); status != 0) {
     return status;
   }
-  return packages.ReadProperty(packagePath, L"ProductCode", productCode);
+  return ReadPackageProperty(packages, conduct, packagePath, L"ProductCode", productCode);
 }
 
-Status LookUpInstalledProductCode(PackageReads& packages, std::wstring& productCode) {
+Status LookUpInstalledProductCode(PackageReads& packages, const RunConduct& conduct, std::wstring& productCode) {
   std::wstring packagePath;
-  if (const Status status = OpenIdentityPackage(packages, packagePath); status != 0) {
+  if (const Status status = OpenIdentityPackage(packages, conduct, packagePath); status != 0) {
     return status;
   }
   // An unreadable upgrade code stays empty and lets the platform refuse the lookup.
   std::wstring upgradeCode;
-  packages.ReadProperty(packagePath, L"UpgradeCode", upgradeCode);
-  return FindRelatedProduct(upgradeCode, productCode);
+  ReadPackageProperty(packages, conduct, packagePath, L"UpgradeCode", upgradeCode);
+  const Status status = FindRelatedProduct(upgradeCode, productCode);
+  conduct.Log(L"installed product of that upgrade code: " +
+              (status == 0 ? productCode : L"none, error " + FormatUnsigned(status)));
+  return status;
 }
 
 Status ReadLocalizedProductName(PackageReads& packages, const RunConduct& conduct, std::wstring mask,
@@ -80,16 +82,17 @@ Status ReadLocalizedProductName(PackageReads& packages, const RunConduct& conduc
   // Only Russian as used in Russia counts; every other language, Russian variants included, is English.
   const std::wstring uiLangMask = LanguageMaskOf(Os().GetSystemDefaultUILanguage() == kLangRussian);
   std::wstring packagePath;
-  Status status = FindFirstPackageFile(ProductNameMasks(uiLangMask, mask), packagePath);
+  Status status =
+      LookUpPackageFile(conduct, L"package of the product name", ProductNameMasks(uiLangMask, mask), packagePath);
   if (status != 0) {
     ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_NOT_FOUND);
     return status;
   }
-  if (status = packages.Open(packagePath); status != 0) {
+  if (status = OpenPackage(packages, conduct, packagePath); status != 0) {
     ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_UNOPENABLE);
     return status;
   }
-  if (status = packages.ReadProperty(packagePath, L"ProductName", productName); status != 0) {
+  if (status = ReadPackageProperty(packages, conduct, packagePath, L"ProductName", productName); status != 0) {
     ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_VERSION_UNREADABLE);
     return status;
   }

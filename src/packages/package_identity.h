@@ -14,11 +14,12 @@ namespace setup {
 std::wstring ArchMask();
 
 // The platform package's "ProductCode". Shows no message; productCode is unchanged on failure.
-platform::Status LookUpPackageProductCode(PackageReads& packages, std::wstring& productCode);
+platform::Status LookUpPackageProductCode(PackageReads& packages, const RunConduct& conduct, std::wstring& productCode);
 
 // The product code of the installed product that shares the platform package's "UpgradeCode".
 // Shows no message.
-platform::Status LookUpInstalledProductCode(PackageReads& packages, std::wstring& productCode);
+platform::Status LookUpInstalledProductCode(PackageReads& packages, const RunConduct& conduct,
+                                            std::wstring& productCode);
 
 // The "ProductName" of the package for the system's UI language (mask is the caller's wildcard); a
 // failure shows its message unless the run is silent.

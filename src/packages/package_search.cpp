@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "base/messages.h"
 #include "platform/handles.h"
 #include "platform/win32_constants.h"
 
@@ -83,6 +84,17 @@ Status FindFirstPackageFile(const std::vector<std::wstring>& masks, std::wstring
     }
   }
   return kErrorNoData;
+}
+
+Status LookUpPackageFile(const RunConduct& conduct, const wchar_t* lookup, const std::vector<std::wstring>& masks,
+                         std::wstring& packagePath) {
+  std::wstring text = std::wstring(lookup) + L" (";
+  for (const std::wstring& mask : masks) {
+    text += (&mask == &masks.front() ? L"" : L", ") + mask;
+  }
+  const Status status = FindFirstPackageFile(masks, packagePath);
+  conduct.Log(text + L"): " + (status == 0 ? packagePath : L"nothing found, error " + FormatUnsigned(status)));
+  return status;
 }
 
 }  // namespace setup

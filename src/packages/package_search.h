@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/run_conduct.h"
 #include "platform/platform.h"
 #include "platform/win32_constants.h"
 
@@ -21,5 +22,9 @@ platform::Status FindPackageFile(std::wstring mask, std::wstring& packagePath);
 
 // FindPackageFile with each mask in turn: the first that matches decides.
 platform::Status FindFirstPackageFile(const std::vector<std::wstring>& masks, std::wstring& packagePath);
+
+// FindFirstPackageFile for one of the run's lookups, with what it picked in the run's log.
+platform::Status LookUpPackageFile(const RunConduct& conduct, const wchar_t* lookup,
+                                   const std::vector<std::wstring>& masks, std::wstring& packagePath);
 
 }  // namespace setup

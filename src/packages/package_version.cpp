@@ -74,7 +74,8 @@ std::wstring FormatMessageText(std::wstring text, std::initializer_list<const st
 
 Status ReadInstalledVersion(const std::wstring& productCode, const RunConduct& conduct, std::wstring& version) {
   std::uint32_t size = 0;
-  if (Os().MsiGetProductInfoW(productCode.c_str(), L"VersionString", nullptr, &size) != 0) {
+  if (const Status status = Os().MsiGetProductInfoW(productCode.c_str(), L"VersionString", nullptr, &size)) {
+    conduct.Log(L"installed version cannot be read, error " + FormatUnsigned(status));
     // The table has no text for this failure; 131 says what went wrong. The result is 1 by contract.
     ShowMessage(conduct, box::kLookupError, IDS_INSTALLED_VERSION_UNREADABLE);
     return 1;
@@ -83,24 +84,27 @@ Status ReadInstalledVersion(const std::wstring& productCode, const RunConduct& c
   version.assign(size, L'\0');
   const Status status = Os().MsiGetProductInfoW(productCode.c_str(), L"VersionString", version.data(), &size);
   if (status != 0) {
+    conduct.Log(L"installed version cannot be read, error " + FormatUnsigned(status));
     ShowMessage(conduct, box::kLookupError, IDS_INSTALLED_VERSION_UNREADABLE);
     return status;
   }
   version.resize(std::wcslen(version.c_str()));
+  conduct.Log(L"installed version " + version);
   return 0;
 }
 
 Status ReadPackageVersion(PackageReads& packages, std::wstring mask, const RunConduct& conduct, std::wstring& version) {
   std::wstring packagePath;
-  if (const Status found = FindPackageFile(std::move(mask), packagePath); found != 0) {
+  if (const Status found = LookUpPackageFile(conduct, L"package of the version", {std::move(mask)}, packagePath);
+      found != 0) {
     ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_NOT_FOUND);
     return found;
   }
-  if (const Status opened = packages.Open(packagePath); opened != 0) {
+  if (const Status opened = OpenPackage(packages, conduct, packagePath); opened != 0) {
     ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_UNOPENABLE);
     return opened;
   }
-  if (const Status read = packages.ReadProperty(packagePath, L"ProductVersion", version); read != 0) {
+  if (const Status read = ReadPackageProperty(packages, conduct, packagePath, L"ProductVersion", version); read != 0) {
     ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_VERSION_UNREADABLE);
     return read;
   }
@@ -143,6 +147,7 @@ StepOutcome CheckPackageVersion(PackageReads& packages, int& decision, bool askU
     return StepOutcome::Failed(status);
   }
   decision = CompareVersions(ParseVersion(packageVersion), ParseVersion(installedVersion));
+  conduct.Log(std::wstring(L"the package is ") + (decision > 0 ? L"newer" : decision == 0 ? L"the same" : L"older"));
   if (decision <= 0 || conduct.silent || !askUpdate) {
     return StepOutcome::Done();
   }

@@ -53,6 +53,14 @@ struct OsVersionInfoEx {
   std::uint16_t servicePackMajor = 0;
 };
 
+// The fields of OSVERSIONINFOEXW that GetVersionExW fills and the log records.
+struct OsVersion {
+  std::uint32_t majorVersion = 0;
+  std::uint32_t minorVersion = 0;
+  std::uint32_t buildNumber = 0;
+  std::uint16_t servicePackMajor = 0;
+};
+
 // Dialog procedure in portable form: (dialog, message, wParam, lParam) -> INT_PTR.
 using DialogProc = std::intptr_t (*)(WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t);
 
@@ -124,6 +132,10 @@ class Platform {
   // _wgetenv: nullopt when the variable is not set.
   virtual std::optional<std::wstring> WGetEnv(const wchar_t* name) = 0;
   virtual std::uint32_t GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) = 0;
+  // CreateFileW with no security attributes and no template; null when it fails.
+  virtual KernelHandle CreateFileW(const std::wstring& fileName, std::uint32_t desiredAccess, std::uint32_t shareMode,
+                                   std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes) = 0;
+  virtual bool WriteFile(KernelHandle file, const void* data, std::uint32_t size, std::uint32_t* written) = 0;
 
   // Time and standard output.
   // time() followed by localtime().
@@ -151,6 +163,7 @@ class Platform {
                                             std::uint8_t condition) = 0;
   virtual bool VerifyVersionInfoW(const OsVersionInfoEx& versionInfo, std::uint32_t typeMask,
                                   std::uint64_t conditionMask) = 0;
+  virtual bool GetVersionExW(OsVersion& version) = 0;
 
   // Registry.
   virtual Status RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options,

@@ -32,6 +32,10 @@ inline constexpr std::uint32_t kErrorSuccessRestartRequired = 3011;
 // Files, processes and modules.
 inline constexpr std::uint32_t kMaxPath = 260;
 inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
+inline constexpr std::uint32_t kGenericWrite = 0x40000000;
+inline constexpr std::uint32_t kFileShareRead = 0x1;
+inline constexpr std::uint32_t kCreateAlways = 2;
 inline constexpr std::uint32_t kCreateNoWindow = 0x08000000;
 inline constexpr std::uint32_t kInfinite = 0xFFFFFFFF;
 inline constexpr std::uint32_t kWaitObject0 = 0;

@@ -456,7 +456,8 @@ FIRST_RELEASES = [
      "SetUnhandledExceptionFilter SizeofResource Sleep TlsAlloc TlsFree TlsGetValue TlsSetValue VirtualProtect "
      "VirtualQuery WaitForSingleObject WideCharToMultiByte WriteConsoleW WriteFile"),
     ("2000", "Microsoft Learn: Windows 2000 Professional",
-     "FreeConsole GetSystemDefaultUILanguage VerSetConditionMask VerifyVersionInfoW CheckDlgButton CreateWindowExW "
+     "FreeConsole GetSystemDefaultUILanguage GetVersionExW VerSetConditionMask VerifyVersionInfoW CheckDlgButton "
+     "CreateWindowExW "
      "DialogBoxParamW EndDialog ExitWindowsEx GetDlgItem GetDlgItemTextW IsDlgButtonChecked LoadImageW MessageBoxW "
      "SendMessageW SetDlgItemTextW ShowWindow GetWindowLongW SetWindowLongW CommandLineToArgvW"),
     ("2000", "msvcrt.dll of Windows 2000",

@@ -492,6 +492,42 @@ std::uint32_t FakePlatform::GetSystemDirectoryW(wchar_t* buffer, std::uint32_t s
   return static_cast<std::uint32_t>(systemDirectory.size());
 }
 
+KernelHandle FakePlatform::CreateFileW(const std::wstring& fileName, std::uint32_t, std::uint32_t, std::uint32_t,
+                                       std::uint32_t) {
+  const std::wstring parent = ParentOf(fileName);
+  if (parent.size() > 3 && WStat(parent) != 0) {
+    lastError_ = kErrorPathNotFound;
+    return nullptr;
+  }
+  AddFile(fileName);
+  writtenFiles[fileName].clear();
+  void* handle = NewHandle();
+  kernelHandles_.insert(handle);
+  fileHandles_[handle] = fileName;
+  return handle;
+}
+
+bool FakePlatform::WriteFile(KernelHandle file, const void* data, std::uint32_t size, std::uint32_t* written) {
+  auto open = fileHandles_.find(file);
+  if (open == fileHandles_.end() || kernelHandles_.count(file) == 0) {
+    lastError_ = kErrorInvalidHandle;
+    return false;
+  }
+  writtenFiles[open->second].append(static_cast<const char*>(data), size);
+  *written = size;
+  return true;
+}
+
+std::wstring FakePlatform::TextOf(const std::wstring& path) const {
+  auto found = writtenFiles.find(path);
+  std::wstring text;
+  for (std::size_t i = 0; found != writtenFiles.end() && i + 1 < found->second.size(); i += 2) {
+    text += static_cast<wchar_t>(static_cast<unsigned char>(found->second[i]) |
+                                 static_cast<unsigned char>(found->second[i + 1]) << 8);
+  }
+  return text;
+}
+
 std::tm FakePlatform::LocalTime() { return now; }
 
 void FakePlatform::WriteStandardOutput(const std::wstring& text) {
@@ -596,6 +632,11 @@ bool FakePlatform::VerifyVersionInfoW(const OsVersionInfoEx& info, std::uint32_t
     lastError_ = kErrorOldWinVersion;
   }
   return accepted;
+}
+
+bool FakePlatform::GetVersionExW(OsVersion& version) {
+  version = {osMajor, osMinor, osBuild, osServicePackMajor};
+  return true;
 }
 
 Status FakePlatform::RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t, std::uint32_t samDesired,

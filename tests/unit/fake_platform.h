@@ -69,7 +69,7 @@ class FakePlatform : public Platform {
   std::uint32_t systemDirectoryError = 0;  // when non-zero GetSystemDirectoryW fails with it
   std::tm now{};
   // The running Windows as VerifyVersionInfoW sees it.
-  std::uint32_t osMajor = 10, osMinor = 0;
+  std::uint32_t osMajor = 10, osMinor = 0, osBuild = 19045;
   std::uint16_t osServicePackMajor = 0;
   bool wow64Available = true;
   bool isWow64 = false;
@@ -113,6 +113,8 @@ class FakePlatform : public Platform {
   std::uint32_t waitError = 0;                                       // the last error a failed wait leaves
   std::vector<std::pair<std::wstring, std::uint32_t>> libraryLoads;  // LoadLibraryExW (path, flags)
   std::vector<std::wstring> deletedFiles;
+  std::map<std::wstring, std::string, CaseInsensitiveLess> writtenFiles;  // the bytes written to each file
+  std::wstring TextOf(const std::wstring& path) const;                    // those bytes as UTF-16LE
   std::vector<std::wstring> stdoutLines;  // what reached standard output, cut at its line ends
   // Without standard output of its own, the console of the parent, when it has one.
   bool standardOutput = true;
@@ -183,6 +185,9 @@ class FakePlatform : public Platform {
   std::uint32_t GetEnvironmentVariableW(const wchar_t* name, wchar_t* buffer, std::uint32_t size) override;
   std::optional<std::wstring> WGetEnv(const wchar_t* name) override;
   std::uint32_t GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) override;
+  KernelHandle CreateFileW(const std::wstring& fileName, std::uint32_t desiredAccess, std::uint32_t shareMode,
+                           std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes) override;
+  bool WriteFile(KernelHandle file, const void* data, std::uint32_t size, std::uint32_t* written) override;
   std::tm LocalTime() override;
   void WriteStandardOutput(const std::wstring& text) override;
   bool HasStandardOutput() override;
@@ -198,6 +203,7 @@ class FakePlatform : public Platform {
                                     std::uint8_t condition) override;
   bool VerifyVersionInfoW(const OsVersionInfoEx& versionInfo, std::uint32_t typeMask,
                           std::uint64_t conditionMask) override;
+  bool GetVersionExW(OsVersion& version) override;
   Status RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options, std::uint32_t samDesired,
                          RegistryKey* result) override;
   Status RegOpenKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options, std::uint32_t samDesired,
@@ -244,6 +250,7 @@ class FakePlatform : public Platform {
   MsiHandle nextPackageHandle_ = 100;
   std::set<void*> kernelHandles_;
   std::map<void*, std::wstring> registryHandles_;
+  std::map<void*, std::wstring> fileHandles_;
   std::set<void*> libraries_;
   std::map<void*, std::wstring> systemLibraryNames_;
   std::uintptr_t nextHandle_ = 0x1000;

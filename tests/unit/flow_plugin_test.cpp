@@ -82,5 +82,46 @@ TEST_F(FlowPluginTest, DeclinedUpdateEndsTheRunWithOneAndInstallsNothing) {
   EXPECT_TRUE(os.processes.empty());
 }
 
+// The run's own log: each step with what it found and decided, a stamped line each, in UTF-16 with a
+// byte-order mark. A log that cannot be written is reported on the console, and the run goes on.
+TEST_F(FlowPluginTest, LogRecordsWhatTheRunFoundAndDecided) {
+  Install(kInstalledCode, L"2.0.12900");
+  os.AddDirectory(L"C:\\logs");
+  os.exitCodes = {3010};
+  EXPECT_EQ(Run(L"-quiet -log C:\\nowhere\\setup.log -log C:\\logs\\setup.log"), 3010u);
+  ASSERT_EQ(os.writtenFiles[L"C:\\logs\\setup.log"].substr(0, 2), "\xFF\xFE");
+  std::vector<std::wstring> lines;
+  const std::wstring text = os.TextOf(L"C:\\logs\\setup.log").substr(1);
+  for (std::size_t start = 0, end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+    EXPECT_EQ(text.substr(start, 20), L"2026-12-08 09:05:07 ");
+    lines.push_back(text.substr(start + 20, end - start - 20));
+  }
+  std::size_t found = 0;
+  for (const wchar_t* expected : {
+           L"options: -quiet",
+           L"Windows 10.0.19045 Service Pack 0, 32-bit, user interface language 1033",
+           L"restart marker HKCU\\Software\\NeedBstrReboot: absent",
+           L"package of the product codes (*win32**.msi, *.msi): C:\\dist\\tarvex-win32.msi",
+           L"installed product of that upgrade code: {0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D}",
+           L"installed version 2.0.12900",
+           L"C:\\dist\\tarvex-win32.msi: ProductVersion = 2.0.13000",
+           L"decision: update",
+           L"ended with exit code 3010",
+           L"restart marker HKCU\\Software\\NeedBstrReboot: present",
+           L"exit code 3010",
+       }) {
+    const auto at = std::find(lines.begin() + static_cast<std::ptrdiff_t>(found), lines.end(), expected);
+    EXPECT_NE(at, lines.end()) << expected << L" after line " << found;
+    found = at == lines.end() ? found : static_cast<std::size_t>(at - lines.begin());
+  }
+
+  os.stdoutLines.clear();
+  os.registryKeys.clear();
+  EXPECT_EQ(Run(L"-quiet -log C:\\nowhere\\setup.log"), 0u);
+  EXPECT_EQ(os.stdoutLines.front(),
+            L"Setup.exe: the log C:\\nowhere\\setup.log cannot be written (error 3); the run goes on without it.");
+  EXPECT_EQ(os.openHandles(), 0);
+}
+
 }  // namespace
 }  // namespace setup::testing

@@ -48,7 +48,7 @@ class PackageIdentityTest : public PackageTest {
   Found LookUp(bool wantRelated) {
     std::wstring result = L"untouched";
     const Status status =
-        wantRelated ? LookUpInstalledProductCode(packages, result) : LookUpPackageProductCode(packages, result);
+        wantRelated ? LookUpInstalledProductCode(packages, {}, result) : LookUpPackageProductCode(packages, {}, result);
     EXPECT_EQ(os.openHandles(), 0);
     EXPECT_TRUE(os.boxes.empty());
     return {status, result};

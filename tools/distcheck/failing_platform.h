@@ -67,6 +67,10 @@ class FailingPlatform : public Platform {
   std::uint32_t GetEnvironmentVariableW(const wchar_t*, wchar_t*, std::uint32_t) override { return 0; }
   std::optional<std::wstring> WGetEnv(const wchar_t*) override { return {}; }
   std::uint32_t GetSystemDirectoryW(wchar_t*, std::uint32_t) override { return 0; }
+  KernelHandle CreateFileW(const std::wstring&, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) override {
+    return nullptr;
+  }
+  bool WriteFile(KernelHandle, const void*, std::uint32_t, std::uint32_t*) override { return false; }
 
   std::tm LocalTime() override { return {}; }
   void WriteStandardOutput(const std::wstring&) override {}
@@ -84,6 +88,7 @@ class FailingPlatform : public Platform {
     return conditionMask;
   }
   bool VerifyVersionInfoW(const OsVersionInfoEx&, std::uint32_t, std::uint64_t) override { return false; }
+  bool GetVersionExW(OsVersion&) override { return false; }
 
   Status RegCreateKeyExW(RegistryKey, const wchar_t*, std::uint32_t, std::uint32_t, RegistryKey*) override {
     return kErrorCallNotImplemented;

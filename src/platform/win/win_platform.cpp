@@ -308,6 +308,21 @@ std::uint32_t WinPlatform::GetSystemDirectoryW(wchar_t* buffer, std::uint32_t si
   return ::GetSystemDirectoryW(buffer, size);
 }
 
+KernelHandle WinPlatform::CreateFileW(const std::wstring& fileName, std::uint32_t desiredAccess,
+                                      std::uint32_t shareMode, std::uint32_t creationDisposition,
+                                      std::uint32_t flagsAndAttributes) {
+  HANDLE file = ::CreateFileW(fileName.c_str(), desiredAccess, shareMode, nullptr, creationDisposition,
+                              flagsAndAttributes, nullptr);
+  return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+bool WinPlatform::WriteFile(KernelHandle file, const void* data, std::uint32_t size, std::uint32_t* written) {
+  DWORD count = 0;
+  const BOOL succeeded = ::WriteFile(file, data, size, &count, nullptr);
+  *written = count;
+  return succeeded != FALSE;
+}
+
 std::tm WinPlatform::LocalTime() {
   const std::time_t now = std::time(nullptr);
   const std::tm* local = std::localtime(&now);
@@ -397,6 +412,24 @@ bool WinPlatform::VerifyVersionInfoW(const OsVersionInfoEx& versionInfo, std::ui
   info.dwMinorVersion = versionInfo.minorVersion;
   info.wServicePackMajor = versionInfo.servicePackMajor;
   return ::VerifyVersionInfoW(&info, typeMask, conditionMask) != FALSE;
+}
+
+bool WinPlatform::GetVersionExW(OsVersion& version) {
+  OSVERSIONINFOEXW info{};
+  info.dwOSVersionInfoSize = sizeof(info);
+  // Deprecated for deciding anything, which the program does with VerifyVersionInfoW; for the log
+  // it says what the manifest lets the program see, up to Windows 10 (11 reports itself as 10).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (!::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) {
+    return false;
+  }
+#pragma GCC diagnostic pop
+  version.majorVersion = info.dwMajorVersion;
+  version.minorVersion = info.dwMinorVersion;
+  version.buildNumber = info.dwBuildNumber;
+  version.servicePackMajor = info.wServicePackMajor;
+  return true;
 }
 
 Status WinPlatform::RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options,

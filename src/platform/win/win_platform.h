@@ -59,6 +59,9 @@ class WinPlatform final : public Platform {
   std::uint32_t GetEnvironmentVariableW(const wchar_t* name, wchar_t* buffer, std::uint32_t size) override;
   std::optional<std::wstring> WGetEnv(const wchar_t* name) override;
   std::uint32_t GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) override;
+  KernelHandle CreateFileW(const std::wstring& fileName, std::uint32_t desiredAccess, std::uint32_t shareMode,
+                           std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes) override;
+  bool WriteFile(KernelHandle file, const void* data, std::uint32_t size, std::uint32_t* written) override;
 
   std::tm LocalTime() override;
   void WriteStandardOutput(const std::wstring& text) override;
@@ -77,6 +80,7 @@ class WinPlatform final : public Platform {
                                     std::uint8_t condition) override;
   bool VerifyVersionInfoW(const OsVersionInfoEx& versionInfo, std::uint32_t typeMask,
                           std::uint64_t conditionMask) override;
+  bool GetVersionExW(OsVersion& version) override;
 
   Status RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options, std::uint32_t samDesired,
                          RegistryKey* result) override;

@@ -1,0 +1,32 @@
+// The run's own log (-log <file>): one line for each step, what it found and what it decided, so that a
+// deployment can be read afterwards.
+#pragma once
+
+#include <string>
+
+#include "platform/handles.h"
+
+namespace setup {
+
+// Lines are "YYYY-MM-DD hh:mm:ss <text>" in local time, ended by CR LF, in UTF-16 with a byte-order
+// mark: Notepad reads it, and so does cmd's type, which writes such a file to the console as Unicode in
+// whatever code page the console has, where UTF-8 comes out right only after chcp 65001 (and not at
+// all on Windows 2000 and XP). It is also the program's own text form, so nothing is converted.
+class RunLog {
+ public:
+  // Creates the file, or empties the one there. A file that cannot be written is reported on the
+  // console; the run goes on without a log.
+  void Open(const std::wstring& path);
+  bool IsOpen() const { return static_cast<bool>(file_); }
+  // Writes one line, its line feeds shown as "\n". A failed write is reported on the console once, and
+  // the log is closed.
+  void Write(const std::wstring& text);
+
+ private:
+  void Report(std::uint32_t error);
+
+  std::wstring path_;
+  platform::UniqueKernelHandle file_;
+};
+
+}  // namespace setup

@@ -1,0 +1,78 @@
+#include "bootstrap/run_record.h"
+
+#include "base/messages.h"
+#include "packages/package_identity.h"
+#include "packages/package_masks.h"
+#include "platform/platform.h"
+#include "restart/restart.h"
+
+namespace setup {
+
+using namespace platform;
+
+namespace {
+
+std::wstring OptionsText(const BootstrapOptions& options) {
+  std::wstring text = L"options:";
+  for (const auto& [flag, name] : {std::pair{options.silent, L" -silent"},
+                                   {options.quiet, L" -quiet"},
+                                   {options.noRestart, L" -norestart"},
+                                   {options.reinstall, L" -reinstall"},
+                                   {options.installCsp, L" -csp"},
+                                   {options.installUcsp, L" -ucsp"},
+                                   {options.selectDlg, L" -selectDlg"}}) {
+    if (flag != 0) {
+      text += name;
+    }
+  }
+  for (const auto& [value, name] : {std::pair{&options.cadesArgs, L" CadesArgs \""},
+                                    {&options.cspArgs, L" CSPArgs \""},
+                                    {&options.ucspArgs, L" UCSPArgs \""},
+                                    {&options.kcMask, L" KC \""},
+                                    {&options.langMask, L" Lang \""}}) {
+    if (!value->empty()) {
+      text += name + *value + L"\"";
+    }
+  }
+  return text;
+}
+
+std::wstring SystemText() {
+  OsVersion version;
+  std::wstring text = L"Windows ";
+  if (Os().GetVersionExW(version)) {
+    text += FormatUnsigned(version.majorVersion) + L"." + FormatUnsigned(version.minorVersion) + L"." +
+            FormatUnsigned(version.buildNumber) + L" Service Pack " + FormatUnsigned(version.servicePackMajor);
+  } else {
+    text += L"(version unknown)";
+  }
+  text += ArchMask() == ArchMaskOf(true) ? L", 64-bit" : L", 32-bit";
+  return text + L", user interface language " + FormatUnsigned(Os().GetSystemDefaultUILanguage());
+}
+
+std::wstring MarkerText() {
+  return std::wstring(L"restart marker HKCU\\Software\\NeedBstrReboot: ") +
+         (TestRestartMarker() ? L"present" : L"absent");
+}
+
+}  // namespace
+
+void RecordStart(const RunConduct& conduct, const BootstrapOptions& options) {
+  if (conduct.log == nullptr || !conduct.log->IsOpen()) {
+    return;
+  }
+  conduct.Log(L"command line: " + Os().GetCommandLineW());
+  conduct.Log(OptionsText(options));
+  conduct.Log(SystemText());
+  conduct.Log(MarkerText());
+}
+
+void RecordEnd(const RunConduct& conduct, std::uint32_t exitCode) {
+  if (conduct.log == nullptr || !conduct.log->IsOpen()) {
+    return;
+  }
+  conduct.Log(MarkerText());
+  conduct.Log(L"exit code " + FormatUnsigned(exitCode));
+}
+
+}  // namespace setup

@@ -1,0 +1,19 @@
+// What the run's log says about the run as a whole: how it was started, on what system, and how it
+// ended.
+#pragma once
+
+#include <cstdint>
+
+#include "base/bootstrap_options.h"
+#include "base/run_conduct.h"
+
+namespace setup {
+
+// The command line and the options read from it, the Windows version and platform, the user
+// interface language and whether a restart was pending before anything ran.
+void RecordStart(const RunConduct& conduct, const BootstrapOptions& options);
+
+// Whether a restart is pending now, and the exit code.
+void RecordEnd(const RunConduct& conduct, std::uint32_t exitCode);
+
+}  // namespace setup

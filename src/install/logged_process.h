@@ -1,0 +1,21 @@
+// Starting a child as the run's log records it.
+#pragma once
+
+#include <string>
+
+#include "base/messages.h"
+#include "base/run_conduct.h"
+#include "install/process_runner.h"
+
+namespace setup {
+
+// RunProcessAndWait, with the command line and how the child ended in the run's log.
+inline ProcessResult RunLoggedProcess(const RunConduct& conduct, const std::wstring& commandLine) {
+  conduct.Log(L"starting " + commandLine);
+  const ProcessResult result = RunProcessAndWait(commandLine);
+  conduct.Log(result.ended ? L"ended with exit code " + FormatUnsigned(result.code)
+                           : L"not started or not waited for: error " + FormatUnsigned(result.code));
+  return result;
+}
+
+}  // namespace setup
