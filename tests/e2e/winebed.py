@@ -54,6 +54,19 @@ MESSAGE_BOX_FUNCTIONS = (
     "MessageBoxTimeoutA",
 )
 
+# The functions that make a window of any kind (a message box's own window is made inside user32, so
+# relay shows only the call above). Relay traces them too, so that a test can show a run made none.
+WINDOW_FUNCTIONS = MESSAGE_BOX_FUNCTIONS + (
+    "CreateWindowExW",
+    "CreateWindowExA",
+    "DialogBoxParamW",
+    "DialogBoxParamA",
+    "CreateDialogParamW",
+    "CreateDialogParamA",
+    "DialogBoxIndirectParamW",
+    "DialogBoxIndirectParamA",
+)
+
 # CurrentVersion as winecfg writes it, to notice when Wine did not take a version.
 _CURRENT_VERSION = {
     "win2k": "5.0",
@@ -155,6 +168,7 @@ class Run:
         self.stdout = ""  # the driver's raw output, for diagnostics
         self.trace_path = None
         self.message_box_calls = None  # relay=True only
+        self.window_calls = None  # relay=True only: every call of WINDOW_FUNCTIONS the process made
         self.seconds = None  # wall time of the run, for the cost notes; never asserted on
         self.elapsed_ms = None  # the program's own run time, start to exit, as the driver saw it
         self.seen_ms = []  # when each new window was found, in ms after the program started
@@ -318,7 +332,7 @@ class WineBed:
             self.reg_add(
                 r"HKCU\Software\Wine\Debug",
                 "RelayInclude",
-                ";".join("user32." + f for f in MESSAGE_BOX_FUNCTIONS),
+                ";".join("user32." + f for f in WINDOW_FUNCTIONS),
             )
             # A crashing program then asks "Exception raised ... Do you wish to debug it?" in a box
             # of its own, which the driver sees and dismisses, and ends with its exception code;
@@ -708,9 +722,9 @@ class WineBed:
                 # and closing the file under it blocks until that descendant dies.
                 result.seconds = time.monotonic() - began
         if relay:
-            result.message_box_calls = parse_message_box_calls(
-                trace.read_bytes().decode("utf-8", "replace"), result.pid
-            )
+            text = trace.read_bytes().decode("utf-8", "replace")
+            result.message_box_calls = parse_message_box_calls(text, result.pid)
+            result.window_calls = parse_window_calls(text, result.pid)
         if result.driver_status is None:
             raise BedError(f"the driver did not finish\n{result.describe()}\n{self._tail(trace)}")
         if expect_clean and (result.driver_status != 0 or result.exit_code is None):
@@ -830,6 +844,16 @@ def msi_log_properties(path, encoding="cp1251"):
         if m:
             properties[m.group(1)] = m.group(2)
     return properties
+
+
+def parse_window_calls(trace, pid):
+    """The names of the window-making functions (WINDOW_FUNCTIONS) that one process called, in order."""
+    calls = []
+    for line in trace.splitlines():
+        m = re.match(r"^([0-9a-f]+):[0-9a-f]+:Call user32\.(\w+)\(", line)
+        if m and int(m.group(1), 16) == pid and m.group(2) in WINDOW_FUNCTIONS:
+            calls.append(m.group(2))
+    return calls
 
 
 _CALL = re.compile(r"^([0-9a-f]+):([0-9a-f]+):Call user32\.(MessageBox\w*)\((.*)\) ret=([0-9a-f]+)$")

@@ -1,0 +1,199 @@
+"""Setup.exe as a deployment agent runs it, under Wine: -quiet shows no window of the program's own in
+any run (no box, no dialog, not even the hidden owner window), gives msiexec and the provider setups
+no interface, never restarts, and ends with msiexec's exit codes; -log records what the run found,
+decided and started.
+
+Each run is checked three ways: the driver saw no window of the process, the relay trace shows no
+call that makes one, and the exit code. What msiexec received is read from its log's property dump,
+what a provider setup received from the stand-in's received.txt, what is installed from Windows
+Installer's registry, and the run's own log (UTF-16) line by line.
+"""
+
+import os
+import re
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from winebed import WineBed, msi_log_properties  # noqa: E402
+
+UPGRADE_CODE = "{3F7A2C91-5B4E-4D08-A6C3-19E8B0D4F257}"
+PRODUCT = {  # the x64 products: the prefix is 64-bit
+    "2.0.12900": "{50A1C0DE-2012-4900-8000-000000000064}",
+    "2.0.13000": "{50A1C0DE-2013-4000-8000-000000000064}",
+    "launchfail": "{50A1C0DE-FA11-4000-8000-000000000064}",
+    "reboot": "{50A1C0DE-B007-4000-8000-000000000064}",
+}
+MARKER = r"HKCU\Software\NeedBstrReboot"
+LOG_LINE = re.compile(r"^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} (.*)$")
+
+bed = None
+dists = {}
+runs = iter(range(1, 1000))
+
+
+def setUpModule():
+    global bed
+    bed = WineBed()
+    bed.start()
+    for release in PRODUCT:
+        dist = bed.make_distribution(release)
+        dist.add_packages(release)
+        dist.add_setup()
+        dists[release] = dist
+    dists["2.0.13000"].add_providers()
+
+
+def tearDownModule():
+    if bed is not None:
+        bed.stop()
+
+
+def related():
+    return bed.related_products(UPGRADE_CODE)
+
+
+def start_from(installed):
+    """The machine a scenario starts from: nothing of the family, or this release installed."""
+    for code in related():
+        bed.uninstall(code)
+    bed.reg_delete(MARKER)
+    if installed:
+        bed.wine("msiexec", "/i", dists[installed].win("tarvex-x64.msi"), "/qn", "ADDPLUGVEX=1")
+        assert related() == [PRODUCT[installed]], related()
+
+
+def set_providers(csp="0", ucsp="0"):
+    for provider, code in (("csp", csp), ("ucsp", ucsp)):
+        dists["2.0.13000"].write(f"{provider}/exitcode.txt", code)
+        (dists["2.0.13000"].linux / provider / "received.txt").unlink(missing_ok=True)
+
+
+def received(provider):
+    path = dists["2.0.13000"].linux / provider / "received.txt"
+    return path.read_text(encoding="utf-8").splitlines() if path.exists() else []
+
+
+class Run:
+    """One run of Setup.exe from a distribution, with TMP and the run's own log in a folder of its own."""
+
+    def __init__(self, release, args):
+        self.folder = bed.drive_c / "agent" / f"run{next(runs)}"
+        self.folder.mkdir(parents=True)
+        self.log = self.folder / "setup.log"
+        dist = dists[release]
+        args = [a.replace("LOG", bed.to_windows(self.log)) for a in args]
+        self.run = bed.run(dist.win("Setup.exe"), args=args, cwd=dist.windows, env={"TMP": bed.to_windows(self.folder)},
+                           lang="ru", relay=True)
+
+    def installer_properties(self):
+        """The property dump of msiexec's log, or None when msiexec did not run."""
+        logs = [p for p in self.folder.iterdir() if p.name.startswith("tarvex-x64.msi_")]
+        return msi_log_properties(logs[0]) if logs else None
+
+    def log_lines(self):
+        raw = self.log.read_bytes()
+        assert raw[:2] == b"\xff\xfe", raw[:2]
+        text = raw[2:].decode("utf-16-le")
+        assert text.endswith("\r\n"), text[-40:]
+        return [LOG_LINE.match(line).group(1) for line in text[:-2].split("\r\n")]
+
+
+class AgentAssertions(unittest.TestCase):
+    def assertQuiet(self, run, exit_code):
+        self.assertEqual(run.run.windows, [], run.run.describe())
+        self.assertEqual(run.run.window_calls, [])
+        self.assertEqual(run.run.exit_code, exit_code, run.run.describe())
+
+    def assertLogSays(self, run, *expected):
+        """Each expected text stands in a line of the run's log, in this order."""
+        lines, at = run.log_lines(), 0
+        for text in expected:
+            found = next((i for i in range(at, len(lines)) if text in lines[i]), None)
+            self.assertIsNotNone(found, f"{text!r} after line {at} of\n" + "\n".join(lines))
+            at = found + 1
+
+
+class CommandLine(AgentAssertions):
+    def test_usage_without_a_box(self):
+        for args, exit_code, printed in (
+            (["-quiet", "-x", "-log", "LOG"], 1639, 'not accepted at "-x"'),
+            (["-log", "LOG", "-x", "-QUIET"], 1639, 'not accepted at "-x"'),
+            (["-log", "LOG", "-quiet", "-CadesArgs"], 1639, 'not accepted at "-CadesArgs"'),
+            (["-log", "LOG", "-help", "-quiet"], 0, "  -quiet\t"),
+        ):
+            with self.subTest(args=args):
+                run = Run("2.0.13000", args)
+                self.assertQuiet(run, exit_code)
+                self.assertIn(printed, run.run.stdout)
+                self.assertLogSays(run, "options: -quiet", "help" if exit_code == 0 else "not accepted",
+                                   f"exit code {exit_code}")
+
+
+class Installation(AgentAssertions):
+    def test_plugin_decisions(self):
+        # (release run, release installed before, extra arguments, exit code, installed after, what
+        # msiexec's log holds (None: it did not run), what the run's log says)
+        for release, before, args, exit_code, after, properties, says in (
+            ("2.0.13000", None, [], 0, "2.0.13000", {"UILevel": "2", "ADDPLUGVEX": "1", "REBOOT": "R"},
+             ["decision: first installation", r"package to install (tarvex*x64*): C:\dist\2.0.13000\tarvex-x64.msi",
+              "REBOOT=R  /qn ADDPLUGVEX=1", "ended with exit code 0", "exit code 0"]),
+            ("2.0.13000", "2.0.13000", [], 0, "2.0.13000", None,
+             ["decision: nothing to do, the same version is installed", "exit code 0"]),
+            ("2.0.13000", "2.0.13000", ["-reinstall", "-CadesArgs", "/QB"], 0, "2.0.13000",
+             {"UILevel": "3", "REINSTALL": "ALL"}, ["decision: reinstallation", "REBOOT=R  REINSTALL"]),
+            ("2.0.12900", "2.0.13000", [], 1638, "2.0.13000", None,
+             ["installed version 2.0.13000", "ProductVersion = 2.0.12900", "decision: refused", "exit code 1638"]),
+            ("launchfail", None, [], 1603, None, {"UILevel": "2", "ADDPLUGVEX": "1"},
+             ["ended with exit code 1603", "exit code 1603"]),
+        ):
+            with self.subTest(release=release, before=before, args=args):
+                start_from(before)
+                run = Run(release, ["-quiet", "-log", "LOG", *args])
+                self.assertQuiet(run, exit_code)
+                self.assertEqual(related(), [PRODUCT[after]] if after else [])
+                got = run.installer_properties()
+                if properties is None:
+                    self.assertIsNone(got)
+                else:
+                    self.assertEqual({k: got.get(k) for k in properties}, properties)
+                self.assertLogSays(run, "options: -quiet", "64-bit, user interface language 1049", "restart marker", *says)
+
+    def test_restart_is_left_to_the_agent(self):
+        start_from(None)
+        self.addCleanup(bed.reg_delete, MARKER)
+        # A plain silent run keeps its old terms: success, and the marker for a later run.
+        run = Run("reboot", ["-silent", "-norestart"])
+        self.assertQuiet(run, 0)
+        self.assertIsNotNone(bed.reg_query(MARKER))
+        start_from(None)
+        for attempt, says in ((1, ["restart marker created"]), (2, ["decision: nothing to do"])):
+            with self.subTest(attempt=attempt):
+                run = Run("reboot", ["-quiet", "-log", "LOG"])
+                self.assertQuiet(run, 3010)
+                self.assertEqual(related(), [PRODUCT["reboot"]])
+                self.assertIsNotNone(bed.reg_query(MARKER), "the marker stays for an interactive run")
+                self.assertLogSays(run, "NeedBstrReboot: " + ("absent" if attempt == 1 else "present"), *says,
+                                   "NeedBstrReboot: present", "exit code 3010")
+
+    def test_provider_restart_codes_go_on_to_the_plugin(self):
+        for csp, ucsp, exit_code, ucsp_runs, installed in (
+            ("3010", "1641", 3010, True, True),
+            ("1603", "0", 1603, False, False),
+        ):
+            with self.subTest(csp=csp, ucsp=ucsp):
+                start_from(None)
+                set_providers(csp, ucsp)
+                run = Run("2.0.13000", ["-quiet", "-log", "LOG", "-csp", "-ucsp"])
+                self.assertQuiet(run, exit_code)
+                for provider in ("csp", "ucsp")[: 2 if ucsp_runs else 1]:
+                    line = received(provider)[0]
+                    self.assertIn('-args "/qn /Lv! ', line)
+                    self.assertTrue(line.endswith(" -noreboot -root -silent"), line)
+                self.assertEqual(len(received("ucsp")), 1 if ucsp_runs else 0)
+                self.assertEqual(related(), [PRODUCT["2.0.13000"]] if installed else [])
+                self.assertLogSays(run, r"csp\Setup.exe", f"ended with exit code {csp}", f"exit code {exit_code}")
+
+
+if __name__ == "__main__":
+    unittest.main()
