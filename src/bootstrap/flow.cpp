@@ -147,8 +147,6 @@ std::uint32_t RunInstallation(platform::InstanceHandle instance, const RunConduc
     conduct.Log(L"this Windows lacks the service pack the products need");
     return result;
   }
-  Os().MsiSetInternalUI(kInstallUiLevelNone, nullptr);
-
   const ProductTexts texts = TextsFor(options);
   if (ShowMessage(conduct, box::kFlowQuestion, texts.confirmation) == kIdNo) {
     return 0;
@@ -156,6 +154,9 @@ std::uint32_t RunInstallation(platform::InstanceHandle instance, const RunConduc
   if (options.selectDlg && options.installCsp && !conduct.silent && !RunConfigDialog(instance, conduct, options)) {
     return 0;
   }
+  // Only now: setting the level loads msi.dll and what it imports, which the question and the dialog
+  // would otherwise wait for, and no Windows Installer call comes before it.
+  Os().MsiSetInternalUI(kInstallUiLevelNone, nullptr);
   const StepOutcome providers = InstallProviders(conduct, options);
   if (providers.EndsRun()) {
     return providers.code;

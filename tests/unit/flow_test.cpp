@@ -93,6 +93,7 @@ TEST_F(FlowTest, NoToTheConfirmationEndsAtOnce) {
   EXPECT_EQ(Run(L"-csp"), 0u);
   EXPECT_EQ(Texts(), Texts_{L"[102]"});
   EXPECT_TRUE(os.processes.empty());
+  EXPECT_TRUE(os.internalUiLevels.empty()) << "msi.dll loaded before the question";
 }
 
 TEST_F(FlowTest, SilentShowsNothing) {
