@@ -210,14 +210,13 @@ TEST_P(FlowOnEveryReleaseTest, BroadcastingSetupsEndAndStampsReachTheParentsCons
   os.childrenBroadcast = true;
   os.standardOutput = false;
   os.parentConsole = true;
-  for (const wchar_t* tail : {L"-silent -csp -ucsp", L"-csp"}) {
+  const std::wstring stamp = os.attachConsoleExported ? L"2026-12-08-09-05-07\r\n" : L"";
+  for (const auto& [tail, children] : {std::pair{L"-silent -csp -ucsp", 3u}, std::pair{L"-csp", 2u}}) {
     os.processes.clear();
     os.consoleText.clear();
     EXPECT_EQ(Run(tail), Refusal()) << tail << " (nullopt: never ended)";
     if (Refusal() == 0) {
-      const std::size_t children = tail[1] == L's' ? 3 : 2;
       EXPECT_EQ(os.processes.size(), children) << tail;
-      const std::wstring stamp = os.attachConsoleExported ? L"2026-12-08-09-05-07\r\n" : L"";
       EXPECT_EQ(os.consoleText, children == 3 ? stamp + stamp + stamp : stamp + stamp) << tail;
     }
     EXPECT_EQ(os.openHandles(), 0);
