@@ -1,6 +1,6 @@
 #include "base/console.h"
 
-#include "platform/platform.h"
+#include "platform/handles.h"
 #include "platform/win32_constants.h"
 
 namespace setup {
@@ -21,6 +21,17 @@ std::wstring TextLines(const std::wstring& text) {
   return lines + L"\r\n";
 }
 
+// The screen buffer of a console the process joined is reached through CONOUT$, which the console
+// opens only for both kinds of sharing ("CreateFile", Consoles): any other open fails with a sharing
+// violation. Read access too, as that page prefers.
+void WriteToConsole(const std::wstring& text) {
+  platform::UniqueKernelHandle console(
+      Os().CreateFileW(L"CONOUT$", (kGenericRead | kGenericWrite), (kFileShareRead | kFileShareWrite), kOpenExisting));
+  if (console) {
+    Os().WriteConsoleW(console.get(), text);
+  }
+}
+
 }  // namespace
 
 // A GUI program started from a console window has no standard output of its own: it joins its
@@ -31,7 +42,7 @@ void PrintLine(const std::wstring& text) {
   if (Os().HasStandardOutput()) {
     Os().WriteStandardOutput(TextLines(text));
   } else if (Os().AttachConsole(kAttachParentProcess)) {
-    Os().WriteConsoleW(TextLines(text));
+    WriteToConsole(TextLines(text));
     Os().FreeConsole();
   }
 }

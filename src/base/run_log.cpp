@@ -35,7 +35,7 @@ std::string Utf16Bytes(const std::wstring& text) {
 void RunLog::Open(const std::wstring& path) {
   path_ = path;
   // Readable while the run writes it, so that a run that hangs can be looked into.
-  file_.reset(Os().CreateFileW(path, kGenericWrite, kFileShareRead, kCreateAlways, kFileAttributeNormal));
+  file_.reset(Os().CreateFileW(path.c_str(), kGenericWrite, kFileShareRead, kCreateAlways));
   if (!file_) {
     Report(Os().GetLastError());
     return;

@@ -18,7 +18,7 @@ class FlowPluginTest : public PackageTest {
                                                {L"ProductVersion", L"2.0.13000"},
                                                {L"ProductName", L"Plug-in"}});
   }
-  std::uint32_t Run(const std::wstring& tail) {
+  std::optional<std::uint32_t> Run(const std::wstring& tail) {
     os.boxes.clear();
     return RunSetup(os, tail);
   }
@@ -67,7 +67,7 @@ TEST_F(FlowPluginTest, RestartAskedForByTheInstallerIsOfferedOnce) {
   EXPECT_EQ(Texts(), (Texts_{L"[103]", L"[108]"}));
   EXPECT_EQ(os.boxes[1].style, 0x50034u);
   EXPECT_TRUE(os.registryKeys.empty());
-  EXPECT_TRUE(os.exitWindowsCalls.empty());
+  EXPECT_TRUE(os.restarts.empty());
 
   EXPECT_EQ(Run(L""), 0u);
   EXPECT_EQ(Texts(), (Texts_{L"[103]", L"[110]"}));

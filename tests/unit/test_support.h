@@ -34,10 +34,15 @@ inline RunConduct Quiet() {
   return conduct;
 }
 
-// Runs the whole program, as a fresh process, with that command-line tail: the exit code.
-inline std::uint32_t RunSetup(FakePlatform& os, const std::wstring& tail) {
+// Runs the whole program, as a fresh process, with that command-line tail: the exit code; nullopt when
+// the run would never end.
+inline std::optional<std::uint32_t> RunSetup(FakePlatform& os, const std::wstring& tail) {
   os.commandLine = L"Setup.exe " + tail;
-  return RunBootstrap(nullptr, tail);
+  try {
+    return RunBootstrap(nullptr, tail);
+  } catch (const WaitNeverEnds&) {
+    return std::nullopt;
+  }
 }
 
 // The texts of the boxes shown so far, in order.
