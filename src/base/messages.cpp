@@ -104,7 +104,7 @@ void ForgetOwnerWindow() {
 
 int ShowBox(const RunConduct& conduct, const BoxKind& kind, const std::wstring& text) {
   if (conduct.silent && !kind.shownWhenSilent) {
-    conduct.Log(L"message not shown (silent): " + text);
+    conduct.Log({L"message not shown (silent): ", text});
     return kIdYes;
   }
   std::wstring caption = kind.fixedCaption;
@@ -112,7 +112,7 @@ int ShowBox(const RunConduct& conduct, const BoxKind& kind, const std::wstring& 
     LoadMessage(kind.captionId, caption);
   }
   const int answer = Os().MessageBoxW(kind.owned ? OwnerWindow() : nullptr, text.c_str(), caption.c_str(), kind.style);
-  conduct.Log(L"message: " + text + L" -> " + AnswerName(answer));
+  conduct.Log({L"message: ", text, L" -> ", AnswerName(answer)});
   return answer;
 }
 

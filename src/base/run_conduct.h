@@ -3,7 +3,8 @@
 // it to every step, so no step reads the options for it.
 #pragma once
 
-#include <string>
+#include <initializer_list>
+#include <string_view>
 
 #include "base/run_log.h"
 
@@ -20,10 +21,10 @@ struct RunConduct {
   // The run's own log, when one was asked for.
   RunLog* log = nullptr;
 
-  // One line of the log, if there is one.
-  void Log(const std::wstring& line) const {
+  // One line of the log, if there is one, of these pieces.
+  void Log(std::initializer_list<std::wstring_view> pieces) const {
     if (log != nullptr) {
-      log->Write(line);
+      log->Write(pieces);
     }
   }
 };

@@ -1,6 +1,7 @@
 #include "base/run_log.h"
 
 #include <cwchar>
+#include <vector>
 
 #include "base/console.h"
 #include "base/messages.h"
@@ -20,14 +21,22 @@ std::wstring LineStamp() {
   return std::wstring(buffer, std::wcsftime(buffer, 32, L"%Y-%m-%d %H:%M:%S", &local));
 }
 
-// UTF-16LE, whatever the byte order of the machine the logic runs on.
-std::string Utf16Bytes(const std::wstring& text) {
-  std::string bytes;
-  for (wchar_t c : text) {
-    bytes += static_cast<char>(c & 0xFF);
-    bytes += static_cast<char>((c >> 8) & 0xFF);
+// Windows' wide strings are UTF-16LE already and go out as they are; where wchar_t is wider (the unit
+// tests' build), each character is cut to its 16-bit code unit, low byte first.
+bool WriteUtf16(platform::KernelHandle file, const std::wstring& text) {
+  std::uint32_t written = 0;
+  if constexpr (sizeof(wchar_t) == 2) {
+    const auto size = static_cast<std::uint32_t>(text.size() * 2);
+    return Os().WriteFile(file, text.data(), size, &written) && written == size;
+  } else {
+    std::vector<unsigned char> bytes;
+    for (wchar_t c : text) {
+      bytes.push_back(static_cast<unsigned char>(c & 0xFF));
+      bytes.push_back(static_cast<unsigned char>((c >> 8) & 0xFF));
+    }
+    const auto size = static_cast<std::uint32_t>(bytes.size());
+    return Os().WriteFile(file, bytes.data(), size, &written) && written == size;
   }
-  return bytes;
 }
 
 }  // namespace
@@ -40,25 +49,22 @@ void RunLog::Open(const std::wstring& path) {
     Report(Os().GetLastError());
     return;
   }
-  const std::string mark = Utf16Bytes(std::wstring(1, kByteOrderMark));
-  std::uint32_t written = 0;
-  if (!Os().WriteFile(file_.get(), mark.data(), static_cast<std::uint32_t>(mark.size()), &written)) {
+  if (!WriteUtf16(file_.get(), std::wstring(1, kByteOrderMark))) {
     Report(Os().GetLastError());
   }
 }
 
-void RunLog::Write(const std::wstring& text) {
+void RunLog::Write(std::initializer_list<std::wstring_view> pieces) {
   if (!file_) {
     return;
   }
   std::wstring line = LineStamp() + L" ";
-  for (wchar_t c : text) {
-    line += c == L'\n' ? std::wstring(L"\\n") : std::wstring(1, c);
+  for (std::wstring_view piece : pieces) {
+    for (wchar_t c : piece) {
+      line += c == L'\n' ? std::wstring_view(L"\\n") : std::wstring_view(&c, 1);
+    }
   }
-  const std::string bytes = Utf16Bytes(line + L"\r\n");
-  std::uint32_t written = 0;
-  if (!Os().WriteFile(file_.get(), bytes.data(), static_cast<std::uint32_t>(bytes.size()), &written) ||
-      written != bytes.size()) {
+  if (!WriteUtf16(file_.get(), line + L"\r\n")) {
     Report(Os().GetLastError());
   }
 }

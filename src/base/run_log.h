@@ -2,7 +2,9 @@
 // deployment can be read afterwards.
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "platform/handles.h"
 
@@ -18,9 +20,9 @@ class RunLog {
   // console; the run goes on without a log.
   void Open(const std::wstring& path);
   bool IsOpen() const { return static_cast<bool>(file_); }
-  // Writes one line, its line feeds shown as "\n". A failed write is reported on the console once, and
-  // the log is closed.
-  void Write(const std::wstring& text);
+  // Writes one line of these pieces (joined out of line, so that a call costs the program little), its
+  // line feeds shown as "\n". A failed write is reported on the console once, and the log is closed.
+  void Write(std::initializer_list<std::wstring_view> pieces);
 
  private:
   void Report(std::uint32_t error);

@@ -63,7 +63,11 @@ RunConduct ConductOf(const BootstrapOptions& options) {
 // where a console can show it, and ends an invalid command line with msiexec's code for one.
 std::uint32_t EndWithUsage(const RunConduct& conduct, const ParsedCommandLine& parsed) {
   const bool help = parsed.usage == ParsedCommandLine::Usage::kHelp;
-  conduct.Log(help ? L"help asked for" : L"command line not accepted at \"" + parsed.refused + L"\"");
+  if (help) {
+    conduct.Log({L"help asked for"});
+  } else {
+    conduct.Log({L"command line not accepted at \"", parsed.refused, L"\""});
+  }
   if (!conduct.quiet) {
     ShowBox(conduct, box::kUsage, parsed.usageText);
     return 0;
@@ -113,15 +117,15 @@ std::uint32_t FinishSuccessfulRun(const RunConduct& conduct, const ProductTexts&
     return 0;
   }
   DeleteRestartMarker();
-  conduct.Log(L"restart marker deleted before the restart");
+  conduct.Log({L"restart marker deleted before the restart"});
   if (ShowMessage(conduct, box::kFlowRestartQuestion, texts.restartQuestion) != kIdYes) {
     return 0;
   }
   if (RestartSystem()) {
-    conduct.Log(L"restart started");
+    conduct.Log({L"restart started"});
     return 0;
   }
-  conduct.Log(L"restart could not be started");
+  conduct.Log({L"restart could not be started"});
   ShowMessage(conduct, box::kFlowInformation, IDS_RESTART_FAILED);
   return kExitRestartFailed;
 }
@@ -130,21 +134,21 @@ std::uint32_t FinishSuccessfulRun(const RunConduct& conduct, const ProductTexts&
 bool RunConfigDialog(platform::InstanceHandle instance, const RunConduct& conduct, BootstrapOptions& options) {
   if (Os().DialogBoxParamW(instance, IDD_CONFIG, nullptr, ConfigDialogProc,
                            reinterpret_cast<std::intptr_t>(&options)) == kIdCancel) {
-    conduct.Log(L"configuration dialog cancelled");
+    conduct.Log({L"configuration dialog cancelled"});
     return false;
   }
-  conduct.Log(L"configuration dialog: KC \"" + options.kcMask + L"\", Lang \"" + options.langMask + L"\"");
+  conduct.Log({L"configuration dialog: KC \"", options.kcMask, L"\", Lang \"", options.langMask, L"\""});
   return true;
 }
 
 std::uint32_t RunInstallation(platform::InstanceHandle instance, const RunConduct& conduct, BootstrapOptions& options) {
   if (!IsUserAnAdmin()) {
-    conduct.Log(L"no administrator rights");
+    conduct.Log({L"no administrator rights"});
     ShowMessage(conduct, box::kFlowError, IDS_NOT_ADMINISTRATOR);
     return kExitNotAdministrator;
   }
   if (std::uint32_t result = CheckWindowsVersion(conduct)) {
-    conduct.Log(L"this Windows lacks the service pack the products need");
+    conduct.Log({L"this Windows lacks the service pack the products need"});
     return result;
   }
   const ProductTexts texts = TextsFor(options);

@@ -61,18 +61,18 @@ void RecordStart(const RunConduct& conduct, const BootstrapOptions& options) {
   if (conduct.log == nullptr || !conduct.log->IsOpen()) {
     return;
   }
-  conduct.Log(L"command line: " + Os().GetCommandLineW());
-  conduct.Log(OptionsText(options));
-  conduct.Log(SystemText());
-  conduct.Log(MarkerText());
+  conduct.Log({L"command line: ", Os().GetCommandLineW()});
+  conduct.Log({OptionsText(options)});
+  conduct.Log({SystemText()});
+  conduct.Log({MarkerText()});
 }
 
 void RecordEnd(const RunConduct& conduct, std::uint32_t exitCode) {
   if (conduct.log == nullptr || !conduct.log->IsOpen()) {
     return;
   }
-  conduct.Log(MarkerText());
-  conduct.Log(L"exit code " + FormatUnsigned(exitCode));
+  conduct.Log({MarkerText()});
+  conduct.Log({L"exit code ", FormatUnsigned(exitCode)});
 }
 
 }  // namespace setup

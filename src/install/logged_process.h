@@ -11,10 +11,10 @@ namespace setup {
 
 // RunProcessAndWait, with the command line and how the child ended in the run's log.
 inline ProcessResult RunLoggedProcess(const RunConduct& conduct, const std::wstring& commandLine) {
-  conduct.Log(L"starting " + commandLine);
+  conduct.Log({L"starting ", commandLine});
   const ProcessResult result = RunProcessAndWait(commandLine);
-  conduct.Log(result.ended ? L"ended with exit code " + FormatUnsigned(result.code)
-                           : L"not started or not waited for: error " + FormatUnsigned(result.code));
+  conduct.Log({result.ended ? L"ended with exit code " : L"not started or not waited for, error ",
+               FormatUnsigned(result.code)});
   return result;
 }
 

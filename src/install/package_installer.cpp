@@ -86,8 +86,11 @@ StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath
     // Without the marker the run merely ends without offering the restart; the installation itself
     // succeeded.
     const platform::Status marker = CreateRestartMarker();
-    conduct.Log(marker == 0 ? std::wstring(L"restart marker created")
-                            : L"restart marker not created: error " + FormatUnsigned(marker));
+    if (marker == 0) {
+      conduct.Log({L"restart marker created"});
+    } else {
+      conduct.Log({L"restart marker not created, error ", FormatUnsigned(marker)});
+    }
     return StepOutcome::RestartNeeded(exitCode);
   }
   return exitCode == 0 ? StepOutcome::Done() : StepOutcome::Failed(exitCode);

@@ -83,11 +83,11 @@ StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std:
 
   const int productState = Os().MsiQueryProductStateW(installedProductCode.c_str());
   if (!installedProductCode.empty()) {
-    conduct.Log(L"state of " + installedProductCode + L": " + FormatUnsigned(static_cast<std::uint32_t>(productState)) +
-                (productState == kInstallStateDefault ? L" (installed)" : L" (not installed)"));
+    conduct.Log({L"state of ", installedProductCode, L": ", FormatUnsigned(static_cast<std::uint32_t>(productState)),
+                 productState == kInstallStateDefault ? L" (installed)" : L" (not installed)"});
   }
   if (productState != kInstallStateDefault) {
-    conduct.Log(L"decision: first installation");
+    conduct.Log({L"decision: first installation"});
     installerArgs = kFirstInstallation + installerArgs;
   } else {
     int decision = 1;
@@ -97,7 +97,7 @@ StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std:
       return versions;
     }
     const Verdict verdict = Judge(decision, reinstall, conduct);
-    conduct.Log(L"decision: " + Describe(verdict, decision));
+    conduct.Log({L"decision: ", Describe(verdict, decision)});
     switch (verdict) {
       case Verdict::kSkip:
         return StepOutcome::Done();

@@ -11,12 +11,12 @@ using namespace platform;
 
 namespace {
 
-// The thread owns the hidden owner window of the boxes, a top-level window like any other: a child
-// that broadcasts with SendMessage (WM_SETTINGCHANGE after changing the environment, as setups do)
-// waits until every such window's thread has answered, and a thread that only waited for the child
-// would never answer. So the wait also wakes for messages sent to the thread, and PeekMessage delivers
-// them. Only those: posted messages (WM_QUIT among them) stay queued for the next box's own loop,
-// and input does not wake a thread that shows nothing while it waits.
+// Once a box has been shown the thread owns the hidden owner window of the boxes, a top-level window
+// like any other: a child that broadcasts with SendMessage (WM_SETTINGCHANGE after changing the
+// environment, as setups do) waits until every such window's thread has answered, and a thread that
+// only waited for the child would never answer. So the wait also wakes for messages sent to the
+// thread, and PeekMessage delivers them. Only those: posted messages (WM_QUIT among them) stay queued
+// for the next box's own loop, and input does not wake a thread that shows nothing while it waits.
 std::uint32_t WaitAnsweringSentMessages(platform::KernelHandle process) {
   for (;;) {
     const std::uint32_t waited = Os().MsgWaitForMultipleObjects(process, kInfinite, kQsSendMessage);

@@ -60,7 +60,7 @@ StepOutcome InstallProvider(const RunConduct& conduct, bool reinstall, const std
     return StepOutcome::Done();
   }
   if (result.ended && NeedsRestart(result.code, conduct)) {
-    conduct.Log(providerName + L" needs a restart; the run goes on");
+    conduct.Log({providerName, L" needs a restart; the run goes on"});
     return StepOutcome::RestartNeeded(result.code);
   }
   ShowBox(conduct, box::kProviderError, FormatInstallFailure(IDS_PROVIDER_FAILED, result.code, logPath));

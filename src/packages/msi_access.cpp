@@ -96,7 +96,7 @@ Status PackageReads::ReadProperty(const std::wstring& packagePath, const wchar_t
 Status OpenPackage(PackageReads& packages, const RunConduct& conduct, const std::wstring& packagePath) {
   const Status status = packages.Open(packagePath);
   if (status != 0) {
-    conduct.Log(packagePath + L": cannot be opened as a package, error " + FormatUnsigned(status));
+    conduct.Log({packagePath, L": cannot be opened as a package, error ", FormatUnsigned(status)});
   }
   return status;
 }
@@ -104,8 +104,11 @@ Status OpenPackage(PackageReads& packages, const RunConduct& conduct, const std:
 Status ReadPackageProperty(PackageReads& packages, const RunConduct& conduct, const std::wstring& packagePath,
                            const wchar_t* name, std::wstring& value) {
   const Status status = packages.ReadProperty(packagePath, name, value);
-  conduct.Log(packagePath + L": " + name +
-              (status == 0 ? L" = " + value : L" cannot be read, error " + FormatUnsigned(status)));
+  if (status == 0) {
+    conduct.Log({packagePath, L": ", name, L" = ", value});
+  } else {
+    conduct.Log({packagePath, L": ", name, L" cannot be read, error ", FormatUnsigned(status)});
+  }
   return status;
 }
 

@@ -72,8 +72,11 @@ Status LookUpInstalledProductCode(PackageReads& packages, const RunConduct& cond
   std::wstring upgradeCode;
   ReadPackageProperty(packages, conduct, packagePath, L"UpgradeCode", upgradeCode);
   const Status status = FindRelatedProduct(upgradeCode, productCode);
-  conduct.Log(L"installed product of that upgrade code: " +
-              (status == 0 ? productCode : L"none, error " + FormatUnsigned(status)));
+  if (status == 0) {
+    conduct.Log({L"installed product of that upgrade code: ", productCode});
+  } else {
+    conduct.Log({L"installed product of that upgrade code: none, error ", FormatUnsigned(status)});
+  }
   return status;
 }
 

@@ -88,12 +88,16 @@ Status FindFirstPackageFile(const std::vector<std::wstring>& masks, std::wstring
 
 Status LookUpPackageFile(const RunConduct& conduct, const wchar_t* lookup, const std::vector<std::wstring>& masks,
                          std::wstring& packagePath) {
-  std::wstring text = std::wstring(lookup) + L" (";
+  std::wstring tried;
   for (const std::wstring& mask : masks) {
-    text += (&mask == &masks.front() ? L"" : L", ") + mask;
+    tried += (tried.empty() ? L"" : L", ") + mask;
   }
   const Status status = FindFirstPackageFile(masks, packagePath);
-  conduct.Log(text + L"): " + (status == 0 ? packagePath : L"nothing found, error " + FormatUnsigned(status)));
+  if (status == 0) {
+    conduct.Log({lookup, L" (", tried, L"): ", packagePath});
+  } else {
+    conduct.Log({lookup, L" (", tried, L"): nothing found, error ", FormatUnsigned(status)});
+  }
   return status;
 }
 

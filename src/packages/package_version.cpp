@@ -75,7 +75,7 @@ std::wstring FormatMessageText(std::wstring text, std::initializer_list<const st
 Status ReadInstalledVersion(const std::wstring& productCode, const RunConduct& conduct, std::wstring& version) {
   std::uint32_t size = 0;
   if (const Status status = Os().MsiGetProductInfoW(productCode.c_str(), L"VersionString", nullptr, &size)) {
-    conduct.Log(L"installed version cannot be read, error " + FormatUnsigned(status));
+    conduct.Log({L"installed version cannot be read, error ", FormatUnsigned(status)});
     // The table has no text for this failure; 131 says what went wrong. The result is 1 by contract.
     ShowMessage(conduct, box::kLookupError, IDS_INSTALLED_VERSION_UNREADABLE);
     return 1;
@@ -84,12 +84,12 @@ Status ReadInstalledVersion(const std::wstring& productCode, const RunConduct& c
   version.assign(size, L'\0');
   const Status status = Os().MsiGetProductInfoW(productCode.c_str(), L"VersionString", version.data(), &size);
   if (status != 0) {
-    conduct.Log(L"installed version cannot be read, error " + FormatUnsigned(status));
+    conduct.Log({L"installed version cannot be read, error ", FormatUnsigned(status)});
     ShowMessage(conduct, box::kLookupError, IDS_INSTALLED_VERSION_UNREADABLE);
     return status;
   }
   version.resize(std::wcslen(version.c_str()));
-  conduct.Log(L"installed version " + version);
+  conduct.Log({L"installed version ", version});
   return 0;
 }
 
@@ -147,7 +147,7 @@ StepOutcome CheckPackageVersion(PackageReads& packages, int& decision, bool askU
     return StepOutcome::Failed(status);
   }
   decision = CompareVersions(ParseVersion(packageVersion), ParseVersion(installedVersion));
-  conduct.Log(std::wstring(L"the package is ") + (decision > 0 ? L"newer" : decision == 0 ? L"the same" : L"older"));
+  conduct.Log({L"the package is ", decision > 0 ? L"newer" : decision == 0 ? L"the same" : L"older"});
   if (decision <= 0 || conduct.silent || !askUpdate) {
     return StepOutcome::Done();
   }
