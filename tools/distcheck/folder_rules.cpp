@@ -41,6 +41,14 @@ const DiskEntry* FindEntry(const Listing& listing, const wchar_t* name) {
   return found == listing.entries.end() ? nullptr : &*found;
 }
 
+// Problems come in name order, whatever order the disk lists in.
+std::vector<DiskEntry> InNameOrder(std::vector<DiskEntry> entries) {
+  std::sort(entries.begin(), entries.end(), [](const DiskEntry& a, const DiskEntry& b) {
+    return PrecedesOnNtfs(a.name, b.name) || (!PrecedesOnNtfs(b.name, a.name) && a.name < b.name);
+  });
+  return entries;
+}
+
 std::wstring NameProblem(const std::wstring& name) {
   if (std::any_of(name.begin(), name.end(),
                   [](wchar_t c) { return c >= kEscapedByteFirst && c <= kEscapedByteLast; })) {
@@ -76,7 +84,7 @@ class FolderRules {
       Add(folder, L"cannot be read: " + listing.error);
     }
     std::map<std::wstring, std::wstring> seen;  // upper-cased name -> name
-    for (const DiskEntry& entry : listing.entries) {
+    for (const DiskEntry& entry : InNameOrder(listing.entries)) {
       const std::wstring path = Join(folder, entry.name);
       const auto [earlier, first] = seen.emplace(Upper(entry.name), entry.name);
       if (!first) {
@@ -108,14 +116,14 @@ class FolderRules {
     } else if (program->folder) {
       Add(program->name, L"is a folder, not the program");
     }
-    for (const DiskEntry& entry : tree_.root.entries) {
+    for (const DiskEntry& entry : InNameOrder(tree_.root.entries)) {
       const std::wstring upper = Upper(entry.name);
       const std::wstring extension = upper.substr(upper.rfind(L'.') + 1);
       if (SameName(entry.name, L"Setup.exe.local")) {
         Add(entry.name, L"makes Setup.exe refuse to run (exit 10, nothing shown)");
       } else if (SameName(entry.name, L"Setup.exe.manifest")) {
         Add(entry.name, L"would replace Setup.exe's own manifest on Windows XP");
-      } else if (!entry.folder && &entry != program && upper.find(L'.') != std::wstring::npos &&
+      } else if (!entry.folder && !SameName(entry.name, kProgram) && upper.find(L'.') != std::wstring::npos &&
                  std::any_of(kLoadable.begin(), kLoadable.end(), [&extension](std::wstring_view loadable) {
                    return Upper(std::wstring(loadable)) == extension;
                  })) {
