@@ -112,8 +112,10 @@ def main():
                 spoil(target)
             run = subprocess.run(["bash", str(ROOT / "scripts" / "distcheck"), str(target)], capture_output=True,
                                  env=dict(os.environ))
-            output = report_lines(run.stdout.decode("utf-8") + run.stderr.decode("utf-8"))
+            raw = run.stdout.decode("utf-8") + run.stderr.decode("utf-8")
+            output = report_lines(raw)
             missing = [line for line in expected_lines if not re.search(line, output, re.MULTILINE)]
+            missing += [f"80 columns: {line}" for line in raw.splitlines() if len(line) > 80]
             if run.returncode != expected_code or missing:
                 print(f"FAIL {name}: exit {run.returncode}, expected {expected_code}; missing {missing}\n{output}")
                 failures += 1
