@@ -61,9 +61,12 @@ class MemoryDisk : public Disk {
   std::map<std::wstring, Entry> packages;
 
   Listing List(const std::wstring& folder) override { return folders.at(folder); }
-  Entry ReadPackage(const std::wstring& file) override {
+  bool ReadDatabase(const std::wstring& file, Entry& entry) override {
     const auto found = packages.find(file);
-    return found == packages.end() ? Entry{} : found->second;
+    if (found != packages.end()) {
+      entry = found->second;
+    }
+    return found != packages.end();
   }
   std::wstring Probe(const std::wstring&) override { return {}; }
   std::string Sha256(const std::wstring&, std::wstring&) override { return {}; }

@@ -38,7 +38,18 @@ class Disk {
   virtual ~Disk() = default;
   virtual Listing List(const std::wstring& folder) = 0;
   // kPackage, kNotAPackage or kUnreadable for a file.
-  virtual Entry ReadPackage(const std::wstring& file) = 0;
+  Entry ReadPackage(const std::wstring& file) {
+    Entry entry;
+    entry.error = Probe(file);
+    if (!entry.error.empty()) {
+      entry.kind = EntryKind::kUnreadable;
+    } else if (ReadDatabase(file, entry)) {
+      entry.kind = EntryKind::kPackage;
+    }
+    return entry;
+  }
+  // Fills the properties and the platform of a file that can be read; false when it is no package.
+  virtual bool ReadDatabase(const std::wstring& file, Entry& entry) = 0;
   // Empty when the file can be opened for reading, else why not.
   virtual std::wstring Probe(const std::wstring& file) = 0;
   // The SHA-256 of the file in lower-case hex; empty with error set when it cannot be read.

@@ -83,7 +83,7 @@ std::wstring RecordText(LibmsiRecord* record, guint field) {
 }
 
 // Every row of the Property table and the platform of the Template; false when the file is no package.
-bool ReadDatabase(const std::filesystem::path& path, Entry& entry) {
+bool ReadLibmsiDatabase(const std::filesystem::path& path, Entry& entry) {
   const QuietWarnings quiet;
   GError* openError = nullptr;
   GObjectPtr<LibmsiDatabase> database(libmsi_database_new(path.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, &openError));
@@ -143,15 +143,8 @@ std::wstring LinuxDisk::Probe(const std::wstring& file) {
   return stream ? std::wstring() : ErrorText(errno);
 }
 
-Entry LinuxDisk::ReadPackage(const std::wstring& file) {
-  Entry entry;
-  entry.error = Probe(file);
-  if (!entry.error.empty()) {
-    entry.kind = EntryKind::kUnreadable;
-  } else if (ReadDatabase(LinuxPath(file), entry)) {
-    entry.kind = EntryKind::kPackage;
-  }
-  return entry;
+bool LinuxDisk::ReadDatabase(const std::wstring& file, Entry& entry) {
+  return ReadLibmsiDatabase(LinuxPath(file), entry);
 }
 
 std::string LinuxDisk::Sha256(const std::wstring& file, std::wstring& error) {

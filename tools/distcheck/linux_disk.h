@@ -12,7 +12,7 @@ class LinuxDisk final : public Disk {
   explicit LinuxDisk(std::filesystem::path folder);
 
   Listing List(const std::wstring& folder) override;
-  Entry ReadPackage(const std::wstring& file) override;
+  bool ReadDatabase(const std::wstring& file, Entry& entry) override;
   std::wstring Probe(const std::wstring& file) override;
   std::string Sha256(const std::wstring& file, std::wstring& error) override;
   std::string ReadBytes(const std::wstring& file, std::wstring& error) override;

@@ -156,7 +156,7 @@ std::wstring WindowsDisk::Probe(const std::wstring& file) {
   return error;
 }
 
-bool WindowsDisk::ReadDatabase(const std::wstring& path, Entry& entry) {
+bool WindowsDisk::ReadDatabase(const std::wstring& file, Entry& entry) {
   const MsiFunctions msi(msi_);
   auto openDatabase = msi.Get<decltype(::MsiOpenDatabaseW)>("MsiOpenDatabaseW");
   auto openView = msi.Get<decltype(::MsiDatabaseOpenViewW)>("MsiDatabaseOpenViewW");
@@ -170,7 +170,7 @@ bool WindowsDisk::ReadDatabase(const std::wstring& path, Entry& entry) {
   }
   MsiHandle database(msi);
   MsiHandle view(msi);
-  if (openDatabase(path.c_str(), MSIDBOPEN_READONLY, database.put()) != ERROR_SUCCESS ||
+  if (openDatabase(FullPath(file).c_str(), MSIDBOPEN_READONLY, database.put()) != ERROR_SUCCESS ||
       openView(database.get(), L"SELECT `Property`, `Value` FROM `Property`", view.put()) != ERROR_SUCCESS ||
       execute(view.get(), 0) != ERROR_SUCCESS) {
     return false;
@@ -197,17 +197,6 @@ bool WindowsDisk::ReadDatabase(const std::wstring& path, Entry& entry) {
     entry.platform = platform.substr(0, platform.find(L';'));
   }
   return true;
-}
-
-Entry WindowsDisk::ReadPackage(const std::wstring& file) {
-  Entry entry;
-  entry.error = Probe(file);
-  if (!entry.error.empty()) {
-    entry.kind = EntryKind::kUnreadable;
-  } else if (ReadDatabase(FullPath(file), entry)) {
-    entry.kind = EntryKind::kPackage;
-  }
-  return entry;
 }
 
 std::string WindowsDisk::Sha256(const std::wstring& file, std::wstring& error) {

@@ -13,7 +13,7 @@ class WindowsDisk final : public Disk {
   WindowsDisk(std::wstring folder, setup::platform::Platform& os);
 
   Listing List(const std::wstring& folder) override;
-  Entry ReadPackage(const std::wstring& file) override;
+  bool ReadDatabase(const std::wstring& file, Entry& entry) override;
   std::wstring Probe(const std::wstring& file) override;
   std::string Sha256(const std::wstring& file, std::wstring& error) override;
   std::string ReadBytes(const std::wstring& file, std::wstring& error) override;
@@ -21,7 +21,6 @@ class WindowsDisk final : public Disk {
 
  private:
   std::wstring FullPath(const std::wstring& path) const;
-  bool ReadDatabase(const std::wstring& path, Entry& entry);
 
   std::wstring folder_;
   void* msi_;  // HMODULE of msi.dll, null when it could not be loaded
