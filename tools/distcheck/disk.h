@@ -9,9 +9,15 @@
 
 namespace distcheck {
 
+// Where a name that is not UTF-8 keeps each such byte: U+DC00 plus the byte (0x80 to 0xFF).
+constexpr wchar_t kEscapedByte = 0xDC00;
+inline bool IsEscapedByte(wchar_t c) { return c >= kEscapedByte + 0x80 && c <= kEscapedByte + 0xFF; }
+// Characters below a blank are control characters, in a name as anywhere.
+inline bool IsControl(wchar_t c) { return c < L' '; }
+
 struct DiskEntry {
-  // As Windows would name it. On Linux a byte that is not UTF-8 is kept as U+DC00 plus the byte (a lone
-  // surrogate), so that the name still leads back to the file and can be shown escaped.
+  // As Windows would name it. On Linux a byte that is not UTF-8 is kept as an escaped byte (a lone
+  // surrogate), so that the name still leads back to the file and can be shown as such.
   std::wstring name;
   // The 8.3 name this disk gave it, empty when none (always empty on Linux).
   std::wstring shortName;

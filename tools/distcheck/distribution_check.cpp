@@ -1,7 +1,6 @@
 #include "distribution_check.h"
 
 #include <algorithm>
-#include <array>
 #include <map>
 #include <set>
 
@@ -17,9 +16,6 @@ namespace {
 constexpr const wchar_t* kRoot = L"C:\\dist";
 constexpr std::size_t kColumns = 80;
 constexpr std::size_t kFactIndent = 6;
-constexpr wchar_t kFirstPrintable = 0x20;
-constexpr wchar_t kEscapedByteFirst = 0xDC80;
-constexpr wchar_t kEscapedByteLast = 0xDCFF;
 
 enum class Reads { kIdentity, kName, kVersion, kInstallation };
 
@@ -443,8 +439,7 @@ std::wstring ShowName(const std::wstring& name) {
   static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
   std::wstring shown;
   for (wchar_t c : name) {
-    const bool escapedByte = c >= kEscapedByteFirst && c <= kEscapedByteLast;
-    if (escapedByte || c < kFirstPrintable) {
+    if (IsEscapedByte(c) || IsControl(c)) {
       const auto byte = static_cast<unsigned>(c) & 0xFFu;
       shown += std::wstring(L"\\x") + kHex[byte >> 4] + kHex[byte & 0xFu];
     } else {

@@ -37,14 +37,6 @@ std::u16string NtfsKey(const std::wstring& name) {
 
 bool SameLetter(wchar_t a, wchar_t b) { return UpperCase(a) == UpperCase(b); }
 
-std::wstring Upper(const std::wstring& text) {
-  std::wstring upper;
-  for (wchar_t c : text) {
-    upper += UpperCase(c);
-  }
-  return upper;
-}
-
 bool FitsShortName(const std::wstring& upper) {
   const std::size_t dot = upper.find(L'.');
   const std::size_t base = std::min(dot, upper.size());
@@ -107,8 +99,16 @@ bool MatchesWildcard(const std::wstring& name, const std::wstring& mask) {
 
 bool PrecedesOnNtfs(const std::wstring& a, const std::wstring& b) { return NtfsKey(a) < NtfsKey(b); }
 
+std::wstring UpperName(const std::wstring& name) {
+  std::wstring upper;
+  for (wchar_t c : name) {
+    upper += UpperCase(c);
+  }
+  return upper;
+}
+
 std::vector<std::wstring> ShortNamesOf(const std::wstring& name) {
-  std::wstring upper = Upper(name);
+  std::wstring upper = UpperName(name);
   if (FitsShortName(upper)) {
     return {};
   }

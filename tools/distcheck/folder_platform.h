@@ -36,6 +36,9 @@ bool MatchesWildcard(const std::wstring& name, const std::wstring& mask);
 // The NTFS index order: upper-cased names compared by UTF-16 code unit, so "a-b" comes before "a.b".
 bool PrecedesOnNtfs(const std::wstring& a, const std::wstring& b);
 
+// A name as Windows compares names, letter case aside.
+std::wstring UpperName(const std::wstring& name);
+
 // The 8.3 names Windows may give an entry: the base without blanks and inner dots, cut to six characters,
 // then "~1" to "~4"; the extension cut to three; upper case. None when the name already fits 8.3.
 std::vector<std::wstring> ShortNamesOf(const std::wstring& name);

@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "distribution_check.h"
-#include "text.h"
 
 namespace distcheck {
 namespace {
@@ -15,23 +14,12 @@ constexpr const wchar_t* kProgram = L"Setup.exe";
 constexpr std::array<const wchar_t*, 2> kProviders = {L"csp", L"ucsp"};
 constexpr const wchar_t* kSums = L"SHA256SUMS";
 // Files the loader, or a program that loads by name, may take from Setup.exe's folder before the system's.
-constexpr std::array<std::wstring_view, 11> kLoadable = {L"dll", L"exe", L"com", L"ocx", L"cpl", L"drv",
-                                                         L"sys", L"scr", L"ax",  L"acm", L"mui"};
+constexpr std::array<std::wstring_view, 11> kLoadable = {L"DLL", L"EXE", L"COM", L"OCX", L"CPL", L"DRV",
+                                                         L"SYS", L"SCR", L"AX",  L"ACM", L"MUI"};
 constexpr std::wstring_view kNotInWindowsNames = L"<>:\"/\\|?*";
-constexpr wchar_t kFirstPrintable = 0x20;
-constexpr wchar_t kEscapedByteFirst = 0xDC80;
-constexpr wchar_t kEscapedByteLast = 0xDCFF;
 constexpr std::size_t kSumDigits = 64;
 
-std::wstring Upper(const std::wstring& text) {
-  std::wstring upper;
-  for (wchar_t c : text) {
-    upper += UpperCase(c);
-  }
-  return upper;
-}
-
-std::wstring Join(const std::wstring& folder, const std::wstring& name) {
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
   return folder.empty() ? name : folder + L"\\" + name;
 }
 
@@ -50,12 +38,11 @@ std::vector<DiskEntry> InNameOrder(std::vector<DiskEntry> entries) {
 }
 
 std::wstring NameProblem(const std::wstring& name) {
-  if (std::any_of(name.begin(), name.end(),
-                  [](wchar_t c) { return c >= kEscapedByteFirst && c <= kEscapedByteLast; })) {
+  if (std::any_of(name.begin(), name.end(), IsEscapedByte)) {
     return L"is not a UTF-8 name: on Windows it gets another name, or cannot be copied";
   }
   if (name.find_first_of(kNotInWindowsNames) != std::wstring::npos || name.ends_with(L' ') || name.ends_with(L'.') ||
-      std::any_of(name.begin(), name.end(), [](wchar_t c) { return c < kFirstPrintable; })) {
+      std::any_of(name.begin(), name.end(), IsControl)) {
     return L"is a name Windows cannot hold";
   }
   return {};
@@ -85,10 +72,10 @@ class FolderRules {
     }
     std::map<std::wstring, std::wstring> seen;  // upper-cased name -> name
     for (const DiskEntry& entry : InNameOrder(listing.entries)) {
-      const std::wstring path = Join(folder, entry.name);
-      const auto [earlier, first] = seen.emplace(Upper(entry.name), entry.name);
+      const std::wstring path = JoinPath(folder, entry.name);
+      const auto [earlier, first] = seen.emplace(UpperName(entry.name), entry.name);
       if (!first) {
-        const std::wstring before = Join(folder, earlier->second);
+        const std::wstring before = JoinPath(folder, earlier->second);
         const std::pair<std::wstring, std::wstring> names = std::minmax(before, path);
         Add(names.first, L"and " + ShowName(names.second) + L" are one name on Windows");
       }
@@ -117,16 +104,15 @@ class FolderRules {
       Add(program->name, L"is a folder, not the program");
     }
     for (const DiskEntry& entry : InNameOrder(tree_.root.entries)) {
-      const std::wstring upper = Upper(entry.name);
+      const std::wstring upper = UpperName(entry.name);
       const std::wstring extension = upper.substr(upper.rfind(L'.') + 1);
       if (SameName(entry.name, L"Setup.exe.local")) {
         Add(entry.name, L"makes Setup.exe refuse to run (exit 10, nothing shown)");
       } else if (SameName(entry.name, L"Setup.exe.manifest")) {
-        Add(entry.name, L"would replace Setup.exe's own manifest on Windows XP");
+        Add(entry.name,
+            L"would replace Setup.exe's own manifest on Windows XP (and where PreferExternalManifest is set)");
       } else if (!entry.folder && !SameName(entry.name, kProgram) && upper.find(L'.') != std::wstring::npos &&
-                 std::any_of(kLoadable.begin(), kLoadable.end(), [&extension](std::wstring_view loadable) {
-                   return Upper(std::wstring(loadable)) == extension;
-                 })) {
+                 std::find(kLoadable.begin(), kLoadable.end(), extension) != kLoadable.end()) {
         Add(entry.name,
             L"lies beside Setup.exe, where Windows may load or run it instead of the system's own "
             L"(a planted DLL looks like this)");
@@ -236,7 +222,7 @@ class FolderRules {
 
 }  // namespace
 
-bool SameName(const std::wstring& a, const std::wstring& b) { return Upper(a) == Upper(b); }
+bool SameName(const std::wstring& a, const std::wstring& b) { return UpperName(a) == UpperName(b); }
 
 void FindFolderProblems(Disk& disk, const Tree& tree, std::vector<std::wstring>& problems) {
   FolderRules(disk, tree, problems).Check();

@@ -11,7 +11,6 @@
 namespace distcheck {
 namespace {
 
-constexpr wchar_t kEscapedByte = 0xDC00;  // + the byte, for bytes that are not UTF-8
 constexpr std::size_t kChunk = 1 << 16;
 
 struct GObjectUnref {
@@ -65,7 +64,7 @@ std::wstring WidenName(const std::string& bytes) {
 std::string NarrowName(const std::wstring& name) {
   std::string bytes;
   for (wchar_t c : name) {
-    if (c >= kEscapedByte + 0x80 && c <= kEscapedByte + 0xFF) {
+    if (IsEscapedByte(c)) {
       bytes += static_cast<char>(c - kEscapedByte);
     } else {
       gchar encoded[6];
