@@ -33,8 +33,8 @@ class FailingPlatform : public Platform {
   std::uint32_t GetModuleFileNameW(ModuleHandle, wchar_t*, std::uint32_t) override { return 0; }
 
   ResourceHandle FindResourceW(ModuleHandle, std::uint16_t, std::uint16_t) override { return nullptr; }
-  GlobalHandle LoadResource(ModuleHandle, ResourceHandle) override { return nullptr; }
-  const void* LockResource(GlobalHandle) override { return nullptr; }
+  setup::platform::GlobalHandle LoadResource(ModuleHandle, ResourceHandle) override { return nullptr; }
+  const void* LockResource(setup::platform::GlobalHandle) override { return nullptr; }
   std::uint32_t SizeofResource(ModuleHandle, ResourceHandle) override { return 0; }
 
   WindowHandle CreateWindowExW(std::uint32_t, const wchar_t*, const wchar_t*, std::uint32_t, int, int, int, int,
