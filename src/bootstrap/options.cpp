@@ -125,9 +125,8 @@ std::wstring BuildUsageText(const BootstrapOptions& options) {
       L"  -reinstall\t\t\tпереустановка продукта\n"
       L"  -silent\t\t\tподавить диалоговые окна\n\t\t\tбутстраппера\n"
       L"  -norestart\t\tподавить перезагрузку, если она\n\t\t\tбудет необходима\n"
-      L"  -quiet\t\t\tбез окон и без перезагрузки, коды\n\t\t\tзавершения msiexec (для агентов\n"
-      L"\t\t\tразвёртывания)\n"
-      L"  -log <file>\t\tжурнал работы установщика\n";
+      L"  -quiet\t\t\tдля агентов: без окон\n\t\t\tи без перезагрузки\n"
+      L"  -log <file>\t\tжурнал установщика\n";
   if (options.installCsp) {
     text +=
         L"  -cspargs \"<args>\"\tдополнителные параметры\n\t\t\tкомандной строки (<args>) для\n"
