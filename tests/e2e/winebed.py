@@ -46,6 +46,7 @@ import sys
 import tempfile
 import threading
 import time
+import unittest
 from pathlib import Path, PureWindowsPath
 
 REPO = Path(__file__).resolve().parents[2]
@@ -209,22 +210,31 @@ _skipped = []
 def require_32bit(case, reason):
     """Skips the running case (or subTest) with this reason where the host runs 64-bit programs
     only; the module's output ends with a line naming every case skipped so."""
-    if host().runs_32bit:
-        return
-    subtest = getattr(case, "_subtest", None)
+    if not host().runs_32bit:
+        _skip((getattr(case, "_subtest", None) or case).id(), reason)
+
+
+def _skip(name, reason):
     if not _skipped:
         atexit.register(_report_skipped)
-    _skipped.append(f"{(subtest or case).id()}: {reason}")
-    case.skipTest(reason)
+    _skipped.append(f"{name}: {reason}")
+    raise unittest.SkipTest(reason)
 
 
 def needs_32bit(reason):
-    """Decorator of a test method or class that only a host running 32-bit programs can show."""
+    """Decorator of a test method or class that only a host running 32-bit programs can show. On a
+    class it skips setUpClass as well, so that no 32-bit prefix is asked for there."""
 
     def mark(target):
         if isinstance(target, type):
-            for name in [n for n in vars(target) if n.startswith("test")]:
-                setattr(target, name, mark(getattr(target, name)))
+            set_up = target.setUpClass
+
+            def set_up_class(cls):
+                if not host().runs_32bit:
+                    _skip(f"{cls.__module__}.{cls.__qualname__}", reason)
+                set_up()
+
+            target.setUpClass = classmethod(set_up_class)
             return target
 
         @functools.wraps(target)
