@@ -124,8 +124,9 @@ class Host:
         if self.runs_32bit:
             return (f"e2e: the host runs 32-bit programs: the real Setup.exe of {self.build_dir()} "
                     f"under 64- and 32-bit prefixes")
-        return (f"e2e: 64-bit programs only ({self.why}): the x64 test build of {self.build_dir()} under "
-                f"64-bit Wine; the cases that need 32-bit Windows or the 32-bit binary are skipped")
+        kind = "as on a host that runs" if self.why.startswith("SETUP_E2E_ARCH") else "the host runs"
+        return (f"e2e: {kind} 64-bit programs only ({self.why}): the x64 test build of {self.build_dir()} "
+                f"under 64-bit Wine; the cases that need 32-bit Windows or the 32-bit binary are skipped")
 
 
 def _loader_fault(loader):
