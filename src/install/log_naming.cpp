@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "platform/handles.h"
 #include "platform/win32_constants.h"
 
 namespace setup {
@@ -14,6 +15,17 @@ namespace {
 
 constexpr std::size_t kTimeStampCapacity = 80;
 
+// The screen buffer of a console the process joined is reached through CONOUT$, which the console
+// opens only for both kinds of sharing ("CreateFile", Consoles): any other open fails with a sharing
+// violation. Read access too, as that page prefers.
+void WriteToConsole(const std::wstring& text) {
+  platform::UniqueKernelHandle console(
+      Os().CreateFileW(L"CONOUT$", (kGenericRead | kGenericWrite), (kFileShareRead | kFileShareWrite), kOpenExisting));
+  if (console) {
+    Os().WriteConsoleW(console.get(), text);
+  }
+}
+
 // A GUI program started from a console window has no standard output of its own: it joins its
 // parent's console for the one line and leaves it again at once. Ctrl+C, Ctrl+Break and the closing of
 // the window reach every process attached to a console; staying attached would let them end the run
@@ -22,7 +34,7 @@ void PrintLine(const std::wstring& text) {
   if (Os().HasStandardOutput()) {
     Os().PutWs(text);
   } else if (Os().AttachConsole(kAttachParentProcess)) {
-    Os().WriteConsoleW(text + L"\r\n");
+    WriteToConsole(text + L"\r\n");
     Os().FreeConsole();
   }
 }

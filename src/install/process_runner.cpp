@@ -9,7 +9,25 @@ namespace setup {
 
 using namespace platform;
 
-namespace {}  // namespace
+namespace {
+
+// The thread owns the hidden owner window of the boxes, a top-level window like any other: a child
+// that broadcasts with SendMessage (WM_SETTINGCHANGE after changing the environment, as setups do)
+// waits until every such window's thread has answered, and a thread that only waited for the child
+// would never answer. So the wait also wakes for messages sent to the thread, and PeekMessage delivers
+// them. Only those: posted messages (WM_QUIT among them) stay queued for the next box's own loop,
+// and input does not wake a thread that shows nothing while it waits.
+std::uint32_t WaitAnsweringSentMessages(platform::KernelHandle process) {
+  for (;;) {
+    const std::uint32_t waited = Os().MsgWaitForMultipleObjects(process, kInfinite, kQsSendMessage);
+    if (waited != kWaitObject0 + 1) {
+      return waited;
+    }
+    Os().PeekMessageW(nullptr, 0, 0, kPmNoRemove | kPmQsSendMessage);
+  }
+}
+
+}  // namespace
 
 ProcessResult RunProcessAndWait(const std::wstring& commandLine) {
   // CreateProcessW may write into the command line it is given, so it gets a buffer of its own.
@@ -26,7 +44,7 @@ ProcessResult RunProcessAndWait(const std::wstring& commandLine) {
 
   // Without the wait the child may still run, and its exit code would read STILL_ACTIVE (259) as if
   // it were one.
-  if (const std::uint32_t waited = Os().WaitForSingleObject(process.get(), kInfinite); waited != kWaitObject0) {
+  if (const std::uint32_t waited = WaitAnsweringSentMessages(process.get()); waited != kWaitObject0) {
     const std::uint32_t error = waited == kWaitFailed ? Os().GetLastError() : waited;
     return {false, error != 0 ? error : waited};
   }

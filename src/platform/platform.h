@@ -28,6 +28,7 @@ using KernelHandle = void*;    // process, thread or token HANDLE
 using RegistryKey = void*;     // HKEY
 using ProcAddress = void*;     // FARPROC
 using IconHandle = void*;      // HICON
+using StationHandle = void*;   // HWINSTA of the process, which the system owns: never closed
 using MsiHandle = std::uint32_t;
 
 // Predefined registry root.
@@ -51,6 +52,12 @@ struct OsVersionInfoEx {
   std::uint32_t majorVersion = 0;
   std::uint32_t minorVersion = 0;
   std::uint16_t servicePackMajor = 0;
+};
+
+// The USEROBJECTFLAGS of a window station or desktop.
+struct UserObjectFlags {
+  bool inherit = false;
+  std::uint32_t flags = 0;
 };
 
 // Dialog procedure in portable form: (dialog, message, wParam, lParam) -> INT_PTR.
@@ -135,14 +142,24 @@ class Platform {
   virtual bool HasStandardOutput() = 0;
   // AttachConsole, looked up at run time: false where it is missing (Windows 2000).
   virtual bool AttachConsole(std::uint32_t processId) = 0;
-  // WriteConsoleW to the attached console's screen buffer (CONOUT$, opened and closed for the call).
-  virtual bool WriteConsoleW(const std::wstring& text) = 0;
+  // CreateFileW(fileName, access, shareMode, NULL, creationDisposition, 0, NULL); null where it fails.
+  virtual KernelHandle CreateFileW(const wchar_t* fileName, std::uint32_t access, std::uint32_t shareMode,
+                                   std::uint32_t creationDisposition) = 0;
+  // WriteConsoleW(console, text, its length, &written, NULL).
+  virtual bool WriteConsoleW(KernelHandle console, const std::wstring& text) = 0;
   virtual bool FreeConsole() = 0;
 
   // Processes.
   virtual bool CreateProcessW(const wchar_t* applicationName, wchar_t* commandLine, bool inheritHandles,
                               std::uint32_t creationFlags, ProcessInformation& processInformation) = 0;
-  virtual std::uint32_t WaitForSingleObject(KernelHandle handle, std::uint32_t milliseconds) = 0;
+  // MsgWaitForMultipleObjects(1, &handle, FALSE, milliseconds, wakeMask); where user32 cannot be loaded,
+  // and so the thread can own no window, WaitForSingleObject(handle, milliseconds).
+  virtual std::uint32_t MsgWaitForMultipleObjects(KernelHandle handle, std::uint32_t milliseconds,
+                                                  std::uint32_t wakeMask) = 0;
+  // PeekMessageW(&message, window, filterMin, filterMax, removeFlags): the message itself is not handed
+  // back, so it serves only to deliver the messages sent to the thread's windows (PM_NOREMOVE).
+  virtual bool PeekMessageW(WindowHandle window, std::uint32_t filterMin, std::uint32_t filterMax,
+                            std::uint32_t removeFlags) = 0;
   virtual bool GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) = 0;
   virtual bool CloseHandle(KernelHandle handle) = 0;
 
@@ -167,6 +184,15 @@ class Platform {
   virtual bool AdjustTokenPrivileges(KernelHandle token, bool disableAll, std::uint64_t luid,
                                      std::uint32_t attributes) = 0;
   virtual bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) = 0;
+  virtual bool CallInitiateSystemShutdownExW(ProcAddress initiateSystemShutdownEx, const wchar_t* machineName,
+                                             const wchar_t* message, std::uint32_t timeout, bool forceAppsClosed,
+                                             bool rebootAfterShutdown, std::uint32_t reason) = 0;
+  virtual bool InitiateSystemShutdownW(const wchar_t* machineName, const wchar_t* message, std::uint32_t timeout,
+                                       bool forceAppsClosed, bool rebootAfterShutdown) = 0;
+  // GetProcessWindowStation.
+  virtual StationHandle GetProcessWindowStation() = 0;
+  // GetUserObjectInformationW(object, UOI_FLAGS, &flags, sizeof flags, &needed).
+  virtual bool GetUserObjectInformationW(StationHandle object, UserObjectFlags& flags) = 0;
 
   // Windows Installer (msi.dll).
   virtual std::uint32_t MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle* window) = 0;

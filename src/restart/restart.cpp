@@ -1,5 +1,6 @@
 #include "restart/restart.h"
 
+#include "base/windows_version.h"
 #include "platform/handles.h"
 #include "platform/win32_constants.h"
 
@@ -12,6 +13,13 @@ namespace {
 constexpr const wchar_t* kMarkerPath = L"Software\\NeedBstrReboot";
 constexpr const wchar_t* kMarkerParent = L"Software";
 constexpr const wchar_t* kMarkerName = L"NeedBstrReboot";
+
+// The marker's access with the registry-view flag, which Windows 2000 does not know: its registry
+// documentation marks KEY_WOW64_32KEY "not supported" there, and installers that run there leave it
+// out. HKCU\Software is one key in both views, so the key is the same either way.
+std::uint32_t MarkerAccess(std::uint32_t access) {
+  return IsExactWindowsVersion(0) ? access : (access | kKeyWow6432Key);
+}
 
 // RegDeleteKeyExW exists only on newer systems; where its API set is loaded it is taken from there,
 // elsewhere advapi32's RegDeleteKeyW does the same for a key without subkeys.
@@ -34,29 +42,30 @@ platform::Status DeleteSubKey(platform::RegistryKey parent, const wchar_t* name)
   return Os().GetLastError();
 }
 
-}  // namespace
-
-platform::Status CreateRestartMarker() {
-  platform::UniqueRegistryKey marker;
-  return Os().RegCreateKeyExW(platform::kHkeyCurrentUser, kMarkerPath, kRegOptionNonVolatile,
-                              (kKeyRead | kKeyWrite | kKeyWow6432Key), marker.put());
+// ExitWindowsEx ends the caller's logon session, and restarts the computer only when that is the
+// interactive user's: for a service or an agent running as SYSTEM, or a scheduled task, it succeeds
+// without restarting anything. The interactive user's logon session is the one that holds the
+// interactive window station, the only one with visible display surfaces; a station that cannot be
+// asked counts as not interactive, where the restart is requested for the whole computer.
+bool IsInteractiveUser() {
+  platform::UserObjectFlags station;
+  return Os().GetUserObjectInformationW(Os().GetProcessWindowStation(), station) && (station.flags & kWsfVisible) != 0;
 }
 
-bool TestRestartMarker() {
-  platform::UniqueRegistryKey marker;
-  return Os().RegOpenKeyExW(platform::kHkeyCurrentUser, kMarkerPath, 0, (kKeyRead | kKeyWow6432Key), marker.put()) == 0;
-}
-
-platform::Status DeleteRestartMarker() {
-  platform::UniqueRegistryKey parent;
-  if (platform::Status status = Os().RegOpenKeyExW(platform::kHkeyCurrentUser, kMarkerParent, 0,
-                                                   (kKeyRead | kKeyWrite | kKeyWow6432Key), parent.put())) {
-    return status;
+// InitiateSystemShutdownExW came with Windows XP. Windows 2000 has InitiateSystemShutdownW, the same
+// request without the reason code, which that release does not record anyway.
+bool InitiateRestart() {
+  constexpr std::uint32_t kImmediately = 0;  // no countdown box, and no way to abort it
+  platform::ModuleHandle advapi = Os().GetModuleHandleW(L"advapi32.dll");
+  if (platform::ProcAddress initiateEx =
+          advapi != nullptr ? Os().GetProcAddress(advapi, "InitiateSystemShutdownExW") : nullptr) {
+    return Os().CallInitiateSystemShutdownExW(initiateEx, nullptr, nullptr, kImmediately, true, true,
+                                              kShutdownReasonMajorApplication);
   }
-  return DeleteSubKey(parent.get(), kMarkerName);
+  return Os().InitiateSystemShutdownW(nullptr, nullptr, kImmediately, true, true);
 }
 
-bool RestartSystem() {
+bool RequestRestart() {
   platform::UniqueKernelHandle token;
   if (!Os().OpenProcessToken(Os().GetCurrentProcess(), (kTokenAdjustPrivileges | kTokenQuery), token.put())) {
     return false;
@@ -68,7 +77,41 @@ bool RestartSystem() {
   if (Os().GetLastError() != 0) {
     return false;
   }
-  return Os().ExitWindowsEx((kEwxReboot | kEwxForce), kShutdownReasonMajorApplication);
+  if (IsInteractiveUser()) {
+    return Os().ExitWindowsEx((kEwxReboot | kEwxForce), kShutdownReasonMajorApplication);
+  }
+  return InitiateRestart();
+}
+
+}  // namespace
+
+platform::Status CreateRestartMarker() {
+  platform::UniqueRegistryKey marker;
+  return Os().RegCreateKeyExW(platform::kHkeyCurrentUser, kMarkerPath, kRegOptionNonVolatile,
+                              MarkerAccess(kKeyRead | kKeyWrite), marker.put());
+}
+
+bool TestRestartMarker() {
+  platform::UniqueRegistryKey marker;
+  return Os().RegOpenKeyExW(platform::kHkeyCurrentUser, kMarkerPath, 0, MarkerAccess(kKeyRead), marker.put()) == 0;
+}
+
+platform::Status DeleteRestartMarker() {
+  platform::UniqueRegistryKey parent;
+  if (platform::Status status = Os().RegOpenKeyExW(platform::kHkeyCurrentUser, kMarkerParent, 0,
+                                                   MarkerAccess(kKeyRead | kKeyWrite), parent.put())) {
+    return status;
+  }
+  return DeleteSubKey(parent.get(), kMarkerName);
+}
+
+bool RestartSystem() {
+  if (RequestRestart()) {
+    return true;
+  }
+  // The caller deleted the marker before asking; the restart is still pending, for a later run.
+  CreateRestartMarker();
+  return false;
 }
 
 }  // namespace setup

@@ -9,7 +9,8 @@ platform::Status CreateRestartMarker();
 // True when the marker key exists.
 bool TestRestartMarker();
 platform::Status DeleteRestartMarker();
-// True when the shutdown request was accepted.
+// Requests a forced restart of the computer, in the interactive user's session or outside it. True
+// when the request was accepted; otherwise the marker is created again, the restart still pending.
 bool RestartSystem();
 
 }  // namespace setup

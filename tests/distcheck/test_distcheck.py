@@ -1,5 +1,7 @@
-"""scripts/distcheck on the demo distribution folder and on three faulty copies of it."""
+"""scripts/distcheck on the demo distribution folder and on faulty copies of it: each fault is found with a
+problem line naming the files, the demo folder is sound, with its verdict line."""
 
+import hashlib
 import os
 import re
 import shutil
@@ -16,24 +18,90 @@ import demo  # noqa: E402
 import winebed  # noqa: E402
 
 
-def spoil(folder, case):
-    if case == "older":
-        older = winebed.fixture_packages_dir() / "2.0.12900" / "tarvex-x64.msi"
-        shutil.copy2(older, folder / "2.0.12900-tarvex-x64.msi")
-    elif case == "folder":
-        (folder / "tarvex-x64").mkdir()
-    elif case == "readme":
-        (folder / "tarvex-x64-readme.txt").write_text("notes\n", encoding="utf-8")
+def older(name):
+    return winebed.fixture_packages_dir() / "2.0.12900" / name
 
 
-# folder, exit code, a line the output must hold
+def write_sums(folder):
+    files = sorted(p for p in folder.rglob("*") if p.is_file())
+    lines = [f"{hashlib.sha256(p.read_bytes()).hexdigest()}  {p.relative_to(folder)}\n" for p in files]
+    (folder / "SHA256SUMS").write_text("".join(lines), encoding="utf-8")
+
+
+def swap(folder, a, b):
+    (folder / a).rename(folder / "swap")
+    (folder / b).rename(folder / a)
+    (folder / "swap").rename(folder / b)
+
+
+def spoil_sums(folder):
+    write_sums(folder)
+    (folder / "README.txt").write_text("changed\n", encoding="utf-8")
+    (folder / "version.dll").write_bytes(b"MZ")
+    (folder / "csp" / "Setup.exe").unlink()
+    (folder / "csp" / "setup.ini").write_text("\n", encoding="utf-8")
+
+
+# folder, how it is spoilt, exit code, lines the output must hold (problem lines unwrapped)
 CASES = [
-    ("sound", 0, r"^x64 +installation +tarvex\*x64\* +tarvex-x64\.msi +\{50A1C0DE-2013-4000-8000-000000000064\}"),
-    ("older", 1, r"^problem: x64: different product codes: identity lookup picks 2\.0\.12900-tarvex-x64\.msi"),
-    ("folder", 1, r"^problem: x64 installation lookup picks tarvex-x64, a folder"),
-    ("readme", 1, r"^problem: x64 installation lookup picks tarvex-x64-readme\.txt, which is not a Windows Installer"),
-    ("missing", 2, r"no such folder"),
+    ("sound", lambda f: None, 0, [r"^verdict: sound; Setup\.exe installs 2\.0\.13000 on x64 and 2\.0\.13000 on win32$",
+                                  r"^  x64    ProductCode \{50A1C0DE-2013-4000-8000-000000000064\}$"]),
+    ("older release beside, suffix names", lambda f: [shutil.copy2(older(n), f / n.replace(".msi", "-2.0.12900.msi"))
+                                                      for n in ("tarvex-x64.msi", "tarvex-win32.msi")], 1,
+     [r"^problem: x64 installation \(tarvex\*x64\*\) can pick entries that differ: tarvex-x64-2\.0\.12900\.msi: "
+      r"ProductCode \{50A1C0DE-2012-4900-8000-000000000064\}, ProductVersion 2\.0\.12900; tarvex-x64\.msi: "]),
+    ("older release beside, prefix name", lambda f: shutil.copy2(older("tarvex-x64.msi"), f / "2.0.12900-tarvex-x64.msi"),
+     1, [r"^problem: x64 identity \(\*x64\*\*\.msi, then \*\.msi\) can pick entries that differ: 2\.0\.12900-tarvex"]),
+    ("folder named like a package", lambda f: (f / "tarvex-x64 old").mkdir(), 1,
+     [r"^problem: tarvex-x64 old is a folder, not a package; it can be picked by x64 installation$"]),
+    ("readme named like a package", lambda f: (f / "tarvex-x64-readme.txt").write_text("notes\n"), 1,
+     [r"^problem: tarvex-x64-readme\.txt is not a Windows Installer package; it can be picked by x64 installation$"]),
+    ("matched by its 8.3 name only", lambda f: (f / "tarvex.msix").write_text("x\n"), 1,
+     [r"^problem: tarvex\.msix is not a Windows Installer package; it can be picked by version$"]),
+    ("platforms swapped", lambda f: swap(f, "tarvex-x64.msi", "tarvex-win32.msi"), 1,
+     [r"^problem: tarvex-x64\.msi holds a package for platform Intel, not x64; it can be picked by x64 identity, x64 installation$",
+      r"^problem: tarvex-win32\.msi holds a package for platform x64, not win32; it can be picked by win32 identity, "]),
+    ("names equal but for case", lambda f: shutil.copy2(older("tarvex-x64.msi"), f / "TARVEX-X64.MSI"), 1,
+     [r"^problem: TARVEX-X64\.MSI and tarvex-x64\.msi are one name on Windows$"]),
+    ("Setup.exe.local file", lambda f: (f / "Setup.exe.local").write_text(""), 1,
+     [r"^problem: Setup\.exe\.local makes Setup\.exe refuse to run \(exit 10, nothing shown\)$"]),
+    ("SETUP.EXE.LOCAL folder", lambda f: (f / "SETUP.EXE.LOCAL").mkdir(), 1, [r"^problem: SETUP\.EXE\.LOCAL makes"]),
+    ("external manifest", lambda f: (f / "Setup.exe.manifest").write_text("<assembly/>"), 1,
+     [r"^problem: Setup\.exe\.manifest would replace Setup\.exe's own manifest on Windows XP"]),
+    ("name Windows cannot hold", lambda f: (f / "notes?.txt").write_text(""), 1,
+     [r"^problem: notes\?\.txt is a name Windows cannot hold$"]),
+    ("planted DLL", lambda f: (f / "version.dll").write_bytes(b"MZ"), 1,
+     [r"^problem: version\.dll lies beside Setup\.exe, where Windows may load or run it"]),
+    ("no Setup.exe", lambda f: (f / "Setup.exe").unlink(), 1, [r"^problem: no Setup\.exe in the folder$"]),
+    ("csp is a file", lambda f: [shutil.rmtree(f / "csp"), (f / "csp").write_text("")], 1,
+     [r"^problem: csp is a file, not the folder of the provider's Setup\.exe$"]),
+    ("csp is empty", lambda f: (f / "csp" / "Setup.exe").unlink(), 1,
+     [r"^problem: csp is an empty folder: no Setup\.exe for -csp$"]),
+    ("ucsp without its Setup.exe", lambda f: (f / "ucsp" / "Setup.exe").rename(f / "ucsp" / "Setup.ex_"), 1,
+     [r"^problem: ucsp has no Setup\.exe for -ucsp$"]),
+    ("name not UTF-8", lambda f: shutil.copy2(f / "tarvex-x64.msi", os.fsencode(f) + b"/tarvex-x64-\xe9.msi"), 1,
+     [r"^problem: tarvex-x64-\\xE9\.msi is not a UTF-8 name", r"^    tarvex-x64-\\xE9\.msi, tarvex-x64\.msi$"]),
+    ("unreadable entry", lambda f: (f / "tarvex-x64-old.msi").symlink_to(f / "gone.msi"), 1,
+     [r"^problem: tarvex-x64-old\.msi cannot be read: No such file or directory$"]),
+    ("one platform only", lambda f: [(f / n).unlink() for n in os.listdir(f) if n.endswith("win32.msi")], 1,
+     [r"^problem: win32: no package to install, nothing matches tarvex\*win32\*$"]),
+    ("SHA256SUMS and later changes", spoil_sums, 1,
+     [r"^problem: README\.txt has changed since SHA256SUMS was written$",
+      r"^problem: version\.dll is not listed in SHA256SUMS \(added after the release\?\)$",
+      r"^problem: csp\\Setup\.exe is listed in SHA256SUMS but missing$"]),
+    ("missing", None, 2, [r"no such folder"]),
 ]
+
+
+def report_lines(output):
+    """The report with each problem's continuation lines joined to it."""
+    lines, joined = output.splitlines(), []
+    for line in lines:
+        if joined and joined[-1].startswith(("problem:", "verdict:")) and line.startswith("  "):
+            joined[-1] += " " + line.strip()
+        else:
+            joined.append(line)
+    return "\n".join(joined)
 
 
 def main():
@@ -41,16 +109,19 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         sound = Path(work) / "sound"
         demo.lay_out_distribution(sound)
-        for folder, expected_code, expected_line in CASES:
-            target = Path(work) / folder
-            if folder not in ("sound", "missing"):
-                shutil.copytree(sound, target)
-                spoil(target, folder)
+        for number, (name, spoil, expected_code, expected_lines) in enumerate(CASES):
+            target = Path(work) / str(number)
+            if spoil is not None:
+                shutil.copytree(sound, target, symlinks=True)
+                spoil(target)
             run = subprocess.run(["bash", str(ROOT / "scripts" / "distcheck"), str(target)], capture_output=True,
-                                 text=True, env=dict(os.environ))
-            output = run.stdout + run.stderr
-            if run.returncode != expected_code or not re.search(expected_line, output, re.MULTILINE):
-                print(f"FAIL {folder}: exit {run.returncode}, expected {expected_code} and /{expected_line}/\n{output}")
+                                 env=dict(os.environ))
+            raw = run.stdout.decode("utf-8") + run.stderr.decode("utf-8")
+            output = report_lines(raw)
+            missing = [line for line in expected_lines if not re.search(line, output, re.MULTILINE)]
+            missing += [f"80 columns: {line}" for line in raw.splitlines() if len(line) > 80]
+            if run.returncode != expected_code or missing:
+                print(f"FAIL {name}: exit {run.returncode}, expected {expected_code}; missing {missing}\n{output}")
                 failures += 1
     print(f"{len(CASES) - failures} passed, {failures} failed")
     return 1 if failures else 0

@@ -1,5 +1,6 @@
 """Setup.exe in hostile or unusual places: a download folder with planted DLLs or a DLL redirection
-folder, distribution folders and TMP values with blanks and Cyrillic letters."""
+folder or file, distribution folders and TMP values with blanks and Cyrillic letters or naming no
+folder; and the end of a run whose memory runs out."""
 
 import os
 import re
@@ -18,6 +19,8 @@ PLANTED = ("msi.dll", "version.dll", "uxtheme.dll", "dwmapi.dll", "cryptbase.dll
 # Wine prefers the native DLL it finds over its own only when told to, as Windows would always.
 PREFER_PLANTED = ",".join(name[:-4] for name in PLANTED) + "=n,b"
 EXIT_DLL_REDIRECTION = 10
+EXIT_OUT_OF_MEMORY = 8  # ERROR_NOT_ENOUGH_MEMORY
+NO_PRODUCT_CODE = "Невозможно найти ProductCode msi-пакета."
 
 bed = None
 
@@ -88,6 +91,14 @@ class PlantedDlls(unittest.TestCase):
         self.assertFalse((self.dist.linux / "Setup.exe.local" / "msi.dll.loaded").exists())
         self.assertFalse(plugin_installed())
 
+    def test_a_redirection_file_beside_the_program_makes_it_refuse_too(self):
+        # The loader takes an empty Setup.exe.local file as the sign too (redirection to the
+        # program's own folder).
+        self.dist.write("Setup.exe.local", "")
+        run = bed.run(self.setup, cwd=self.dist.windows)
+        self.assertEqual(run.exit_code, EXIT_DLL_REDIRECTION)
+        self.assertEqual(run.boxes, [])
+
 
 class UnusualPlaces(unittest.TestCase):
     def setUp(self):
@@ -117,6 +128,20 @@ class UnusualPlaces(unittest.TestCase):
         self.assertRegex(names[0], r"^tarvex-x64\.msi_\d{4}-\d\d-\d\d-\d\d-\d\d-\d\d\.log$")
         self.assertIn("ADDPLUGVEX = 1", read_log(logs / names[0]))
 
+    def test_tmp_naming_no_folder_fails_the_package_even_with_an_own_log(self):
+        # An own /l frees the run from naming a log in TMP, not from Windows Installer's own need of a
+        # temporary folder when it opens the package: the package is blamed, and 1627 passed on.
+        dist = bed.make_distribution("missingtmp")
+        dist.add_packages(PACKAGE_SET)
+        setup = dist.add_setup()
+        args = ["-CadesArgs", "/l C:\\plugin.log"]
+        run = bed.run(setup, args=args, steps=["yes", "ok", "ok"], env={"TMP": "C:\\no such folder"}, lang="ru")
+        self.assertEqual(run.windows[1]["text"], NO_PRODUCT_CODE)
+        self.assertEqual(run.exit_code, 1627)
+        run = bed.run(setup, args=["-silent", *args], env={"TMP": "C:\\no such folder"})
+        self.assertEqual(run.exit_code, 1627)
+        self.assertFalse(plugin_installed())
+
     def test_empty_tmp_is_refused_like_a_missing_one(self):
         dist = bed.make_distribution("emptytmp")
         dist.add_packages(PACKAGE_SET)
@@ -124,6 +149,20 @@ class UnusualPlaces(unittest.TestCase):
         run = bed.run(setup, args=["-silent"], env={"TMP": ""})
         self.assertEqual(run.exit_code, 203)
         self.assertFalse(plugin_installed())
+
+
+class RuntimeFailure(unittest.TestCase):
+    def test_exhausted_memory_ends_with_its_own_code_and_no_box(self):
+        # Nothing a caller can give Setup.exe (a command line, TMP, the folder) is large enough to
+        # exhaust its memory, so a stand-in linked with its very handlers of the runtime's failures
+        # meets each failure on purpose. msvcrt's abort, which they used to reach, ended with 3 (the
+        # code of "Windows 2000 without SP4"), after a "Runtime Error!" box on Windows.
+        program = bed.make_distribution("memory").copy(windows_build_dir() / "programs" / "exhaust_memory.exe")
+        for failure in ("new", "length", "terminate"):
+            with self.subTest(failure=failure):
+                run = bed.run(program, args=[failure])
+                self.assertEqual(run.exit_code, EXIT_OUT_OF_MEMORY)
+                self.assertEqual(run.boxes, [])
 
 
 if __name__ == "__main__":

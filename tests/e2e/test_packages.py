@@ -10,12 +10,24 @@ file, and its closing property dump ("Property(S): NAME = value") holds Original
 import itertools
 import os
 import shutil
+import subprocess
 import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from dialogue import DialogueAssertions  # noqa: E402
-from winebed import Distribution, WineBed, fixture_packages_dir, msi_log_properties, needs_32bit  # noqa: E402
+from winebed import (  # noqa: E402
+    REPO,
+    Distribution,
+    WineBed,
+    fixture_packages_dir,
+    msi_log_properties,
+    needs_32bit,
+    windows_build_dir,
+)
+
+sys.path.insert(0, str(REPO / "tests" / "distcheck"))
+import test_distcheck as faulty_folders  # noqa: E402
 
 CAPTION = "Solvarn ЭЦП Browser plug-in"
 UPDATE_CAPTION = "Обновление"
@@ -299,6 +311,37 @@ class BrokenPackage(PackageAssertions):
                 dist.add_setup()
                 self.assertBrokenRun(dist, UNOPENABLE, STYLE_PLAIN_ERROR, owned=False)
                 self.assertEqual(bed.related_products(UPGRADE_CODE), [installed])
+
+
+def below_heading(report):
+    """The report without its heading, which names the folder by its Linux or its Windows path."""
+    return report[report.find("\n\n"):]
+
+
+class DistributionCheckOnWindows(unittest.TestCase):
+    """distcheck.exe over Wine's FindFirstFileW (its listing order, its own 8.3 names) and Wine's msi.dll
+    reports on each faulty folder of the native check's table what the native check reports."""
+
+    # Wine shows a name that is not UTF-8 or holds a '?' by another name, and hides a link that leads nowhere.
+    LINUX_ONLY = ("name not UTF-8", "name Windows cannot hold", "unreadable entry", "missing")
+    maxDiff = None
+
+    def test_reports_what_the_native_check_reports(self):
+        work = bed.root / "distcheck"
+        sound = work / "sound"
+        faulty_folders.demo.lay_out_distribution(sound)
+        for number, (name, spoil, _, _) in enumerate(faulty_folders.CASES):
+            if name in self.LINUX_ONLY:
+                continue
+            with self.subTest(name):
+                folder = work / str(number)
+                shutil.copytree(sound, folder, symlinks=True)
+                spoil(folder)
+                native = subprocess.run(["bash", str(REPO / "scripts" / "distcheck"), str(folder)], capture_output=True,
+                                        text=True)
+                code, out, _ = bed.wine(windows_build_dir() / "distcheck.exe", bed.to_windows(folder), check=False)
+                self.assertEqual((code, below_heading(out.replace("\r\n", "\n"))),
+                                 (native.returncode, below_heading(native.stdout)))
 
 
 if __name__ == "__main__":

@@ -78,7 +78,7 @@ def prepare(csp="0", ucsp="0", folder=None):
     for provider, code in (("csp", csp), ("ucsp", ucsp)):
         if (folder.linux / provider).is_dir():
             folder.write(f"{provider}/exitcode.txt", code)
-            for name in ("received.txt", "started.txt", "release.txt"):
+            for name in ("received.txt", "started.txt", "release.txt", "broadcast.txt"):
                 (folder.linux / provider / name).unlink(missing_ok=True)
     logs = bed.to_linux(LOG_FOLDER)
     shutil.rmtree(logs, ignore_errors=True)
@@ -106,7 +106,7 @@ def remove_plugin():
     bed.uninstall(PRODUCT_CODE)
 
 
-def run_setup(args, steps=(), unset=(), cwd=None, program=None):
+def run_setup(args, steps=(), unset=(), cwd=None, program=None, timeout=60):
     environment = {"TMP": LOG_FOLDER}
     for name in unset:
         environment.pop(name, None)
@@ -119,6 +119,7 @@ def run_setup(args, steps=(), unset=(), cwd=None, program=None):
         cwd=cwd or dist.windows,
         lang="ru",
         relay=True,
+        timeout=timeout,
     )
 
 
@@ -419,6 +420,26 @@ class ParentConsole(ProviderAssertions):
         self.assertTrue(plugin_installed())
         self.assertLogMade(run, "csp", match["stamp"])
         self.assertEqual(run.exit_code, 0)
+
+
+class Broadcast(ProviderAssertions):
+    def test_a_setup_that_broadcasts_is_answered(self):
+        # A nested setup that sends WM_SETTINGCHANGE to every top-level window (as setups that change
+        # the environment do) waits until each has answered, the program's hidden owner window among
+        # them; a program that only waited for the setup hung with it for good. Silent, and with the
+        # owner window's question answered first. The short time-out only keeps a hang from holding
+        # the suite: such a run ends in well under a second here.
+        for args, steps in ((["-silent", "-csp"], []), (["-csp"], ["yes", "ok"])):
+            with self.subTest(args=args):
+                prepare(csp="broadcast0")
+                try:
+                    run = run_setup(args, steps=steps, timeout=20)
+                    self.assertOneStart("csp", expected_line("csp", "/qb LOG", " -silent" if steps == [] else ""))
+                    self.assertTrue((dist.linux / "csp" / "broadcast.txt").exists(), "the broadcast was not answered")
+                    self.assertTrue(plugin_installed())
+                    self.assertEqual(run.exit_code, 0)
+                finally:
+                    remove_plugin()
 
 
 class NoTmp(ProviderAssertions):

@@ -454,11 +454,12 @@ FIRST_RELEASES = [
      "GetStartupInfoW GetStdHandle GetSystemDirectoryW InitializeCriticalSection LeaveCriticalSection LoadLibraryA "
      "LoadLibraryExW LoadLibraryW LoadResource LocalFree LockResource ReleaseSemaphore SetLastError "
      "SetUnhandledExceptionFilter SizeofResource Sleep TlsAlloc TlsFree TlsGetValue TlsSetValue VirtualProtect "
-     "VirtualQuery WaitForSingleObject WriteConsoleW"),
+     "VirtualQuery WaitForSingleObject WriteConsoleW ExitProcess TerminateProcess"),
     ("2000", "Microsoft Learn: Windows 2000 Professional",
      "FreeConsole GetSystemDefaultUILanguage VerSetConditionMask VerifyVersionInfoW CheckDlgButton CreateWindowExW "
      "DialogBoxParamW EndDialog ExitWindowsEx GetDlgItem GetDlgItemTextW IsDlgButtonChecked LoadImageW MessageBoxW "
-     "SendMessageW SetDlgItemTextW ShowWindow CommandLineToArgvW"),
+     "SendMessageW SetDlgItemTextW ShowWindow CommandLineToArgvW InitiateSystemShutdownW MsgWaitForMultipleObjects "
+     "PeekMessageW GetProcessWindowStation GetUserObjectInformationW"),
     ("2000", "msvcrt.dll of Windows 2000",
      "__p__commode __p__fmode __p__wcmdln __set_app_type __setusermatherr __wgetmainargs __winitenv _amsg_exit "
      "_cexit _close _errno _initterm _iob _onexit _putws _read _wgetenv _wstat abort calloc exit fflush fprintf "
@@ -469,7 +470,7 @@ FIRST_RELEASES = [
      "MsiQueryProductStateW MsiSetInternalUI MsiSourceListClearAllW"),
     ("2000 SP3", "Windows Installer 2.0, part of Windows 2000 SP3 (TechNet: Windows Installer 2.0)",
      "MsiOpenPackageExW"),
-    ("XP", "Microsoft Learn", "AttachConsole SystemFunction036"),
+    ("XP", "Microsoft Learn", "AttachConsole InitiateSystemShutdownExW SystemFunction036"),
     ("XP", "Visual C++ library reference: rand_s depends on RtlGenRandom, Windows XP and later", "rand_s"),
     ("XP SP1", "Microsoft Learn", "SetDllDirectoryW"),
     ("XP SP2", "Microsoft Learn", "IsWow64Process"),
@@ -489,6 +490,8 @@ FALLBACKS = {
     "SetDefaultDllDirectories": 'calls SetDllDirectoryW("") to take the current directory out of the DLL search',
     "SetDllDirectoryW": "keeps the DLL search as it is; user32, shell32 and msi.dll are loaded by full path anyway",
     "RegDeleteKeyExW": "deletes the restart marker with advapi32's RegDeleteKeyW",
+    "InitiateSystemShutdownExW": "asks InitiateSystemShutdownW for the same restart, without the reason code, "
+    "which Windows 2000 does not record",
     "SystemFunction036": "nothing: only MinGW's rand_s for std::random_device asks for it, and the program "
     "never makes a random_device",
     "rand_s": "nothing, as for SystemFunction036",

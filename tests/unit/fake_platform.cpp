@@ -69,7 +69,79 @@ const std::uint16_t kCatalogue[] = {101, 102, 103, 104, 105, 106, 107, 108, 109,
                                     118, 119, 122, 123, 124, 125, 126, 127, 128, 129, 131, 133,
                                     134, 135, 139, 142, 143, 144, 147, 150, 151, 152, 153};
 
+// What each release does, each rule beside the page of Microsoft's documentation it comes from. The
+// rules every release shares live in the calls themselves: a broadcast waits for the windows of a
+// thread that does not answer (MsgWaitForMultipleObjects), CONOUT$ opens only for both kinds of
+// sharing (CreateFileW), and ExitWindowsEx restarts nothing outside the interactive session.
+struct ReleaseRules {
+  Release release;
+  const char* name;
+  std::uint32_t major, minor;
+  std::uint16_t servicePack;
+  // "LoadLibraryExW function", "AddDllDirectory function": the LOAD_LIBRARY_SEARCH_* flags come with
+  // Windows 8, and with KB2533623 (which also brings AddDllDirectory) to 7 and Vista, which refuse
+  // them without it; XP and 2003 know nothing of them and search the standard way.
+  FakePlatform::SearchFlags searchFlags;
+  bool addDllDirectory;
+  // "IsUserAnAdmin function": Windows 2000's shell32 exports it by its ordinal, 680, only.
+  bool isUserAnAdminByName;
+  // "Registry Key Security and Access Rights": KEY_WOW64_32KEY and KEY_WOW64_64KEY, "Windows 2000:
+  // This flag is not supported". Assumed here to be refused as access the key's security does not
+  // grant (not verified on a Windows 2000).
+  bool registryViewFlags;
+  // "AttachConsole function", "InitiateSystemShutdownExW function": Windows XP and later.
+  bool attachConsole;
+  bool initiateSystemShutdownEx;
+};
+
+using Flags = FakePlatform::SearchFlags;
+constexpr ReleaseRules kReleaseRules[] = {
+    {Release::k2000, "Windows 2000 SP4", 5, 0, 4, Flags::kIgnored, false, false, false, false, false},
+    {Release::kXp, "XP", 5, 1, 0, Flags::kIgnored, false, true, true, true, true},
+    {Release::kXpSp1, "XP SP1", 5, 1, 1, Flags::kIgnored, false, true, true, true, true},
+    {Release::kXpSp2, "XP SP2", 5, 1, 2, Flags::kIgnored, false, true, true, true, true},
+    {Release::kXpSp3, "XP SP3", 5, 1, 3, Flags::kIgnored, false, true, true, true, true},
+    {Release::k2003, "Server 2003 SP2", 5, 2, 2, Flags::kIgnored, false, true, true, true, true},
+    {Release::kVista, "Vista SP2", 6, 0, 2, Flags::kRefused, false, true, true, true, true},
+    {Release::k7, "7 SP1", 6, 1, 1, Flags::kRefused, false, true, true, true, true},
+    {Release::k7Kb2533623, "7 SP1 with KB2533623", 6, 1, 1, Flags::kHonoured, true, true, true, true, true},
+    {Release::k8, "8", 6, 2, 0, Flags::kHonoured, true, true, true, true, true},
+    {Release::k81, "8.1", 6, 3, 0, Flags::kHonoured, true, true, true, true, true},
+    {Release::k10, "10", 10, 0, 0, Flags::kHonoured, true, true, true, true, true},
+    {Release::k11, "11", 10, 0, 0, Flags::kHonoured, true, true, true, true, true},
+};
+
+const ReleaseRules& RulesOf(Release release) {
+  return *std::find_if(std::begin(kReleaseRules), std::end(kReleaseRules),
+                       [&](const ReleaseRules& rules) { return rules.release == release; });
+}
+
+constexpr std::uint32_t kRegistryViewFlags = 0x0300;  // KEY_WOW64_64KEY | KEY_WOW64_32KEY
+// The shutdown privilege's LUID on every release.
+constexpr std::uint64_t kShutdownPrivilege = 19;
+void* const kWindowStation = reinterpret_cast<void*>(0x5A7);
+
 }  // namespace
+
+const Release kEveryRelease[13] = {Release::k2000,       Release::kXp,   Release::kXpSp1, Release::kXpSp2,
+                                   Release::kXpSp3,      Release::k2003, Release::kVista, Release::k7,
+                                   Release::k7Kb2533623, Release::k8,    Release::k81,    Release::k10,
+                                   Release::k11};
+
+void PrintTo(Release release, std::ostream* out) { *out << RulesOf(release).name; }
+
+void FakePlatform::UseRelease(Release release) {
+  const ReleaseRules& rules = RulesOf(release);
+  osMajor = rules.major;
+  osMinor = rules.minor;
+  osServicePackMajor = rules.servicePack;
+  searchFlags = rules.searchFlags;
+  addDllDirectoryExported = rules.addDllDirectory;
+  isUserAnAdminByName = rules.isUserAnAdminByName;
+  registryViewFlags = rules.registryViewFlags;
+  attachConsoleExported = rules.attachConsole;
+  initiateSystemShutdownExExported = rules.initiateSystemShutdownEx;
+}
 
 bool CaseInsensitiveLess::operator()(const std::wstring& a, const std::wstring& b) const {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
@@ -224,6 +296,10 @@ ProcAddress FakePlatform::GetProcAddress(ModuleHandle module, const char* procNa
   }
   if (name == "AddDllDirectory" && module == GetModuleHandleW(L"kernel32.dll") && addDllDirectoryExported) {
     return reinterpret_cast<ProcAddress>(0x4001);
+  }
+  if (name == "InitiateSystemShutdownExW" && module == GetModuleHandleW(L"advapi32.dll") &&
+      initiateSystemShutdownExExported) {
+    return reinterpret_cast<ProcAddress>(0x2003);
   }
   if (name == "IsWow64Process") {
     return wow64Available ? reinterpret_cast<ProcAddress>(0x1001) : nullptr;
@@ -493,17 +569,41 @@ void FakePlatform::PutWs(const std::wstring& text) { stdoutLines.push_back(text)
 bool FakePlatform::HasStandardOutput() { return standardOutput; }
 
 bool FakePlatform::AttachConsole(std::uint32_t processId) {
-  if (processId != kAttachParentProcess || !parentConsole || consoleAttached) {
+  if (!attachConsoleExported || processId != kAttachParentProcess || !parentConsole || consoleAttached) {
     return false;
   }
   return consoleAttached = true;
 }
 
-bool FakePlatform::WriteConsoleW(const std::wstring& text) {
-  if (consoleAttached) {
-    consoleText += text;
+// "CreateFile function", Consoles: CONOUT$ is the active screen buffer of the console the process is
+// attached to, and "if the calling process inherits the console", the share mode "must be
+// FILE_SHARE_READ | FILE_SHARE_WRITE"; the console host refuses other opens with a sharing violation.
+KernelHandle FakePlatform::CreateFileW(const wchar_t* fileName, std::uint32_t access, std::uint32_t shareMode,
+                                       std::uint32_t creationDisposition) {
+  constexpr std::uint32_t kBothShares = kFileShareRead | kFileShareWrite;
+  if (std::wstring(fileName) != L"CONOUT$" || creationDisposition != kOpenExisting || !consoleAttached) {
+    lastError_ = kErrorFileNotFound;
+    return nullptr;
   }
-  return consoleAttached;
+  if ((shareMode & kBothShares) != kBothShares) {
+    lastError_ = kErrorSharingViolation;
+    return nullptr;
+  }
+  void* handle = NewHandle();
+  kernelHandles_.insert(handle);
+  if (access & kGenericWrite) {
+    consoleHandles_.insert(handle);
+  }
+  return handle;
+}
+
+bool FakePlatform::WriteConsoleW(KernelHandle console, const std::wstring& text) {
+  if (consoleHandles_.count(console) == 0 || !consoleAttached) {
+    lastError_ = kErrorInvalidHandle;
+    return false;
+  }
+  consoleText += text;
+  return true;
 }
 
 bool FakePlatform::FreeConsole() { return std::exchange(consoleAttached, false); }
@@ -517,17 +617,40 @@ bool FakePlatform::CreateProcessW(const wchar_t* applicationName, wchar_t* comma
   }
   processInformation.process = NewHandle();
   processInformation.thread = NewHandle();
+  // "SendMessage function": with HWND_BROADCAST the message goes to every top-level window, the
+  // disabled and invisible ones included, and a message sent to another thread's window is delivered
+  // only when that thread runs message retrieval code; the sender waits until then.
+  if (childrenBroadcast && ownerWindowCreated != nullptr) {
+    unansweredBroadcasts_.insert(processInformation.process);
+  }
   kernelHandles_.insert(processInformation.process);
   kernelHandles_.insert(processInformation.thread);
   return true;
 }
 
-std::uint32_t FakePlatform::WaitForSingleObject(KernelHandle, std::uint32_t milliseconds) {
+// "MsgWaitForMultipleObjects function": QS_SENDMESSAGE wakes the wait for a message another thread
+// sent; without it the wait goes on while that thread waits for the answer.
+std::uint32_t FakePlatform::MsgWaitForMultipleObjects(KernelHandle handle, std::uint32_t milliseconds,
+                                                      std::uint32_t wakeMask) {
   waitTimeouts.push_back(milliseconds);
   if (waitResult != 0) {
     lastError_ = waitError;
+    return waitResult;
   }
-  return waitResult;
+  if (unansweredBroadcasts_.count(handle) != 0) {
+    if ((wakeMask & kQsSendMessage) != 0) {
+      return kWaitObject0 + 1;
+    }
+    throw WaitNeverEnds{};
+  }
+  return kWaitObject0;
+}
+
+// "PeekMessageW function": the call delivers the pending messages sent to the thread's windows,
+// whatever the filter and the flags.
+bool FakePlatform::PeekMessageW(WindowHandle, std::uint32_t, std::uint32_t, std::uint32_t) {
+  unansweredBroadcasts_.clear();
+  return false;
 }
 
 bool FakePlatform::GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) {
@@ -543,7 +666,11 @@ bool FakePlatform::GetExitCodeProcess(KernelHandle process, std::uint32_t* exitC
   return true;
 }
 
-bool FakePlatform::CloseHandle(KernelHandle handle) { return kernelHandles_.erase(handle) == 1; }
+bool FakePlatform::CloseHandle(KernelHandle handle) {
+  consoleHandles_.erase(handle);
+  unansweredBroadcasts_.erase(handle);
+  return kernelHandles_.erase(handle) == 1;
+}
 
 std::uint64_t FakePlatform::VerSetConditionMask(std::uint64_t conditionMask, std::uint32_t typeMask,
                                                 std::uint8_t condition) {
@@ -594,6 +721,9 @@ Status FakePlatform::RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std
   if (key != kHkeyCurrentUser) {
     return kErrorInvalidHandle;
   }
+  if (!registryViewFlags && (samDesired & kRegistryViewFlags) != 0) {
+    return kErrorAccessDenied;
+  }
   if (registryCreateError != 0) {
     return registryCreateError;
   }
@@ -608,6 +738,9 @@ Status FakePlatform::RegOpenKeyExW(RegistryKey key, const wchar_t* subKey, std::
   registryAccess.emplace_back(subKey, samDesired);
   if (key != kHkeyCurrentUser) {
     return kErrorInvalidHandle;
+  }
+  if (!registryViewFlags && (samDesired & kRegistryViewFlags) != 0) {
+    return kErrorAccessDenied;
   }
   if (registryKeys.count(subKey) == 0 && std::wstring(subKey) != L"Software") {
     return kErrorFileNotFound;
@@ -631,18 +764,62 @@ bool FakePlatform::OpenProcessToken(KernelHandle, std::uint32_t, KernelHandle* t
 
 bool FakePlatform::LookupPrivilegeValueW(const wchar_t*, const wchar_t* name, std::uint64_t* luid) {
   adjustedPrivileges.push_back(name);
-  *luid = 19;  // the shutdown privilege's usual LUID
+  *luid = kShutdownPrivilege;
   return true;
 }
 
-bool FakePlatform::AdjustTokenPrivileges(KernelHandle, bool, std::uint64_t, std::uint32_t) {
+bool FakePlatform::AdjustTokenPrivileges(KernelHandle, bool, std::uint64_t luid, std::uint32_t attributes) {
   lastError_ = adjustPrivilegesError;
+  shutdownPrivilegeEnabled_ =
+      adjustPrivilegesError == 0 && luid == kShutdownPrivilege && (attributes & kSePrivilegeEnabled) != 0;
   return true;
 }
 
+// "ExitWindowsEx function", "InitiateSystemShutdownExW function": the caller needs the shutdown
+// privilege enabled.
+bool FakePlatform::Shutdown(std::uint32_t flags, std::uint32_t reason) {
+  if (!shutdownPrivilegeEnabled_) {
+    lastError_ = kErrorPrivilegeNotHeld;
+    return false;
+  }
+  if (!shutdownAccepted) {
+    lastError_ = kErrorAccessDenied;
+    return false;
+  }
+  restarts.emplace_back(flags, reason);
+  return true;
+}
+
+// "ExitWindowsEx function": it ends the caller's logon session, so "if you are not the interactive
+// user, the function can succeed without actually shutting down the computer".
 bool FakePlatform::ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
-  exitWindowsCalls.emplace_back(flags, reason);
-  return exitWindowsSucceeds;
+  if (!interactiveUser) {
+    return shutdownPrivilegeEnabled_;
+  }
+  return Shutdown(flags, reason);
+}
+
+bool FakePlatform::CallInitiateSystemShutdownExW(ProcAddress, const wchar_t*, const wchar_t*, std::uint32_t,
+                                                 bool forceAppsClosed, bool rebootAfterShutdown, std::uint32_t reason) {
+  return Shutdown((forceAppsClosed ? kEwxForce : 0) | (rebootAfterShutdown ? kEwxReboot : 0), reason);
+}
+
+bool FakePlatform::InitiateSystemShutdownW(const wchar_t*, const wchar_t*, std::uint32_t, bool forceAppsClosed,
+                                           bool rebootAfterShutdown) {
+  return Shutdown((forceAppsClosed ? kEwxForce : 0) | (rebootAfterShutdown ? kEwxReboot : 0), 0);
+}
+
+// "Window Stations": only the interactive window station, which belongs to the interactive user's
+// logon session, can display anything; "GetUserObjectInformationW function": WSF_VISIBLE says so.
+StationHandle FakePlatform::GetProcessWindowStation() { return kWindowStation; }
+
+bool FakePlatform::GetUserObjectInformationW(StationHandle object, UserObjectFlags& flags) {
+  if (object != kWindowStation) {
+    lastError_ = kErrorInvalidHandle;
+    return false;
+  }
+  flags.flags = interactiveUser ? kWsfVisible : 0;
+  return true;
 }
 
 std::uint32_t FakePlatform::MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle*) {

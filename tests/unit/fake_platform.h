@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,6 +22,15 @@ using namespace setup::platform;
 struct ProcessExited {
   std::uint32_t code;
 };
+
+// Thrown by a wait that would never end, so that a test sees the hang instead of hanging.
+struct WaitNeverEnds {};
+
+// The Windows releases the program runs on; each selects the documented rules of its own (see
+// FakePlatform::UseRelease). A fresh fake is Windows 10.
+enum class Release { k2000, kXp, kXpSp1, kXpSp2, kXpSp3, k2003, kVista, k7, k7Kb2533623, k8, k81, k10, k11 };
+extern const Release kEveryRelease[13];
+void PrintTo(Release release, std::ostream* out);
 
 struct CaseInsensitiveLess {
   bool operator()(const std::wstring& a, const std::wstring& b) const;
@@ -93,17 +103,26 @@ class FakePlatform : public Platform {
   std::set<std::wstring, CaseInsensitiveLess> registryKeys;  // paths below HKEY_CURRENT_USER
   Status registryCreateError = 0;
   // Modules that GetModuleHandleW finds loaded, and exported names per module.
-  std::set<std::wstring, CaseInsensitiveLess> loadedModules{L"kernel32", L"kernel32.dll"};
+  std::set<std::wstring, CaseInsensitiveLess> loadedModules{L"kernel32", L"kernel32.dll", L"advapi32.dll"};
   std::set<std::wstring, CaseInsensitiveLess> loadableModules{L"advapi32.dll"};
-  // The loader of the system's own DLLs (LoadLibraryExW): which releases have what.
+  // What differs between releases, as UseRelease sets it: version, loader, exports, registry.
+  void UseRelease(Release release);
   enum class SearchFlags { kHonoured, kRefused, kIgnored };  // 8 or 7 with KB2533623; Vista, 7; XP
   SearchFlags searchFlags = SearchFlags::kHonoured;
   bool addDllDirectoryExported = true;  // kernel32's sign of the search flags
   bool isUserAnAdminByName = true;      // Windows 2000's shell32 exports it by ordinal 680 only
+  bool registryViewFlags = true;        // KEY_WOW64_32KEY and KEY_WOW64_64KEY known to the registry
+  bool attachConsoleExported = true;
+  bool initiateSystemShutdownExExported = true;
   std::set<std::wstring, CaseInsensitiveLess> systemLibraries{L"user32.dll", L"shell32.dll", L"msi.dll"};
   bool tokenOpens = true;
   std::uint32_t adjustPrivilegesError = 0;
-  bool exitWindowsSucceeds = true;
+  bool shutdownAccepted = true;
+  // Whether the process runs in the interactive user's logon session (its window station visible),
+  // or, say, as a service or an agent running as SYSTEM.
+  bool interactiveUser = true;
+  // Every child sends a message to all top-level windows (SendMessage, HWND_BROADCAST) before it ends.
+  bool childrenBroadcast = false;
   // Called when the dialog is shown with the dialog procedure; the default presses nothing.
   std::function<std::intptr_t(DialogProc)> runDialog;
 
@@ -113,7 +132,7 @@ class FakePlatform : public Platform {
   // --- what a test reads back -------------------------------------------------------------------
   std::vector<ShownBox> boxes;
   std::vector<StartedProcess> processes;
-  std::vector<std::uint32_t> waitTimeouts;                           // of every WaitForSingleObject, in order
+  std::vector<std::uint32_t> waitTimeouts;                           // of every wait for a child, in order
   std::uint32_t waitResult = 0;                                      // WAIT_OBJECT_0, or what the wait gives instead
   std::uint32_t waitError = 0;                                       // the last error a failed wait leaves
   std::vector<std::pair<std::wstring, std::uint32_t>> libraryLoads;  // LoadLibraryExW (path, flags)
@@ -129,8 +148,9 @@ class FakePlatform : public Platform {
   std::vector<std::pair<std::wstring, std::wstring>> sourceListCalls;  // (call, product)
   std::vector<std::wstring> sourceListPackageNames;
   std::vector<std::uint32_t> internalUiLevels;
-  std::vector<std::pair<std::wstring, std::uint32_t>> registryAccess;     // (subkey, access mask)
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> exitWindowsCalls;  // (flags, reason)
+  std::vector<std::pair<std::wstring, std::uint32_t>> registryAccess;  // (subkey, access mask)
+  // The restarts that really began: (EWX_* flags, reason), whichever call asked for them.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> restarts;
   std::vector<std::wstring> adjustedPrivileges;
   std::vector<std::uint16_t> dialogsShown;
   std::vector<std::wstring> envQueries;
@@ -191,11 +211,16 @@ class FakePlatform : public Platform {
   void PutWs(const std::wstring& text) override;
   bool HasStandardOutput() override;
   bool AttachConsole(std::uint32_t processId) override;
-  bool WriteConsoleW(const std::wstring& text) override;
+  KernelHandle CreateFileW(const wchar_t* fileName, std::uint32_t access, std::uint32_t shareMode,
+                           std::uint32_t creationDisposition) override;
+  bool WriteConsoleW(KernelHandle console, const std::wstring& text) override;
   bool FreeConsole() override;
   bool CreateProcessW(const wchar_t* applicationName, wchar_t* commandLine, bool inheritHandles,
                       std::uint32_t creationFlags, ProcessInformation& processInformation) override;
-  std::uint32_t WaitForSingleObject(KernelHandle handle, std::uint32_t milliseconds) override;
+  std::uint32_t MsgWaitForMultipleObjects(KernelHandle handle, std::uint32_t milliseconds,
+                                          std::uint32_t wakeMask) override;
+  bool PeekMessageW(WindowHandle window, std::uint32_t filterMin, std::uint32_t filterMax,
+                    std::uint32_t removeFlags) override;
   bool GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) override;
   bool CloseHandle(KernelHandle handle) override;
   std::uint64_t VerSetConditionMask(std::uint64_t conditionMask, std::uint32_t typeMask,
@@ -212,6 +237,13 @@ class FakePlatform : public Platform {
   bool AdjustTokenPrivileges(KernelHandle token, bool disableAll, std::uint64_t luid,
                              std::uint32_t attributes) override;
   bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) override;
+  bool CallInitiateSystemShutdownExW(ProcAddress initiateSystemShutdownEx, const wchar_t* machineName,
+                                     const wchar_t* message, std::uint32_t timeout, bool forceAppsClosed,
+                                     bool rebootAfterShutdown, std::uint32_t reason) override;
+  bool InitiateSystemShutdownW(const wchar_t* machineName, const wchar_t* message, std::uint32_t timeout,
+                               bool forceAppsClosed, bool rebootAfterShutdown) override;
+  StationHandle GetProcessWindowStation() override;
+  bool GetUserObjectInformationW(StationHandle object, UserObjectFlags& flags) override;
   std::uint32_t MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle* window) override;
   Status MsiOpenPackageExW(const wchar_t* packagePath, std::uint32_t options, MsiHandle* handle) override;
   Status MsiGetPropertyW(MsiHandle handle, const wchar_t* name, wchar_t* buffer, std::uint32_t* size) override;
@@ -246,6 +278,10 @@ class FakePlatform : public Platform {
   std::map<MsiHandle, std::wstring> packageHandles_;
   MsiHandle nextPackageHandle_ = 100;
   std::set<void*> kernelHandles_;
+  std::set<void*> consoleHandles_;        // open CONOUT$ handles with write access
+  std::set<void*> unansweredBroadcasts_;  // running children that wait for the thread's windows
+  bool shutdownPrivilegeEnabled_ = false;
+  bool Shutdown(std::uint32_t flags, std::uint32_t reason);
   std::map<void*, std::wstring> registryHandles_;
   std::set<void*> libraries_;
   std::map<void*, std::wstring> systemLibraryNames_;

@@ -67,7 +67,7 @@ TEST_F(FlowPluginTest, RestartAskedForByTheInstallerIsOfferedOnce) {
   EXPECT_EQ(Texts(), (Texts_{L"[103]", L"[108]"}));
   EXPECT_EQ(os.boxes[1].style, 0x50034u);
   EXPECT_TRUE(os.registryKeys.empty());
-  EXPECT_TRUE(os.exitWindowsCalls.empty());
+  EXPECT_TRUE(os.restarts.empty());
 
   EXPECT_EQ(Run(L""), 0u);
   EXPECT_EQ(Texts(), (Texts_{L"[103]", L"[110]"}));

@@ -113,42 +113,14 @@ TEST_F(FlowTest, NonAdministratorIsRefused) {
   EXPECT_TRUE(os.boxes.empty());
 }
 
-// The administrator test is the first load of a system DLL: shell32 from the system directory, with
-// its imports searched there on every release, and IsUserAnAdmin by the ordinal Windows 2000 has.
-TEST_F(FlowTest, AdministratorIsRecognisedOnEveryRelease) {
-  using Flags = FakePlatform::SearchFlags;
-  struct Release {
-    const char* name;
-    bool addDllDirectory;
-    Flags searchFlags;
-    bool adminByName;
-    std::vector<std::uint32_t> loads;  // the flags of each LoadLibraryExW, in order
-  };
-  const std::uint32_t kSystem32 = 0x800, kAlteredPath = 0x8;
-  for (const Release& release : {
-           Release{"Windows 2000", false, Flags::kIgnored, false, {kAlteredPath}},
-           Release{"XP", false, Flags::kIgnored, true, {kAlteredPath}},
-           Release{"Vista or 7 without KB2533623", false, Flags::kRefused, true, {kAlteredPath}},
-           Release{"7 with KB2533623, 8 to 11", true, Flags::kHonoured, true, {kSystem32}},
-           Release{"flags claimed but refused", true, Flags::kRefused, true, {kSystem32, kAlteredPath}},
-       }) {
-    FakePlatform system;
-    ScopedFakePlatform use(system);
-    system.addDllDirectoryExported = release.addDllDirectory;
-    system.searchFlags = release.searchFlags;
-    system.isUserAnAdminByName = release.adminByName;
-    RunSetup(system, L"-silent");
-    EXPECT_EQ(system.internalUiLevels.size(), 1u) << release.name << ": refused as no administrator";
-    std::vector<std::uint32_t> loads;
-    for (const auto& [path, flags] : system.libraryLoads) {
-      EXPECT_EQ(path, L"C:\\Windows\\system32\\shell32.dll") << release.name;
-      loads.push_back(flags);
-    }
-    EXPECT_EQ(loads, release.loads) << release.name;
-    EXPECT_EQ(system.openHandles(), 0) << release.name;
-  }
-  // A shell32 that cannot be loaded is no proof of rights; nothing else is tried.
-  SetOs(&os);
+// A loader that claims the search flags and then refuses them still loads shell32 by the other way.
+// A shell32 that cannot be loaded is no proof of rights; nothing else is tried.
+TEST_F(FlowTest, AdministratorTestSurvivesRefusedFlagsAndNeedsShell32) {
+  os.searchFlags = FakePlatform::SearchFlags::kRefused;
+  EXPECT_EQ(Run(L"-silent"), 0u);
+  EXPECT_EQ(os.libraryLoads.size(), 2u);
+  os.searchFlags = FakePlatform::SearchFlags::kHonoured;
+  os.libraryLoads.clear();
   os.systemLibraries.clear();
   EXPECT_EQ(Run(L"-silent"), 1u);
   EXPECT_EQ(os.libraryLoads.size(), 1u);
@@ -177,7 +149,7 @@ TEST_F(FlowTest, MarkerWithNoRestartKeepsItAndCompletes) {
   EXPECT_EQ(Run(L"-norestart"), 0u);
   EXPECT_EQ(Texts(), (Texts_{L"[103]", L"[110]"}));
   EXPECT_EQ(os.registryKeys.count(L"Software\\NeedBstrReboot"), 1u);
-  EXPECT_TRUE(os.exitWindowsCalls.empty());
+  EXPECT_TRUE(os.restarts.empty());
 }
 
 TEST_F(FlowTest, DeclinedRestartDeletesTheMarker) {
@@ -187,24 +159,92 @@ TEST_F(FlowTest, DeclinedRestartDeletesTheMarker) {
   EXPECT_EQ(Texts(), (Texts_{L"[125]", L"[126]"}));
   EXPECT_EQ(os.boxes[1].style, 0x50034u);
   EXPECT_EQ(os.registryKeys.count(L"Software\\NeedBstrReboot"), 0u);
-  EXPECT_TRUE(os.exitWindowsCalls.empty());
+  EXPECT_TRUE(os.restarts.empty());
 }
 
 TEST_F(FlowTest, SilentRestartHappensWithoutAQuestion) {
   os.registryKeys.insert(L"Software\\NeedBstrReboot");
   EXPECT_EQ(Run(L"-silent"), 0u);
   EXPECT_TRUE(os.boxes.empty());
-  EXPECT_EQ(os.exitWindowsCalls.size(), 1u);
+  EXPECT_EQ(os.restarts.size(), 1u);
 }
 
-TEST_F(FlowTest, RestartThatFailsIsReportedWithSeven) {
+TEST_F(FlowTest, RestartThatFailsIsReportedWithSevenAndStaysPending) {
   os.registryKeys.insert(L"Software\\NeedBstrReboot");
   os.adjustPrivilegesError = 1300;  // ERROR_NOT_ALL_ASSIGNED
   EXPECT_EQ(Run(L"-ucsp"), 7u);
   EXPECT_EQ(Texts(), (Texts_{L"[122]", L"[123]", L"[111]"}));
   EXPECT_EQ(os.boxes[2].style, 0x50000u);
+  EXPECT_EQ(os.registryKeys.count(L"Software\\NeedBstrReboot"), 1u);
   EXPECT_EQ(os.openHandles(), 0);
 }
+
+// The flow on each release the program runs on, with the rules of that release.
+class FlowOnEveryReleaseTest : public FlowTest, public ::testing::WithParamInterface<Release> {
+ protected:
+  FlowOnEveryReleaseTest() { os.UseRelease(GetParam()); }
+  // XP without SP2 is refused (4) before anything is installed.
+  std::uint32_t Refusal() const { return GetParam() == Release::kXp || GetParam() == Release::kXpSp1 ? 4 : 0; }
+};
+
+// The administrator test is the first load of a system DLL: shell32 from the system directory, with
+// its imports searched there by flags the release's loader honours, and IsUserAnAdmin by the ordinal
+// Windows 2000 has.
+TEST_P(FlowOnEveryReleaseTest, AdministratorIsRecognised) {
+  EXPECT_EQ(Run(L"-silent"), Refusal());
+  EXPECT_EQ(os.internalUiLevels.size(), Refusal() ? 0u : 1u) << "refused as no administrator";
+  ASSERT_FALSE(os.libraryLoads.empty());
+  for (const auto& [path, flags] : os.libraryLoads) {
+    EXPECT_EQ(path, L"C:\\Windows\\system32\\shell32.dll");
+  }
+  const std::uint32_t kSystem32 = 0x800, kAlteredPath = 0x8;
+  EXPECT_EQ(os.libraryLoads.back().second,
+            os.searchFlags == FakePlatform::SearchFlags::kHonoured ? kSystem32 : kAlteredPath);
+  EXPECT_EQ(os.openHandles(), 0);
+}
+
+// Nested setups that broadcast a message (as setups that change the environment do) end, silent or
+// answering the question, and each time stamp reaches the console the program was started from;
+// Windows 2000 has no AttachConsole, so there the stamps go nowhere.
+TEST_P(FlowOnEveryReleaseTest, BroadcastingSetupsEndAndStampsReachTheParentsConsole) {
+  os.childrenBroadcast = true;
+  os.standardOutput = false;
+  os.parentConsole = true;
+  const std::wstring stamp = os.attachConsoleExported ? L"2026-12-08-09-05-07\r\n" : L"";
+  for (const auto& [tail, children] : {std::pair{L"-silent -csp -ucsp", 3u}, std::pair{L"-csp", 2u}}) {
+    os.processes.clear();
+    os.consoleText.clear();
+    EXPECT_EQ(Run(tail), Refusal()) << tail << " (nullopt: never ended)";
+    if (Refusal() == 0) {
+      EXPECT_EQ(os.processes.size(), children) << tail;
+      EXPECT_EQ(os.consoleText, children == 3 ? stamp + stamp + stamp : stamp + stamp) << tail;
+    }
+    EXPECT_EQ(os.openHandles(), 0);
+  }
+}
+
+// An installer's restart is remembered and then really made, whether the program runs as the
+// interactive user or as an agent (SYSTEM) outside that user's session; the same forced reboot
+// either way, with the same reason where the release records one.
+TEST_P(FlowOnEveryReleaseTest, AnInstallersRestartIsMadeForTheUserAndForAnAgent) {
+  for (bool interactive : {true, false}) {
+    os.interactiveUser = interactive;
+    os.restarts.clear();
+    os.exitCodes = {3010};
+    EXPECT_EQ(Run(L"-silent -norestart"), Refusal());
+    if (Refusal() != 0) {
+      return;
+    }
+    EXPECT_EQ(os.registryKeys.count(L"Software\\NeedBstrReboot"), 1u) << "interactive " << interactive;
+    EXPECT_EQ(Run(L"-silent"), 0u);
+    const std::uint32_t reason = interactive || os.initiateSystemShutdownExExported ? 0x40000 : 0;
+    EXPECT_EQ(os.restarts, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{0x6, reason}}))
+        << "interactive " << interactive;
+    EXPECT_EQ(os.registryKeys.count(L"Software\\NeedBstrReboot"), 0u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Releases, FlowOnEveryReleaseTest, ::testing::ValuesIn(kEveryRelease));
 
 }  // namespace
 }  // namespace setup::testing

@@ -46,20 +46,20 @@ TEST_F(RestartTest, DeletionWithoutAnyDeleteFunctionReturnsTheLastError) {
 TEST_F(RestartTest, RestartEnablesTheShutdownPrivilegeAndForcesAReboot) {
   EXPECT_TRUE(RestartSystem());
   EXPECT_EQ(os.adjustedPrivileges, std::vector<std::wstring>{L"SeShutdownPrivilege"});
-  ASSERT_EQ(os.exitWindowsCalls.size(), 1u);
-  EXPECT_EQ(os.exitWindowsCalls[0], (std::pair<std::uint32_t, std::uint32_t>{0x6, 0x40000}));
+  ASSERT_EQ(os.restarts.size(), 1u);
+  EXPECT_EQ(os.restarts[0], (std::pair<std::uint32_t, std::uint32_t>{0x6, 0x40000}));
   EXPECT_EQ(os.openHandles(), 0);
 }
 
 TEST_F(RestartTest, EveryFailureOfTheRestartIsFalse) {
   os.adjustPrivilegesError = 1300;
   EXPECT_FALSE(RestartSystem());
-  EXPECT_TRUE(os.exitWindowsCalls.empty());
+  EXPECT_TRUE(os.restarts.empty());
   os.adjustPrivilegesError = 0;
   os.tokenOpens = false;
   EXPECT_FALSE(RestartSystem());
   os.tokenOpens = true;
-  os.exitWindowsSucceeds = false;
+  os.shutdownAccepted = false;
   EXPECT_FALSE(RestartSystem());
   EXPECT_EQ(os.openHandles(), 0);
 }

@@ -36,8 +36,8 @@ class FailingPlatform : public Platform {
   std::uint32_t GetModuleFileNameW(ModuleHandle, wchar_t*, std::uint32_t) override { return 0; }
 
   ResourceHandle FindResourceW(ModuleHandle, std::uint16_t, std::uint16_t) override { return nullptr; }
-  GlobalHandle LoadResource(ModuleHandle, ResourceHandle) override { return nullptr; }
-  const void* LockResource(GlobalHandle) override { return nullptr; }
+  setup::platform::GlobalHandle LoadResource(ModuleHandle, ResourceHandle) override { return nullptr; }
+  const void* LockResource(setup::platform::GlobalHandle) override { return nullptr; }
   std::uint32_t SizeofResource(ModuleHandle, ResourceHandle) override { return 0; }
 
   WindowHandle CreateWindowExW(std::uint32_t, const wchar_t*, const wchar_t*, std::uint32_t, int, int, int, int,
@@ -73,11 +73,13 @@ class FailingPlatform : public Platform {
   void PutWs(const std::wstring&) override {}
   bool HasStandardOutput() override { return false; }
   bool AttachConsole(std::uint32_t) override { return false; }
-  bool WriteConsoleW(const std::wstring&) override { return false; }
+  KernelHandle CreateFileW(const wchar_t*, std::uint32_t, std::uint32_t, std::uint32_t) override { return nullptr; }
+  bool WriteConsoleW(KernelHandle, const std::wstring&) override { return false; }
   bool FreeConsole() override { return false; }
 
   bool CreateProcessW(const wchar_t*, wchar_t*, bool, std::uint32_t, ProcessInformation&) override { return false; }
-  std::uint32_t WaitForSingleObject(KernelHandle, std::uint32_t) override { return 0xFFFFFFFFu; }
+  std::uint32_t MsgWaitForMultipleObjects(KernelHandle, std::uint32_t, std::uint32_t) override { return 0xFFFFFFFFu; }
+  bool PeekMessageW(WindowHandle, std::uint32_t, std::uint32_t, std::uint32_t) override { return false; }
   bool GetExitCodeProcess(KernelHandle, std::uint32_t*) override { return false; }
   bool CloseHandle(KernelHandle) override { return false; }
 
@@ -98,6 +100,13 @@ class FailingPlatform : public Platform {
   bool LookupPrivilegeValueW(const wchar_t*, const wchar_t*, std::uint64_t*) override { return false; }
   bool AdjustTokenPrivileges(KernelHandle, bool, std::uint64_t, std::uint32_t) override { return false; }
   bool ExitWindowsEx(std::uint32_t, std::uint32_t) override { return false; }
+  bool CallInitiateSystemShutdownExW(ProcAddress, const wchar_t*, const wchar_t*, std::uint32_t, bool, bool,
+                                     std::uint32_t) override {
+    return false;
+  }
+  bool InitiateSystemShutdownW(const wchar_t*, const wchar_t*, std::uint32_t, bool, bool) override { return false; }
+  StationHandle GetProcessWindowStation() override { return nullptr; }
+  bool GetUserObjectInformationW(StationHandle, UserObjectFlags&) override { return false; }
 
   std::uint32_t MsiSetInternalUI(std::uint32_t, WindowHandle*) override { return 0; }
   Status MsiOpenPackageExW(const wchar_t*, std::uint32_t, MsiHandle*) override { return kErrorCallNotImplemented; }

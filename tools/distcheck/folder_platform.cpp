@@ -2,21 +2,30 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
+#include "platform/win32_constants.h"
 #include "text.h"
 
 namespace distcheck {
 namespace {
 
-constexpr std::uint32_t kDirectoryAttribute = 0x10;  // FILE_ATTRIBUTE_DIRECTORY
-constexpr std::uint32_t kArchiveAttribute = 0x20;    // FILE_ATTRIBUTE_ARCHIVE
+constexpr std::uint32_t kArchiveAttribute = 0x20;  // FILE_ATTRIBUTE_ARCHIVE
+// Characters an 8.3 name cannot hold that Windows turns into '_' when it makes one.
+constexpr std::wstring_view kNotInShortNames = L"+,;=[]";
+constexpr std::size_t kShortBase = 8;
+constexpr std::size_t kShortExtension = 3;
+// Windows tries "~1" to "~4" after six characters of the base, then switches to a hashed form.
+constexpr std::size_t kShortStem = 6;
+constexpr int kShortTails = 4;
 
 // UTF-16 code units with the basic plane upper-cased, as the NTFS up-case table covers only that plane.
 std::u16string NtfsKey(const std::wstring& name) {
   std::u16string key;
   for (wchar_t c : name) {
-    if (c > 0xFFFF) {
-      const auto above = static_cast<std::uint32_t>(c) - 0x10000u;
+    const std::uint32_t code = c;  // above the basic plane only where wchar_t is UTF-32
+    if (code > 0xFFFF) {
+      const auto above = code - 0x10000u;
       key += static_cast<char16_t>(0xD800u + (above >> 10));
       key += static_cast<char16_t>(0xDC00u + (above & 0x3FFu));
     } else {
@@ -28,23 +37,39 @@ std::u16string NtfsKey(const std::wstring& name) {
 
 bool SameLetter(wchar_t a, wchar_t b) { return UpperCase(a) == UpperCase(b); }
 
-// The entries of a Linux folder whose names match the mask, in NTFS order.
-std::vector<FindData> ListMatches(const std::filesystem::path& folder, const std::wstring& mask) {
-  std::vector<FindData> entries;
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    const std::wstring name = Widen(it->path().filename().native());
-    if (MatchesWildcard(name, mask)) {
-      std::error_code kindError;
-      entries.push_back({it->is_directory(kindError) ? kDirectoryAttribute : kArchiveAttribute, name});
+bool FitsShortName(const std::wstring& upper) {
+  const std::size_t dot = upper.find(L'.');
+  const std::size_t base = std::min(dot, upper.size());
+  const std::size_t extension = dot == std::wstring::npos ? 0 : upper.size() - dot - 1;
+  return base >= 1 && base <= kShortBase && extension <= kShortExtension && upper.find(L' ') == std::wstring::npos &&
+         (dot == std::wstring::npos || upper.find(L'.', dot + 1) == std::wstring::npos) &&
+         upper.find_first_of(kNotInShortNames) == std::wstring::npos;
+}
+
+std::wstring ShortNamePart(const std::wstring& part) {
+  std::wstring kept;
+  for (wchar_t c : part) {
+    if (c != L' ' && c != L'.') {
+      kept += kNotInShortNames.find(c) == std::wstring_view::npos ? c : L'_';
     }
   }
-  std::sort(entries.begin(), entries.end(),
-            [](const FindData& a, const FindData& b) { return PrecedesOnNtfs(a.fileName, b.fileName); });
-  return entries;
+  return kept;
 }
 
 }  // namespace
+
+Tree ReadTree(Disk& disk) {
+  const auto windowsCannotHold = [](const DiskEntry& entry) { return entry.name.find(L'\\') != std::wstring::npos; };
+  Tree tree{disk.List(L""), {}};
+  std::erase_if(tree.root.entries, windowsCannotHold);
+  for (const DiskEntry& entry : tree.root.entries) {
+    if (entry.folder) {
+      Listing& below = tree.below[entry.name] = disk.List(entry.name);
+      std::erase_if(below.entries, windowsCannotHold);
+    }
+  }
+  return tree;
+}
 
 bool MatchesWildcard(const std::wstring& name, const std::wstring& mask) {
   constexpr std::size_t kNoStar = std::wstring::npos;
@@ -74,24 +99,80 @@ bool MatchesWildcard(const std::wstring& name, const std::wstring& mask) {
 
 bool PrecedesOnNtfs(const std::wstring& a, const std::wstring& b) { return NtfsKey(a) < NtfsKey(b); }
 
-FolderPlatform::FolderPlatform(std::filesystem::path folder, std::wstring root)
-    : folder_(std::move(folder)), root_(std::move(root)) {}
+std::wstring UpperName(const std::wstring& name) {
+  std::wstring upper;
+  for (wchar_t c : name) {
+    upper += UpperCase(c);
+  }
+  return upper;
+}
+
+std::vector<std::wstring> ShortNamesOf(const std::wstring& name) {
+  std::wstring upper = UpperName(name);
+  if (FitsShortName(upper)) {
+    return {};
+  }
+  upper.erase(0, upper.find_first_not_of(L'.'));
+  const std::size_t dot = upper.rfind(L'.');
+  const std::wstring stem = ShortNamePart(upper.substr(0, dot)).substr(0, kShortStem);
+  const std::wstring extension =
+      dot == std::wstring::npos ? L"" : ShortNamePart(upper.substr(dot + 1)).substr(0, kShortExtension);
+  std::vector<std::wstring> names;
+  for (int tail = 1; !stem.empty() && tail <= kShortTails; ++tail) {
+    names.push_back(stem + L"~" + std::to_wstring(tail) + (extension.empty() ? L"" : L"." + extension));
+  }
+  return names;
+}
+
+bool MatchesOnDisk(const DiskEntry& entry, const std::wstring& mask, bool shortNames) {
+  if (MatchesWildcard(entry.name, mask)) {
+    return true;
+  }
+  if (!shortNames) {
+    return false;
+  }
+  const std::vector<std::wstring> possible = ShortNamesOf(entry.name);
+  return (!entry.shortName.empty() && MatchesWildcard(entry.shortName, mask)) ||
+         std::any_of(possible.begin(), possible.end(),
+                     [&mask](const std::wstring& shortName) { return MatchesWildcard(shortName, mask); });
+}
+
+FolderPlatform::FolderPlatform(const Tree& tree, std::wstring root, Arrangement arrangement)
+    : tree_(tree), root_(std::move(root)), arrangement_(std::move(arrangement)) {}
 
 std::wstring FolderPlatform::NameBelowRoot(const std::wstring& windowsPath) const {
   const std::wstring prefix = root_ + L"\\";
   return windowsPath.starts_with(prefix) ? windowsPath.substr(prefix.size()) : std::wstring();
 }
 
-std::filesystem::path FolderPlatform::LinuxPath(const std::wstring& windowsPath) const {
-  if (!windowsPath.starts_with(root_ + L"\\")) {
-    return {};
+std::wstring FolderPlatform::FirstIn(const std::wstring& folder) const {
+  const std::wstring& first = arrangement_.first;
+  if (folder.empty()) {
+    return first.substr(0, first.find(L'\\'));
   }
-  std::filesystem::path path = folder_;
-  std::wstring rest = NameBelowRoot(windowsPath);
-  for (std::size_t slash; (slash = rest.find(L'\\')) != std::wstring::npos; rest.erase(0, slash + 1)) {
-    path /= Narrow(rest.substr(0, slash));
+  const std::wstring prefix = folder + L"\\";
+  return first.starts_with(prefix) ? first.substr(prefix.size()) : std::wstring();
+}
+
+std::vector<FindData> FolderPlatform::ListMatches(const std::wstring& folder, const std::wstring& mask) const {
+  const Listing* listing = &tree_.root;
+  if (!folder.empty()) {
+    const auto found = tree_.below.find(folder);
+    if (found == tree_.below.end()) {
+      return {};
+    }
+    listing = &found->second;
   }
-  return rest.empty() ? path : path / Narrow(rest);
+  const bool shortNames = folder.empty() ? arrangement_.shortNamesAtRoot : arrangement_.shortNamesBelow;
+  const std::wstring first = FirstIn(folder);
+  std::vector<FindData> entries;
+  for (const DiskEntry& entry : listing->entries) {
+    if (MatchesOnDisk(entry, mask, shortNames)) {
+      const FindData data{entry.folder ? setup::platform::kFileAttributeDirectory : kArchiveAttribute, entry.name};
+      entries.insert(entry.name == first ? entries.begin() : entries.end(), data);
+    }
+  }
+  return entries;
 }
 
 std::uint32_t FolderPlatform::GetModuleFileNameW(ModuleHandle, wchar_t* buffer, std::uint32_t size) {
@@ -105,13 +186,11 @@ std::uint32_t FolderPlatform::GetModuleFileNameW(ModuleHandle, wchar_t* buffer, 
 }
 
 FindHandle FolderPlatform::FindFirstFileW(const std::wstring& fileName, FindData& data) {
-  const std::size_t slash = fileName.rfind(L'\\');
-  if (slash == std::wstring::npos) {
-    return nullptr;
-  }
-  auto listing = std::make_unique<Listing>();
-  listing->entries = ListMatches(LinuxPath(fileName.substr(0, slash + 1)), fileName.substr(slash + 1));
-  if (listing->entries.empty()) {
+  const std::wstring below = NameBelowRoot(fileName);
+  const std::size_t slash = below.rfind(L'\\');
+  auto listing = std::make_unique<Matches>();
+  listing->entries = ListMatches(slash == std::wstring::npos ? L"" : below.substr(0, slash), below.substr(slash + 1));
+  if (below.empty() || listing->entries.empty()) {
     return nullptr;
   }
   data = listing->entries[listing->next++];
@@ -121,7 +200,7 @@ FindHandle FolderPlatform::FindFirstFileW(const std::wstring& fileName, FindData
 }
 
 bool FolderPlatform::FindNextFileW(FindHandle find, FindData& data) {
-  Listing& listing = *listings_.at(find);
+  Matches& listing = *listings_.at(find);
   if (listing.next >= listing.entries.size()) {
     return false;
   }

@@ -1,14 +1,34 @@
-// The program's view of a real distribution folder: the program lies at <root>\Setup.exe, root being a
-// Windows path that stands for the folder, and every folder below is listed as Windows lists one on NTFS.
+// The program's view of a distribution folder: the program lies at <root>\Setup.exe, root being a Windows
+// path that stands for the folder, and the folder and its subfolders are listed from a snapshot in an
+// arrangement the check chooses, so that the program's own search code can be run over every order a disk
+// may list them in.
 #pragma once
 
-#include <filesystem>
 #include <map>
 #include <memory>
 
+#include "disk.h"
 #include "failing_platform.h"
 
 namespace distcheck {
+
+// What FindPackageFile can reach: the folder and its subfolders one level down.
+struct Tree {
+  Listing root;
+  std::map<std::wstring, Listing> below;  // by subfolder name
+};
+
+// Names that hold a backslash cannot exist on Windows (they are reported elsewhere) and are left out.
+Tree ReadTree(Disk& disk);
+
+// One way a disk may present the folder. NTFS lists by name, FAT and exFAT in the order entries were
+// made, a network share in its server's order; 8.3 names exist always on FAT, on NTFS only where the
+// volume keeps them.
+struct Arrangement {
+  std::wstring first;  // "name" or "folder\name": listed before the rest of its folder, its folder first
+  bool shortNamesAtRoot = false;
+  bool shortNamesBelow = false;
+};
 
 // FindFirstFileW's wildcard: '*' any run of characters, '?' exactly one, letters in either case.
 bool MatchesWildcard(const std::wstring& name, const std::wstring& mask);
@@ -16,13 +36,23 @@ bool MatchesWildcard(const std::wstring& name, const std::wstring& mask);
 // The NTFS index order: upper-cased names compared by UTF-16 code unit, so "a-b" comes before "a.b".
 bool PrecedesOnNtfs(const std::wstring& a, const std::wstring& b);
 
+// A name as Windows compares names, letter case aside.
+std::wstring UpperName(const std::wstring& name);
+
+// The 8.3 names Windows may give an entry: the base without blanks and inner dots, cut to six characters,
+// then "~1" to "~4"; the extension cut to three; upper case. None when the name already fits 8.3.
+std::vector<std::wstring> ShortNamesOf(const std::wstring& name);
+
+// Whether FindFirstFileW can yield the entry for the mask: by its name, or, where 8.3 names exist, by any
+// 8.3 name it may have.
+bool MatchesOnDisk(const DiskEntry& entry, const std::wstring& mask, bool shortNames);
+
 class FolderPlatform : public FailingPlatform {
  public:
-  FolderPlatform(std::filesystem::path folder, std::wstring root);
+  FolderPlatform(const Tree& tree, std::wstring root, Arrangement arrangement);
 
-  // A path below root as the program spells it, and where it lies on Linux; empty outside root.
+  // A path below root as the program spells it; empty outside root.
   std::wstring NameBelowRoot(const std::wstring& windowsPath) const;
-  std::filesystem::path LinuxPath(const std::wstring& windowsPath) const;
 
   std::uint32_t GetModuleFileNameW(ModuleHandle module, wchar_t* buffer, std::uint32_t size) override;
   FindHandle FindFirstFileW(const std::wstring& fileName, FindData& data) override;
@@ -30,14 +60,18 @@ class FolderPlatform : public FailingPlatform {
   bool FindClose(FindHandle find) override;
 
  private:
-  struct Listing {
+  struct Matches {
     std::vector<FindData> entries;
     std::size_t next = 0;
   };
 
-  std::filesystem::path folder_;
+  std::vector<FindData> ListMatches(const std::wstring& folder, const std::wstring& mask) const;
+  std::wstring FirstIn(const std::wstring& folder) const;
+
+  const Tree& tree_;
   std::wstring root_;
-  std::map<FindHandle, std::unique_ptr<Listing>> listings_;
+  Arrangement arrangement_;
+  std::map<FindHandle, std::unique_ptr<Matches>> listings_;
 };
 
 }  // namespace distcheck

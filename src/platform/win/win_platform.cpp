@@ -304,15 +304,15 @@ bool WinPlatform::AttachConsole(std::uint32_t processId) {
   return attach != nullptr && attach(processId) != FALSE;
 }
 
-bool WinPlatform::WriteConsoleW(const std::wstring& text) {
-  HANDLE console = ::CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (console == INVALID_HANDLE_VALUE) {
-    return false;
-  }
+KernelHandle WinPlatform::CreateFileW(const wchar_t* fileName, std::uint32_t access, std::uint32_t shareMode,
+                                      std::uint32_t creationDisposition) {
+  HANDLE file = ::CreateFileW(fileName, access, shareMode, nullptr, creationDisposition, 0, nullptr);
+  return file != INVALID_HANDLE_VALUE ? file : nullptr;
+}
+
+bool WinPlatform::WriteConsoleW(KernelHandle console, const std::wstring& text) {
   DWORD written = 0;
-  const BOOL succeeded = ::WriteConsoleW(console, text.c_str(), static_cast<DWORD>(text.size()), &written, nullptr);
-  ::CloseHandle(console);
-  return succeeded != FALSE;
+  return ::WriteConsoleW(console, text.c_str(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE;
 }
 
 bool WinPlatform::FreeConsole() { return ::FreeConsole() != FALSE; }
@@ -333,8 +333,20 @@ bool WinPlatform::CreateProcessW(const wchar_t* applicationName, wchar_t* comman
   return true;
 }
 
-std::uint32_t WinPlatform::WaitForSingleObject(KernelHandle handle, std::uint32_t milliseconds) {
-  return ::WaitForSingleObject(handle, milliseconds);
+std::uint32_t WinPlatform::MsgWaitForMultipleObjects(KernelHandle handle, std::uint32_t milliseconds,
+                                                     std::uint32_t wakeMask) {
+  using MsgWaitFunction = DWORD(WINAPI*)(DWORD, const HANDLE*, BOOL, DWORD, DWORD);
+  auto msgWait = User32().Function<MsgWaitFunction>("MsgWaitForMultipleObjects");
+  return msgWait != nullptr ? msgWait(1, &handle, FALSE, milliseconds, wakeMask)
+                            : ::WaitForSingleObject(handle, milliseconds);
+}
+
+bool WinPlatform::PeekMessageW(WindowHandle window, std::uint32_t filterMin, std::uint32_t filterMax,
+                               std::uint32_t removeFlags) {
+  MSG message{};
+  return CallSystem<BOOL(WINAPI*)(LPMSG, HWND, UINT, UINT, UINT)>(
+             User32(), "PeekMessageW", FALSE, &message, Hwnd(window), static_cast<UINT>(filterMin),
+             static_cast<UINT>(filterMax), static_cast<UINT>(removeFlags)) != FALSE;
 }
 
 bool WinPlatform::GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) {
@@ -409,6 +421,39 @@ bool WinPlatform::AdjustTokenPrivileges(KernelHandle token, bool disableAll, std
 bool WinPlatform::ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
   return CallSystem<fn::ExitWindowsEx>(User32(), "ExitWindowsEx", FALSE, static_cast<UINT>(flags),
                                        static_cast<DWORD>(reason)) != FALSE;
+}
+
+bool WinPlatform::CallInitiateSystemShutdownExW(ProcAddress initiateSystemShutdownEx, const wchar_t* machineName,
+                                                const wchar_t* message, std::uint32_t timeout, bool forceAppsClosed,
+                                                bool rebootAfterShutdown, std::uint32_t reason) {
+  using InitiateSystemShutdownExFunction = BOOL(WINAPI*)(LPWSTR, LPWSTR, DWORD, BOOL, BOOL, DWORD);
+  return EntryPoint<InitiateSystemShutdownExFunction>(initiateSystemShutdownEx)(
+             const_cast<LPWSTR>(machineName), const_cast<LPWSTR>(message), timeout, forceAppsClosed ? TRUE : FALSE,
+             rebootAfterShutdown ? TRUE : FALSE, reason) != FALSE;
+}
+
+bool WinPlatform::InitiateSystemShutdownW(const wchar_t* machineName, const wchar_t* message, std::uint32_t timeout,
+                                          bool forceAppsClosed, bool rebootAfterShutdown) {
+  return ::InitiateSystemShutdownW(const_cast<LPWSTR>(machineName), const_cast<LPWSTR>(message), timeout,
+                                   forceAppsClosed ? TRUE : FALSE, rebootAfterShutdown ? TRUE : FALSE) != FALSE;
+}
+
+StationHandle WinPlatform::GetProcessWindowStation() {
+  return CallSystem<HWINSTA(WINAPI*)()>(User32(), "GetProcessWindowStation", static_cast<HWINSTA>(nullptr));
+}
+
+bool WinPlatform::GetUserObjectInformationW(StationHandle object, UserObjectFlags& flags) {
+  USEROBJECTFLAGS read{};
+  DWORD needed = 0;
+  using GetUserObjectInformationFunction = BOOL(WINAPI*)(HANDLE, int, PVOID, DWORD, LPDWORD);
+  if (!CallSystem<GetUserObjectInformationFunction>(User32(), "GetUserObjectInformationW", FALSE,
+                                                    static_cast<HANDLE>(object), UOI_FLAGS, static_cast<PVOID>(&read),
+                                                    static_cast<DWORD>(sizeof(read)), &needed)) {
+    return false;
+  }
+  flags.inherit = read.fInherit != FALSE;
+  flags.flags = read.dwFlags;
+  return true;
 }
 
 std::uint32_t WinPlatform::MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle* window) {

@@ -63,12 +63,17 @@ class WinPlatform final : public Platform {
   void PutWs(const std::wstring& text) override;
   bool HasStandardOutput() override;
   bool AttachConsole(std::uint32_t processId) override;
-  bool WriteConsoleW(const std::wstring& text) override;
+  KernelHandle CreateFileW(const wchar_t* fileName, std::uint32_t access, std::uint32_t shareMode,
+                           std::uint32_t creationDisposition) override;
+  bool WriteConsoleW(KernelHandle console, const std::wstring& text) override;
   bool FreeConsole() override;
 
   bool CreateProcessW(const wchar_t* applicationName, wchar_t* commandLine, bool inheritHandles,
                       std::uint32_t creationFlags, ProcessInformation& processInformation) override;
-  std::uint32_t WaitForSingleObject(KernelHandle handle, std::uint32_t milliseconds) override;
+  std::uint32_t MsgWaitForMultipleObjects(KernelHandle handle, std::uint32_t milliseconds,
+                                          std::uint32_t wakeMask) override;
+  bool PeekMessageW(WindowHandle window, std::uint32_t filterMin, std::uint32_t filterMax,
+                    std::uint32_t removeFlags) override;
   bool GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) override;
   bool CloseHandle(KernelHandle handle) override;
 
@@ -88,6 +93,13 @@ class WinPlatform final : public Platform {
   bool AdjustTokenPrivileges(KernelHandle token, bool disableAll, std::uint64_t luid,
                              std::uint32_t attributes) override;
   bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) override;
+  bool CallInitiateSystemShutdownExW(ProcAddress initiateSystemShutdownEx, const wchar_t* machineName,
+                                     const wchar_t* message, std::uint32_t timeout, bool forceAppsClosed,
+                                     bool rebootAfterShutdown, std::uint32_t reason) override;
+  bool InitiateSystemShutdownW(const wchar_t* machineName, const wchar_t* message, std::uint32_t timeout,
+                               bool forceAppsClosed, bool rebootAfterShutdown) override;
+  StationHandle GetProcessWindowStation() override;
+  bool GetUserObjectInformationW(StationHandle object, UserObjectFlags& flags) override;
 
   std::uint32_t MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle* window) override;
   Status MsiOpenPackageExW(const wchar_t* packagePath, std::uint32_t options, MsiHandle* handle) override;

@@ -1,0 +1,98 @@
+// distcheck.exe DIR: the distribution check on Windows, over the real file system (its listing, its 8.3
+// names) and the system's msi.dll. Exit 0 sound, 1 problems, 2 usage.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "distribution_check.h"
+#include "failing_platform.h"
+#include "packages/package_search.h"
+#include "platform/win/dll_search.h"
+#include "platform/win/win_platform.h"
+#include "text.h"
+#include "windows_disk.h"
+
+namespace distcheck {
+namespace {
+
+// The program's own search over the real folder: Setup.exe as if it lay in it, the listing Windows gives.
+class RealFolderPlatform final : public FailingPlatform {
+ public:
+  RealFolderPlatform(std::wstring folder, setup::platform::Platform& windows)
+      : folder_(std::move(folder)), windows_(windows) {}
+
+  std::uint32_t GetModuleFileNameW(ModuleHandle, wchar_t* buffer, std::uint32_t size) override {
+    const std::wstring path = folder_ + L"\\Setup.exe";
+    const std::size_t copied = std::min<std::size_t>(path.size(), size);
+    std::wmemcpy(buffer, path.data(), copied);
+    if (copied < size) {
+      buffer[copied] = L'\0';
+    }
+    return static_cast<std::uint32_t>(copied);
+  }
+  FindHandle FindFirstFileW(const std::wstring& fileName, FindData& data) override {
+    return windows_.FindFirstFileW(fileName, data);
+  }
+  bool FindNextFileW(FindHandle find, FindData& data) override { return windows_.FindNextFileW(find, data); }
+  bool FindClose(FindHandle find) override { return windows_.FindClose(find); }
+
+ private:
+  std::wstring folder_;
+  setup::platform::Platform& windows_;
+};
+
+void Print(HANDLE output, const std::wstring& line) {
+  DWORD mode = 0;
+  DWORD written = 0;
+  if (::GetConsoleMode(output, &mode)) {
+    const std::wstring text = line + L"\r\n";
+    ::WriteConsoleW(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  } else {
+    const std::string text = Utf8(line + L"\r\n");
+    ::WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  }
+}
+
+std::wstring FullFolderPath(const wchar_t* folder) {
+  const DWORD size = ::GetFullPathNameW(folder, 0, nullptr, nullptr);
+  std::wstring path(size, L'\0');
+  path.resize(::GetFullPathNameW(folder, size, path.data(), nullptr));
+  path.erase(path.find_last_not_of(L'\\') + 1);
+  return path;
+}
+
+}  // namespace
+}  // namespace distcheck
+
+int wmain(int argc, wchar_t** argv) {
+  setup::platform::RestrictDllSearchToSystemDirectory();
+  const HANDLE errors = ::GetStdHandle(STD_ERROR_HANDLE);
+  if (argc != 2) {
+    distcheck::Print(errors, L"usage: distcheck DIR");
+    return distcheck::kExitUsage;
+  }
+  const DWORD attributes = ::GetFileAttributesW(argv[1]);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    distcheck::Print(errors, std::wstring(L"distcheck: no such folder: ") + argv[1]);
+    return distcheck::kExitUsage;
+  }
+  setup::platform::WinPlatform windows;
+  const std::wstring folder = distcheck::FullFolderPath(argv[1]);
+  distcheck::WindowsDisk disk(folder, windows);
+  distcheck::RealFolderPlatform here(folder, windows);
+  const distcheck::SearchHere searchHere = [&](const std::vector<std::wstring>& masks) -> std::optional<std::wstring> {
+    setup::platform::SetOs(&here);
+    std::wstring path;
+    const bool found = setup::FindFirstPackageFile(masks, path) == 0;
+    setup::platform::SetOs(nullptr);
+    return found ? std::optional<std::wstring>(path.substr(folder.size() + 1)) : std::nullopt;
+  };
+  std::vector<std::wstring> report;
+  const int verdict = distcheck::CheckDistribution(disk, folder, searchHere, report);
+  const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  for (const std::wstring& line : report) {
+    distcheck::Print(output, line);
+  }
+  return verdict;
+}
