@@ -29,31 +29,24 @@ Wow64Slot& Slot() {
 
 void ForgetIsWow64Process() { Slot() = Wow64Slot{}; }
 
-std::wstring ArchMask() { return ArchMaskFor<platform::kWin64Build>(); }
-
-template <bool Win64Build>
-std::wstring ArchMaskFor() {
+std::wstring ArchMask() {
   // IsWow64Process answers FALSE to a 64-bit program, which is on 64-bit Windows all the same.
-  if constexpr (Win64Build) {
+  if constexpr (platform::kWin64Build) {
     return ArchMaskOf(true);
-  } else {
-    Wow64Slot& slot = Slot();
-    if (!slot.lookedUp) {
-      platform::ModuleHandle kernel = Os().GetModuleHandleW(L"kernel32");
-      if (kernel == nullptr) {
-        return ArchMaskOf(false);
-      }
-      slot.isWow64Process = Os().GetProcAddress(kernel, "IsWow64Process");
-      slot.lookedUp = true;
-    }
-    bool isWow64 = false;
-    return ArchMaskOf(slot.isWow64Process != nullptr &&
-                      Os().CallIsWow64Process(slot.isWow64Process, Os().GetCurrentProcess(), &isWow64) && isWow64);
   }
+  Wow64Slot& slot = Slot();
+  if (!slot.lookedUp) {
+    platform::ModuleHandle kernel = Os().GetModuleHandleW(L"kernel32");
+    if (kernel == nullptr) {
+      return ArchMaskOf(false);
+    }
+    slot.isWow64Process = Os().GetProcAddress(kernel, "IsWow64Process");
+    slot.lookedUp = true;
+  }
+  bool isWow64 = false;
+  return ArchMaskOf(slot.isWow64Process != nullptr &&
+                    Os().CallIsWow64Process(slot.isWow64Process, Os().GetCurrentProcess(), &isWow64) && isWow64);
 }
-
-template std::wstring ArchMaskFor<false>();
-template std::wstring ArchMaskFor<true>();
 
 namespace {
 

@@ -9,11 +9,9 @@
 
 namespace setup {
 
-// "*x64*" on 64-bit Windows, else "*win32*": ArchMaskFor this build.
+// "*x64*" on 64-bit Windows, else "*win32*": a 64-bit build is there; a 32-bit one asks
+// IsWow64Process, looked up once.
 std::wstring ArchMask();
-// A 64-bit build is on 64-bit Windows; a 32-bit one asks IsWow64Process, looked up once.
-template <bool Win64Build>
-std::wstring ArchMaskFor();
 
 // The platform package's "ProductCode". Shows no message; productCode is unchanged on failure.
 platform::Status LookUpPackageProductCode(PackageReads& packages, std::wstring& productCode);

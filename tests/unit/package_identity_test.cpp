@@ -37,16 +37,6 @@ TEST_F(ArchMaskTest, MissingEntryPointStaysMissingButMissingKernel32IsAskedAgain
   EXPECT_EQ(ArchMask(), L"*win32*");
 }
 
-TEST_F(ArchMaskTest, A64BitBuildIsOn64BitWindowsWhateverWow64Says) {
-  for (const auto& [available, fails] : {std::pair{true, false}, {false, false}, {true, true}}) {
-    ForgetIsWow64Process();
-    os.wow64Available = available;
-    os.wow64CallFails = fails;
-    EXPECT_EQ(ArchMaskFor<true>(), L"*x64*") << available << fails;
-    EXPECT_EQ(ArchMaskFor<false>(), L"*win32*") << available << fails;
-  }
-}
-
 using Found = std::pair<Status, std::wstring>;
 
 class PackageIdentityTest : public PackageTest {

@@ -20,6 +20,7 @@ using SetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
 using SetDllDirectoryW = BOOL(WINAPI*)(LPCWSTR);
 
 // advapi32
+using InitiateSystemShutdownExW = BOOL(WINAPI*)(LPWSTR, LPWSTR, DWORD, BOOL, BOOL, DWORD);
 using RegDeleteKeyExW = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
 using RegDeleteKeyW = LSTATUS(WINAPI*)(HKEY, LPCWSTR);
 
@@ -36,9 +37,13 @@ using EndDialog = BOOL(WINAPI*)(HWND, INT_PTR);
 using ExitWindowsEx = BOOL(WINAPI*)(UINT, DWORD);
 using GetDlgItem = HWND(WINAPI*)(HWND, int);
 using GetDlgItemTextW = UINT(WINAPI*)(HWND, int, LPWSTR, int);
+using GetProcessWindowStation = HWINSTA(WINAPI*)();
+using GetUserObjectInformationW = BOOL(WINAPI*)(HANDLE, int, PVOID, DWORD, LPDWORD);
 using IsDlgButtonChecked = UINT(WINAPI*)(HWND, int);
 using LoadImageW = HANDLE(WINAPI*)(HINSTANCE, LPCWSTR, UINT, int, int, UINT);
 using MessageBoxW = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
+using MsgWaitForMultipleObjects = DWORD(WINAPI*)(DWORD, const HANDLE*, BOOL, DWORD, DWORD);
+using PeekMessageW = BOOL(WINAPI*)(LPMSG, HWND, UINT, UINT, UINT);
 using SendMessageW = LRESULT(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
 using SetDlgItemTextW = BOOL(WINAPI*)(HWND, int, LPCWSTR);
 using ShowWindow = BOOL(WINAPI*)(HWND, int);

@@ -335,8 +335,7 @@ bool WinPlatform::CreateProcessW(const wchar_t* applicationName, wchar_t* comman
 
 std::uint32_t WinPlatform::MsgWaitForMultipleObjects(KernelHandle handle, std::uint32_t milliseconds,
                                                      std::uint32_t wakeMask) {
-  using MsgWaitFunction = DWORD(WINAPI*)(DWORD, const HANDLE*, BOOL, DWORD, DWORD);
-  auto msgWait = User32().Function<MsgWaitFunction>("MsgWaitForMultipleObjects");
+  auto msgWait = User32().Function<fn::MsgWaitForMultipleObjects>("MsgWaitForMultipleObjects");
   return msgWait != nullptr ? msgWait(1, &handle, FALSE, milliseconds, wakeMask)
                             : ::WaitForSingleObject(handle, milliseconds);
 }
@@ -344,9 +343,9 @@ std::uint32_t WinPlatform::MsgWaitForMultipleObjects(KernelHandle handle, std::u
 bool WinPlatform::PeekMessageW(WindowHandle window, std::uint32_t filterMin, std::uint32_t filterMax,
                                std::uint32_t removeFlags) {
   MSG message{};
-  return CallSystem<BOOL(WINAPI*)(LPMSG, HWND, UINT, UINT, UINT)>(
-             User32(), "PeekMessageW", FALSE, &message, Hwnd(window), static_cast<UINT>(filterMin),
-             static_cast<UINT>(filterMax), static_cast<UINT>(removeFlags)) != FALSE;
+  return CallSystem<fn::PeekMessageW>(User32(), "PeekMessageW", FALSE, &message, Hwnd(window),
+                                      static_cast<UINT>(filterMin), static_cast<UINT>(filterMax),
+                                      static_cast<UINT>(removeFlags)) != FALSE;
 }
 
 bool WinPlatform::GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) {
@@ -426,8 +425,7 @@ bool WinPlatform::ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
 bool WinPlatform::CallInitiateSystemShutdownExW(ProcAddress initiateSystemShutdownEx, const wchar_t* machineName,
                                                 const wchar_t* message, std::uint32_t timeout, bool forceAppsClosed,
                                                 bool rebootAfterShutdown, std::uint32_t reason) {
-  using InitiateSystemShutdownExFunction = BOOL(WINAPI*)(LPWSTR, LPWSTR, DWORD, BOOL, BOOL, DWORD);
-  return EntryPoint<InitiateSystemShutdownExFunction>(initiateSystemShutdownEx)(
+  return EntryPoint<fn::InitiateSystemShutdownExW>(initiateSystemShutdownEx)(
              const_cast<LPWSTR>(machineName), const_cast<LPWSTR>(message), timeout, forceAppsClosed ? TRUE : FALSE,
              rebootAfterShutdown ? TRUE : FALSE, reason) != FALSE;
 }
@@ -439,16 +437,15 @@ bool WinPlatform::InitiateSystemShutdownW(const wchar_t* machineName, const wcha
 }
 
 StationHandle WinPlatform::GetProcessWindowStation() {
-  return CallSystem<HWINSTA(WINAPI*)()>(User32(), "GetProcessWindowStation", static_cast<HWINSTA>(nullptr));
+  return CallSystem<fn::GetProcessWindowStation>(User32(), "GetProcessWindowStation", static_cast<HWINSTA>(nullptr));
 }
 
 bool WinPlatform::GetUserObjectInformationW(StationHandle object, UserObjectFlags& flags) {
   USEROBJECTFLAGS read{};
   DWORD needed = 0;
-  using GetUserObjectInformationFunction = BOOL(WINAPI*)(HANDLE, int, PVOID, DWORD, LPDWORD);
-  if (!CallSystem<GetUserObjectInformationFunction>(User32(), "GetUserObjectInformationW", FALSE,
-                                                    static_cast<HANDLE>(object), UOI_FLAGS, static_cast<PVOID>(&read),
-                                                    static_cast<DWORD>(sizeof(read)), &needed)) {
+  if (!CallSystem<fn::GetUserObjectInformationW>(User32(), "GetUserObjectInformationW", FALSE,
+                                                 static_cast<HANDLE>(object), UOI_FLAGS, static_cast<PVOID>(&read),
+                                                 static_cast<DWORD>(sizeof(read)), &needed)) {
     return false;
   }
   flags.inherit = read.fInherit != FALSE;
