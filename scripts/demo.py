@@ -1,4 +1,7 @@
-"""Runs Setup.exe on a sample distribution folder under Wine and says what happened."""
+"""Runs Setup.exe on a sample distribution folder under Wine and says what happened.
+
+Where the host runs no 32-bit programs (or SETUP_E2E_ARCH=x64) the x64 test build of the same
+sources stands in for the shipped 32-bit Setup.exe, and the demo says so."""
 
 import os
 import re
@@ -45,8 +48,14 @@ def installed_files(bed):
 
 def main(arguments):
     dist = ROOT / "dist"
+    on_32bit = winebed.host(announce=False).runs_32bit
     lay_out_distribution(dist)
     print(f"Distribution folder: {dist}")
+    if on_32bit:
+        print(f"Setup.exe: the shipped 32-bit program ({winebed.windows_build_dir()})")
+    else:
+        print(f"Setup.exe: the x64 test build ({winebed.windows_build_dir()}), not the shipped 32-bit program: "
+              f"{winebed.host().why}")
     interactive = bool(os.environ.get("DISPLAY")) and sys.stdin.isatty()
     with winebed.WineBed(display=os.environ.get("DISPLAY") if interactive else None) as bed:
         folder = bed.make_distribution("demo")
@@ -84,4 +93,7 @@ def main(arguments):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+    try:
+        sys.exit(main(sys.argv[1:]))
+    except winebed.BedError as error:
+        sys.exit(f"demo: {error}")

@@ -30,6 +30,10 @@ Wow64Slot& Slot() {
 void ForgetIsWow64Process() { Slot() = Wow64Slot{}; }
 
 std::wstring ArchMask() {
+  // IsWow64Process answers FALSE to a 64-bit program, which is on 64-bit Windows all the same.
+  if constexpr (platform::kWin64Build) {
+    return ArchMaskOf(true);
+  }
   Wow64Slot& slot = Slot();
   if (!slot.lookedUp) {
     platform::ModuleHandle kernel = Os().GetModuleHandleW(L"kernel32");

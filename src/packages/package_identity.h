@@ -10,7 +10,8 @@
 
 namespace setup {
 
-// "*x64*" when this 32-bit process runs on 64-bit Windows, else "*win32*".
+// "*x64*" on 64-bit Windows, else "*win32*": a 64-bit build is there; a 32-bit one asks
+// IsWow64Process, looked up once.
 std::wstring ArchMask();
 
 // The platform package's "ProductCode". Shows no message; productCode is unchanged on failure.

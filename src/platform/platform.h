@@ -226,6 +226,15 @@ inline const char* OrdinalName(std::uint16_t ordinal) {
 }
 inline bool IsOrdinalName(const char* procName) { return reinterpret_cast<std::uintptr_t>(procName) <= 0xFFFF; }
 
+// Whether this program is built for 64-bit Windows (the test build of the end-to-end tests on hosts
+// that run no 32-bit programs), which is then the Windows it runs on. The shipped program and the
+// native builds of the portable code are not.
+#if defined(_WIN64)
+inline constexpr bool kWin64Build = true;
+#else
+inline constexpr bool kWin64Build = false;
+#endif
+
 // The platform in use by this process: the Windows layer in Setup.exe, a fake in the unit tests.
 Platform& Os();
 void SetOs(Platform* platform);

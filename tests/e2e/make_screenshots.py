@@ -58,7 +58,7 @@ def main():
     output.mkdir(parents=True, exist_ok=True)
     screens = tempfile.mkdtemp(prefix="screenshots-")
     os.environ["E2E_ARTIFACTS"] = screens
-    bed = ScreenshotBed(output, arch="win32")
+    bed = ScreenshotBed(output, arch="any")
     bed.start()
     try:
         # A short TMP, so that the error box does not show the build user's profile folder.

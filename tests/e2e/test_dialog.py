@@ -57,8 +57,8 @@ DIALOG_STYLE = 0x80C808C8
 WS_EX_WINDOWEDGE = 0x100
 
 PACKAGE_SET = "2.0.13000"
-# The package of the platform: the win32 one on this 32-bit prefix.
-PRODUCT_CODE = "{50A1C0DE-2013-4000-8000-000000000032}"
+# The product of the prefix's platform.
+PRODUCT_CODES = {"win32": "{50A1C0DE-2013-4000-8000-000000000032}", "win64": "{50A1C0DE-2013-4000-8000-000000000064}"}
 
 bed = None
 dist = None
@@ -67,8 +67,8 @@ setup_exe = None
 
 def setUpModule():
     global bed, dist, setup_exe
-    # The dialog does not depend on the platform: the quicker 32-bit prefix will do.
-    bed = WineBed(arch="win32")
+    # The dialog does not depend on the platform: any prefix will do.
+    bed = WineBed(arch="any")
     bed.start()
     dist = bed.make_distribution("dialog")
     dist.add_packages(PACKAGE_SET)
@@ -99,7 +99,7 @@ def plugin_installed():
 
 
 def remove_plugin():
-    bed.uninstall(PRODUCT_CODE)
+    bed.uninstall(PRODUCT_CODES[bed.arch])
 
 
 def run_setup(args, steps=(), lang="ru"):

@@ -16,7 +16,15 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from dialogue import DialogueAssertions  # noqa: E402
-from winebed import REPO, Distribution, WineBed, fixture_packages_dir, msi_log_properties, windows_build_dir  # noqa: E402
+from winebed import (  # noqa: E402
+    REPO,
+    Distribution,
+    WineBed,
+    fixture_packages_dir,
+    msi_log_properties,
+    needs_32bit,
+    windows_build_dir,
+)
 
 sys.path.insert(0, str(REPO / "tests" / "distcheck"))
 import test_distcheck as faulty_folders  # noqa: E402
@@ -132,6 +140,7 @@ class PlatformPackage(PackageAssertions):
         self.assertInstalledFrom(run, tmp, bed, dist.win("tarvex-x64.msi"), product_code("2.0.13000", "x64"))
         self.assertTrue(bed.to_linux(r"C:\Program Files\Solvarn\Browser plug-in\plugvex.txt").is_file())
 
+    @needs_32bit("32-bit Windows: a 32-bit prefix")
     def test_32bit_system_installs_the_win32_package(self):
         # The one case that needs a prefix of the other architecture: started here, for this test only.
         with WineBed(arch="win32") as bed32:

@@ -3,8 +3,9 @@ service pack the products need end the run with their own message and exit code;
 and those releases with the service pack, reach the confirmation question.
 
 One 32-bit prefix serves every release: Wine's 64-bit prefix does not take Windows 2000 or XP, and
-a 32-bit one reports Windows Server 2003 (5.2) as well. The service pack is set in the registry next
-to the release (WineBed.set_windows_version).
+a 32-bit one reports Windows Server 2003 (5.2) as well. Where the host runs 64-bit programs only, a
+64-bit prefix shows 5.2 and later, and the rows of 2000 and XP are skipped. The service pack is set
+in the registry next to the release (WineBed.set_windows_version).
 """
 
 import os
@@ -12,7 +13,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winebed import WineBed  # noqa: E402
+from winebed import WIN32_ONLY_VERSIONS, WineBed, require_32bit  # noqa: E402
 
 CAPTION = "Solvarn ЭЦП Browser plug-in"
 QUESTION_PLUGIN = "Установить Solvarn ЭЦП Browser plug-in?"
@@ -50,7 +51,7 @@ setup_exe = None
 
 def setUpModule():
     global bed, dist, setup_exe
-    bed = WineBed(arch="win32")
+    bed = WineBed(arch="any")
     bed.start()
     dist = bed.make_distribution("version")
     setup_exe = dist.add_setup()
@@ -77,6 +78,10 @@ class VersionCheck(unittest.TestCase):
         if received.exists():
             received.unlink()
 
+    def requirePrefixFor(self, version):
+        if version in WIN32_ONLY_VERSIONS:
+            require_32bit(self, "Windows 5.0 and 5.1 need a 32-bit prefix")
+
     def assertRefusal(self, run, text, code):
         self.assertEqual(len(run.windows), 1, run.describe())
         box = run.windows[0]
@@ -102,6 +107,7 @@ class VersionCheck(unittest.TestCase):
     def test_old_releases_without_their_service_pack_are_refused(self):
         for version, service_pack, text, code in REFUSED:
             with self.subTest(version=version, service_pack=service_pack):
+                self.requirePrefixFor(version)
                 bed.set_windows_version(version, service_pack)
                 # The check comes before the question: the requested provider is never started.
                 run = run_setup(["-csp"], steps=["ok"])
@@ -117,6 +123,7 @@ class VersionCheck(unittest.TestCase):
     def test_supported_releases_reach_the_question(self):
         for version, service_pack in ACCEPTED:
             with self.subTest(version=version, service_pack=service_pack):
+                self.requirePrefixFor(version)
                 bed.set_windows_version(version, service_pack)
                 run = run_setup(steps=["no"])
                 self.assertEqual(len(run.windows), 1, run.describe())

@@ -14,9 +14,17 @@ Costs measured on a 2-core Debian 12 machine (Wine 8.0), wall time:
     Uninstalling a product: 0.3-0.4 s; set_windows_version: 0.2-0.6 s; reg_add/reg_query: 0.1 s.
   - test_spine.py as a whole: 12-19 s; two modules under ctest -j2: 16-22 s.
 
+What the host runs decides the build (Host): the real 32-bit Setup.exe where 32-bit programs run,
+else its x64 test build under 64-bit Wine alone, with the cases that need 32-bit Windows or the 32-bit
+binary skipped by name (needs_32bit, require_32bit).
+
 Environment:
+  SETUP_E2E_ARCH=x64   act as on a host that runs 64-bit programs only
   SETUP_WINDOWS_BUILD  the Windows build folder holding Setup.exe and boxdriver.exe
                        (default <repo>/build/windows)
+  SETUP_WINDOWS_X64_BUILD  the same for x86_64 (default <repo>/build/windows-x64)
+  SETUP_E2E_HOST, SETUP_E2E_REPORT  set by CTest: the mode its fixture e2e.host found, and the
+                       report of the run (the mode line, then each module's skipped cases)
   SETUP_FIXTURE_PACKAGES  the fixture package sets (default <repo>/build/native/fixtures/packages)
   E2E_TMP              where prefixes go (default: the system's temporary folder)
   E2E_KEEP=1           keep the prefix folder after the module, for a post-mortem
@@ -25,6 +33,7 @@ Environment:
 
 import atexit
 import ctypes
+import functools
 import json
 import os
 import queue
@@ -37,6 +46,7 @@ import sys
 import tempfile
 import threading
 import time
+import unittest
 from pathlib import Path, PureWindowsPath
 
 REPO = Path(__file__).resolve().parents[2]
@@ -76,7 +86,8 @@ _CURRENT_VERSION = {
     "win7": "6.1",
     "win10": "10.0",
 }
-_WIN32_ONLY = {"win2k", "winxp"}
+# Windows 2000 and XP: a 64-bit prefix does not take them.
+WIN32_ONLY_VERSIONS = {"win2k", "winxp"}
 
 # The locale Wine starts under decides the user interface language (ru_RU.UTF-8: 0x0419) and how
 # Linux file names map to Windows ones. C.UTF-8 exists on every machine, so by default non-ASCII
@@ -85,8 +96,181 @@ _WIN32_ONLY = {"win2k", "winxp"}
 _LOCALES = {None: "C.UTF-8", "en": "en_US.UTF-8", "ru": "ru_RU.UTF-8"}
 
 
+# ---- what the host runs -------------------------------------------------------------------
+
+LOADER_32 = "/usr/lib/wine/wine"
+LOADER_64 = "/usr/lib/wine/wine64"
+# A loader that needs longer than this to print its version (qemu-user took about 55 s for each
+# 32-bit process) is of no use to a suite that starts hundreds of processes.
+PROBE_SECONDS = 10
+
+
+class Host:
+    """What the end-to-end tests run on this host, decided once.
+
+    "x86": the host runs 32-bit programs; the real 32-bit Setup.exe (build/windows) runs under 64-
+    and 32-bit prefixes, every case as always. "x64": it runs 64-bit programs only (or
+    SETUP_E2E_ARCH=x64 says to act as if); the x64 test build of the same sources
+    (build/windows-x64) runs under 64-bit Wine alone, and the cases that need 32-bit Windows or the
+    32-bit binary are skipped (needs_32bit)."""
+
+    def __init__(self, mode, why=""):
+        self.mode = mode
+        self.why = why  # for "x64": what made the choice
+
+    @property
+    def runs_32bit(self):
+        return self.mode == "x86"
+
+    @property
+    def wine(self):
+        """The command that starts a Windows program: Debian's wrapper always starts the 32-bit
+        loader first, which a 64-bit-only host cannot run."""
+        return ["wine"] if self.runs_32bit else [LOADER_64]
+
+    def build_dir(self):
+        if self.runs_32bit:
+            return Path(os.environ.get("SETUP_WINDOWS_BUILD") or REPO / "build" / "windows")
+        return Path(os.environ.get("SETUP_WINDOWS_X64_BUILD") or REPO / "build" / "windows-x64")
+
+    def describe(self):
+        if self.runs_32bit:
+            return (f"e2e: the host runs 32-bit programs: the real Setup.exe of {self.build_dir()} "
+                    f"under 64- and 32-bit prefixes")
+        kind = "as on a host that runs" if self.why.startswith("SETUP_E2E_ARCH") else "the host runs"
+        return (f"e2e: {kind} 64-bit programs only ({self.why}): the x64 test build of {self.build_dir()} "
+                f"under 64-bit Wine; the cases that need 32-bit Windows or the 32-bit binary are skipped")
+
+
+def _loader_fault(loader):
+    """Why this Wine loader cannot start a program here, or None when it reports its version."""
+    try:
+        done = subprocess.run([loader, "--version"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, timeout=PROBE_SECONDS)
+    except subprocess.TimeoutExpired:
+        return f"{loader} took more than {PROBE_SECONDS} s to start"
+    except OSError as error:
+        return f"{loader} cannot start: {error.strerror}"
+    return None if done.returncode == 0 else f"{loader} --version ended with {done.returncode}"
+
+
+def probe_host():
+    """Tries the loaders. SETUP_E2E_PROBE_LOADERS ("32-bit:64-bit" loader paths) stands in for the
+    real ones in this check only, so that its failing branches can be shown on any host."""
+    forced = os.environ.get("SETUP_E2E_ARCH", "")
+    if forced not in ("", "x64"):
+        raise BedError(f"SETUP_E2E_ARCH is {forced!r}: x64, or unset to ask the host")
+    loader_32, loader_64 = (os.environ.get("SETUP_E2E_PROBE_LOADERS") or f"{LOADER_32}:{LOADER_64}").split(":")
+    fault_64 = _loader_fault(loader_64)
+    if fault_64:
+        fault_32 = _loader_fault(loader_32)
+        raise BedError(f"no end-to-end case can run: every case needs a 64-bit prefix, and {fault_64}"
+                       + (f"; {fault_32}" if fault_32 else ""))
+    if forced:
+        return Host("x64", "SETUP_E2E_ARCH=x64")
+    fault_32 = _loader_fault(loader_32)
+    return Host("x64", fault_32) if fault_32 else Host("x86")
+
+
+_host = None
+
+
+def host(announce=True):
+    """The host's mode, taken from the file the CTest fixture e2e.host wrote for this run
+    (SETUP_E2E_HOST) or probed here. Its line goes to stderr, first in a test module's output,
+    unless the first call says not to (the demo and the benchmark say it in their own words)."""
+    global _host
+    if _host is None:
+        _host = _recorded_host() or probe_host()
+        if announce:
+            print(_host.describe(), file=sys.stderr, flush=True)
+    return _host
+
+
+def _recorded_host():
+    try:
+        record = json.loads(Path(os.environ["SETUP_E2E_HOST"]).read_text())
+    except (KeyError, OSError, ValueError):
+        return None
+    # Made under another SETUP_E2E_ARCH (a run by hand with an old file), it does not count.
+    if record.get("forced") != os.environ.get("SETUP_E2E_ARCH", ""):
+        return None
+    return Host(record["mode"], record["why"])
+
+
+def _record_host(path):
+    """The CTest fixture: probes once for the whole run; exit 1 with one line when no case can run.
+    The line starts the run's report (SETUP_E2E_REPORT), which scripts/test shows at its end."""
+    target = Path(path)
+    target.unlink(missing_ok=True)
+    try:
+        found = probe_host()
+        line = found.describe()
+    except BedError as error:
+        found, line = None, f"e2e: {error}"
+    if os.environ.get("SETUP_E2E_REPORT"):
+        Path(os.environ["SETUP_E2E_REPORT"]).write_text(line + "\n")
+    print(line, file=sys.stdout if found else sys.stderr)
+    if found is None:
+        return 1
+    target.write_text(json.dumps({"mode": found.mode, "why": found.why,
+                                  "forced": os.environ.get("SETUP_E2E_ARCH", "")}))
+    return 0
+
+
+_skipped = []
+
+
+def require_32bit(case, reason):
+    """Skips the running case (or subTest) with this reason where the host runs 64-bit programs
+    only; the module's output ends with a line naming every case skipped so."""
+    if not host().runs_32bit:
+        _skip((getattr(case, "_subtest", None) or case).id(), reason)
+
+
+def _skip(name, reason):
+    if not _skipped:
+        atexit.register(_report_skipped)
+    _skipped.append(f"{name}: {reason}")
+    raise unittest.SkipTest(reason)
+
+
+def needs_32bit(reason):
+    """Decorator of a test method or class that only a host running 32-bit programs can show. On a
+    class it skips setUpClass as well, so that no 32-bit prefix is asked for there."""
+
+    def mark(target):
+        if isinstance(target, type):
+            set_up = target.setUpClass
+
+            def set_up_class(cls):
+                if not host().runs_32bit:
+                    _skip(f"{cls.__module__}.{cls.__qualname__}", reason)
+                set_up()
+
+            target.setUpClass = classmethod(set_up_class)
+            return target
+
+        @functools.wraps(target)
+        def run(case, *args, **kwargs):
+            require_32bit(case, reason)
+            return target(case, *args, **kwargs)
+
+        return run
+
+    return mark
+
+
+def _report_skipped():
+    line = f"e2e: skipped {len(_skipped)} on this 64-bit-only run: " + "; ".join(_skipped)
+    print(line, file=sys.stderr)
+    if os.environ.get("SETUP_E2E_REPORT"):
+        with open(os.environ["SETUP_E2E_REPORT"], "a") as report:
+            report.write(line + "\n")
+
+
 def windows_build_dir():
-    return Path(os.environ.get("SETUP_WINDOWS_BUILD") or REPO / "build" / "windows")
+    return host().build_dir()
 
 
 def fixture_packages_dir():
@@ -170,8 +354,11 @@ class Run:
         self.message_box_calls = None  # relay=True only
         self.window_calls = None  # relay=True only: every call of WINDOW_FUNCTIONS the process made
         self.seconds = None  # wall time of the run, for the cost notes; never asserted on
-        self.elapsed_ms = None  # the program's own run time, start to exit, as the driver saw it
-        self.seen_ms = []  # when each new window was found, in ms after the program started
+        # Times in ms from the driver's CreateProcessW call: the run time to the exit, and when each
+        # new window was found.
+        self.elapsed_ms = None
+        self.seen_ms = []
+        self.created_ms = None  # how long CreateProcessW itself took
 
     @property
     def windows(self):
@@ -265,8 +452,14 @@ class WineBed:
     """
 
     def __init__(self, arch="win64", display=None, build_dir=None):
-        if arch not in ("win64", "win32"):
-            raise ValueError("arch must be win64 or win32")
+        """arch: "win64", "win32" (only where the host runs 32-bit programs), or "any" for a case
+        that does not depend on the platform: the 32-bit prefix, quicker to make, where there is one."""
+        if arch not in ("win64", "win32", "any"):
+            raise ValueError("arch must be win64, win32 or any")
+        if arch == "any":
+            arch = "win32" if host().runs_32bit else "win64"
+        elif arch == "win32" and not host().runs_32bit:
+            raise BedError("a 32-bit prefix needs a host that runs 32-bit programs: mark the case needs_32bit")
         self.arch = arch
         self.build_dir = Path(build_dir) if build_dir else windows_build_dir()
         self.display = display  # ":N" of a running X server to use instead of an own Xvfb
@@ -326,7 +519,7 @@ class WineBed:
             self._start_server()
             self._watch(self._server.pid)
             t = time.monotonic()
-            self._call(["wineboot", "-i"], timeout=300, log="wineboot")
+            self._call([*host().wine, "wineboot", "-i"], timeout=300, log="wineboot")
             self.timings["wineboot"] = time.monotonic() - t
             self.reg_add(r"HKCU\Software\Wine\X11 Driver", "Managed", "N")
             self.reg_add(
@@ -499,6 +692,9 @@ class WineBed:
             LANG=locale,
             LC_ALL=locale,
         )
+        if not host().runs_32bit:
+            # What Wine starts a child program with; Debian's wrapper sets it so too without wine32.
+            env["WINELOADER"] = LOADER_64
         if self.display:
             env["DISPLAY"] = self.display
         return env
@@ -523,7 +719,7 @@ class WineBed:
 
     def wine(self, *args, timeout=120, check=True, lang=None):
         """Runs `wine ARGS`; returns (Linux exit status, stdout, stderr)."""
-        return self._call(["wine", *map(str, args)], timeout=timeout, check=check, lang=lang)
+        return self._call([*host().wine, *map(str, args)], timeout=timeout, check=check, lang=lang)
 
     # ---- registry ---------------------------------------------------------------------------
 
@@ -579,7 +775,7 @@ class WineBed:
         """Makes the prefix report this Windows version and, if given, this service pack number."""
         if version not in _CURRENT_VERSION:
             raise ValueError(f"unknown Windows version {version!r}")
-        if version in _WIN32_ONLY and self.arch != "win32":
+        if version in WIN32_ONLY_VERSIONS and self.arch != "win32":
             raise ValueError(f"{version} needs WineBed(arch='win32')")
         self.wine("winecfg", "-v", version)
         current = self.reg_query(r"HKLM\Software\Microsoft\Windows NT\CurrentVersion", "CurrentVersion")
@@ -656,13 +852,15 @@ class WineBed:
         expect_clean=True,
         observe=False,
         dll_overrides=None,
+        poll_ms=None,
     ):
         """Runs a program (Windows or Linux path) under the driver.
 
         steps: one action string per window the program is expected to show, e.g. "yes",
         "dump+click:1001+ok", "snap:first+no". env/unset change the program's environment,
         lang ("ru", "en" or a locale name) the locale Wine starts with; dll_overrides (e.g.
-        "msi=n,b") is added to WINEDLLOVERRIDES, which Wine reads from the Linux environment. cmdline replaces program
+        "msi=n,b") is added to WINEDLLOVERRIDES, which Wine reads from the Linux environment; poll_ms
+        (default 30) is how often the driver looks for new windows. cmdline replaces program
         and args with a raw command line. Unless expect_clean is False, anything but "every step
         used, no unexpected window, program ended" fails with the driver's output.
         """
@@ -682,6 +880,8 @@ class WineBed:
             options += ["--step", s]
         if observe:
             options.append("--observe")
+        if poll_ms is not None:
+            options += ["--poll", str(int(poll_ms))]
         if cmdline is not None:
             options += ["--cmdline", cmdline]
         else:
@@ -690,7 +890,7 @@ class WineBed:
         # which is not installed for ru_RU.UTF-8 on a bare machine.
         argfile = run_dir / "args.bin"
         argfile.write_bytes(b"".join(o.encode("utf-8") + b"\0" for o in options))
-        argv = ["wine", str(self.driver_exe), "--argfile", self.to_windows(argfile)]
+        argv = [*host().wine, str(self.driver_exe), "--argfile", self.to_windows(argfile)]
 
         result = Run()
         trace = run_dir / "stderr.txt"
@@ -797,6 +997,8 @@ class WineBed:
             result.exit_code = int(rest)
         elif word == "ELAPSED":
             result.elapsed_ms = int(rest)
+        elif word == "CREATED":
+            result.created_ms = int(rest)
         elif word == "SEEN":
             result.seen_ms.append(int(rest.split()[1]))
         elif word == "END":
@@ -936,3 +1138,5 @@ def parse_message_box_calls(trace, pid=None):
 
 if __name__ == "__main__" and sys.argv[1:2] == ["--watchdog"]:
     _watchdog(sys.argv[2], sys.argv[3], sys.argv[4] == "1")
+elif __name__ == "__main__" and sys.argv[1:2] == ["--probe"]:
+    sys.exit(_record_host(sys.argv[2]))

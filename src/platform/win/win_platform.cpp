@@ -2,6 +2,7 @@
 
 #include "platform/system_library.h"
 #include "platform/win/kernel32_function.h"
+#include "platform/win/system_functions.h"
 
 #include <windows.h>
 // windows.h first: the headers below depend on it.
@@ -94,8 +95,8 @@ std::wstring WinPlatform::GetCommandLineW() { return ::GetCommandLineW(); }
 
 std::optional<std::vector<std::wstring>> WinPlatform::CommandLineToArgvW(const std::wstring& commandLine) {
   int count = 0;
-  LPWSTR* arguments = CallSystem<LPWSTR*(WINAPI*)(LPCWSTR, int*)>(
-      Shell32(), "CommandLineToArgvW", static_cast<LPWSTR*>(nullptr), commandLine.c_str(), &count);
+  LPWSTR* arguments = CallSystem<fn::CommandLineToArgvW>(Shell32(), "CommandLineToArgvW", static_cast<LPWSTR*>(nullptr),
+                                                         commandLine.c_str(), &count);
   if (arguments == nullptr) {
     return std::nullopt;
   }
@@ -127,27 +128,23 @@ ProcAddress WinPlatform::GetProcAddress(ModuleHandle module, const char* procNam
 }
 
 bool WinPlatform::CallIsUserAnAdmin(ProcAddress isUserAnAdmin) {
-  return EntryPoint<BOOL(WINAPI*)()>(isUserAnAdmin)() != FALSE;
+  return EntryPoint<fn::IsUserAnAdmin>(isUserAnAdmin)() != FALSE;
 }
 
 bool WinPlatform::CallIsWow64Process(ProcAddress isWow64Process, KernelHandle process, bool* isWow64) {
-  using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
   BOOL result = FALSE;
-  const BOOL succeeded = EntryPoint<IsWow64ProcessFunction>(isWow64Process)(process, &result);
+  const BOOL succeeded = EntryPoint<fn::IsWow64Process>(isWow64Process)(process, &result);
   *isWow64 = result != FALSE;
   return succeeded != FALSE;
 }
 
 Status WinPlatform::CallRegDeleteKeyExW(ProcAddress regDeleteKeyEx, RegistryKey key, const wchar_t* subKey,
                                         std::uint32_t samDesired, std::uint32_t reserved) {
-  using RegDeleteKeyExFunction = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
-  return static_cast<Status>(
-      EntryPoint<RegDeleteKeyExFunction>(regDeleteKeyEx)(Hkey(key), subKey, samDesired, reserved));
+  return static_cast<Status>(EntryPoint<fn::RegDeleteKeyExW>(regDeleteKeyEx)(Hkey(key), subKey, samDesired, reserved));
 }
 
 Status WinPlatform::CallRegDeleteKeyW(ProcAddress regDeleteKey, RegistryKey key, const wchar_t* subKey) {
-  using RegDeleteKeyFunction = LSTATUS(WINAPI*)(HKEY, LPCWSTR);
-  return static_cast<Status>(EntryPoint<RegDeleteKeyFunction>(regDeleteKey)(Hkey(key), subKey));
+  return static_cast<Status>(EntryPoint<fn::RegDeleteKeyW>(regDeleteKey)(Hkey(key), subKey));
 }
 
 std::uint32_t WinPlatform::GetModuleFileNameW(ModuleHandle module, wchar_t* buffer, std::uint32_t size) {
@@ -171,73 +168,66 @@ std::uint32_t WinPlatform::SizeofResource(ModuleHandle module, ResourceHandle re
 WindowHandle WinPlatform::CreateWindowExW(std::uint32_t exStyle, const wchar_t* className, const wchar_t* windowName,
                                           std::uint32_t style, int x, int y, int width, int height, WindowHandle parent,
                                           InstanceHandle instance) {
-  using CreateWindowExFunction =
-      HWND(WINAPI*)(DWORD, LPCWSTR, LPCWSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE, LPVOID);
-  return CallSystem<CreateWindowExFunction>(User32(), "CreateWindowExW", static_cast<HWND>(nullptr), exStyle, className,
-                                            windowName, style, x, y, width, height, Hwnd(parent),
-                                            static_cast<HMENU>(nullptr), static_cast<HINSTANCE>(instance), nullptr);
+  return CallSystem<fn::CreateWindowExW>(User32(), "CreateWindowExW", static_cast<HWND>(nullptr), exStyle, className,
+                                         windowName, style, x, y, width, height, Hwnd(parent),
+                                         static_cast<HMENU>(nullptr), static_cast<HINSTANCE>(instance), nullptr);
 }
 
 int WinPlatform::MessageBoxW(WindowHandle owner, const wchar_t* text, const wchar_t* caption, std::uint32_t style) {
-  return CallSystem<int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT)>(User32(), "MessageBoxW", 0, Hwnd(owner), text, caption,
-                                                                style);
+  return CallSystem<fn::MessageBoxW>(User32(), "MessageBoxW", 0, Hwnd(owner), text, caption, style);
 }
 
 std::intptr_t WinPlatform::DialogBoxParamW(InstanceHandle instance, std::uint16_t templateId, WindowHandle parent,
                                            DialogProc dialogProc, std::intptr_t initParam) {
   activeDialogProc = dialogProc;
-  using DialogBoxParamFunction = INT_PTR(WINAPI*)(HINSTANCE, LPCWSTR, HWND, DLGPROC, LPARAM);
-  const INT_PTR result = CallSystem<DialogBoxParamFunction>(
-      User32(), "DialogBoxParamW", static_cast<INT_PTR>(-1), static_cast<HINSTANCE>(instance),
-      MAKEINTRESOURCEW(templateId), Hwnd(parent), DialogTrampoline, initParam);
+  const INT_PTR result = CallSystem<fn::DialogBoxParamW>(User32(), "DialogBoxParamW", static_cast<INT_PTR>(-1),
+                                                         static_cast<HINSTANCE>(instance), MAKEINTRESOURCEW(templateId),
+                                                         Hwnd(parent), DialogTrampoline, initParam);
   activeDialogProc = nullptr;
   return result;
 }
 
 bool WinPlatform::EndDialog(WindowHandle dialog, std::intptr_t result) {
-  return CallSystem<BOOL(WINAPI*)(HWND, INT_PTR)>(User32(), "EndDialog", FALSE, Hwnd(dialog), result) != FALSE;
+  return CallSystem<fn::EndDialog>(User32(), "EndDialog", FALSE, Hwnd(dialog), result) != FALSE;
 }
 
 IconHandle WinPlatform::LoadImageW(InstanceHandle instance, std::uint16_t resourceId, std::uint32_t type, int cx,
                                    int cy, std::uint32_t load) {
-  return CallSystem<HANDLE(WINAPI*)(HINSTANCE, LPCWSTR, UINT, int, int, UINT)>(
-      User32(), "LoadImageW", static_cast<HANDLE>(nullptr), static_cast<HINSTANCE>(instance),
-      MAKEINTRESOURCEW(resourceId), static_cast<UINT>(type), cx, cy, static_cast<UINT>(load));
+  return CallSystem<fn::LoadImageW>(User32(), "LoadImageW", static_cast<HANDLE>(nullptr),
+                                    static_cast<HINSTANCE>(instance), MAKEINTRESOURCEW(resourceId),
+                                    static_cast<UINT>(type), cx, cy, static_cast<UINT>(load));
 }
 
 std::intptr_t WinPlatform::SendMessageW(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                         std::intptr_t lParam) {
-  return CallSystem<LRESULT(WINAPI*)(HWND, UINT, WPARAM, LPARAM)>(
-      User32(), "SendMessageW", static_cast<LRESULT>(0), Hwnd(window), static_cast<UINT>(message),
-      static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
+  return CallSystem<fn::SendMessageW>(User32(), "SendMessageW", static_cast<LRESULT>(0), Hwnd(window),
+                                      static_cast<UINT>(message), static_cast<WPARAM>(wParam),
+                                      static_cast<LPARAM>(lParam));
 }
 
 WindowHandle WinPlatform::GetDlgItem(WindowHandle dialog, int controlId) {
-  return CallSystem<HWND(WINAPI*)(HWND, int)>(User32(), "GetDlgItem", static_cast<HWND>(nullptr), Hwnd(dialog),
-                                              controlId);
+  return CallSystem<fn::GetDlgItem>(User32(), "GetDlgItem", static_cast<HWND>(nullptr), Hwnd(dialog), controlId);
 }
 
 bool WinPlatform::ShowWindow(WindowHandle window, int command) {
-  return CallSystem<BOOL(WINAPI*)(HWND, int)>(User32(), "ShowWindow", FALSE, Hwnd(window), command) != FALSE;
+  return CallSystem<fn::ShowWindow>(User32(), "ShowWindow", FALSE, Hwnd(window), command) != FALSE;
 }
 
 bool WinPlatform::CheckDlgButton(WindowHandle dialog, int buttonId, std::uint32_t check) {
-  return CallSystem<BOOL(WINAPI*)(HWND, int, UINT)>(User32(), "CheckDlgButton", FALSE, Hwnd(dialog), buttonId,
-                                                    static_cast<UINT>(check)) != FALSE;
+  return CallSystem<fn::CheckDlgButton>(User32(), "CheckDlgButton", FALSE, Hwnd(dialog), buttonId,
+                                        static_cast<UINT>(check)) != FALSE;
 }
 
 std::uint32_t WinPlatform::IsDlgButtonChecked(WindowHandle dialog, int buttonId) {
-  return CallSystem<UINT(WINAPI*)(HWND, int)>(User32(), "IsDlgButtonChecked", 0u, Hwnd(dialog), buttonId);
+  return CallSystem<fn::IsDlgButtonChecked>(User32(), "IsDlgButtonChecked", 0u, Hwnd(dialog), buttonId);
 }
 
 std::uint32_t WinPlatform::GetDlgItemTextW(WindowHandle dialog, int controlId, wchar_t* buffer, int maxCount) {
-  return CallSystem<UINT(WINAPI*)(HWND, int, LPWSTR, int)>(User32(), "GetDlgItemTextW", 0u, Hwnd(dialog), controlId,
-                                                           buffer, maxCount);
+  return CallSystem<fn::GetDlgItemTextW>(User32(), "GetDlgItemTextW", 0u, Hwnd(dialog), controlId, buffer, maxCount);
 }
 
 bool WinPlatform::SetDlgItemTextW(WindowHandle dialog, int controlId, const wchar_t* text) {
-  return CallSystem<BOOL(WINAPI*)(HWND, int, LPCWSTR)>(User32(), "SetDlgItemTextW", FALSE, Hwnd(dialog), controlId,
-                                                       text) != FALSE;
+  return CallSystem<fn::SetDlgItemTextW>(User32(), "SetDlgItemTextW", FALSE, Hwnd(dialog), controlId, text) != FALSE;
 }
 
 // 32-bit user32 exports these under their older names only, and the header makes the *Ptr names
@@ -343,7 +333,7 @@ bool WinPlatform::HasStandardOutput() {
 }
 
 bool WinPlatform::AttachConsole(std::uint32_t processId) {
-  auto attach = Kernel32Function<BOOL(WINAPI*)(DWORD)>("AttachConsole");
+  auto attach = Kernel32Function<fn::AttachConsole>("AttachConsole");
   return attach != nullptr && attach(processId) != FALSE;
 }
 
@@ -378,8 +368,7 @@ bool WinPlatform::CreateProcessW(const wchar_t* applicationName, wchar_t* comman
 
 std::uint32_t WinPlatform::MsgWaitForMultipleObjects(KernelHandle handle, std::uint32_t milliseconds,
                                                      std::uint32_t wakeMask) {
-  using MsgWaitFunction = DWORD(WINAPI*)(DWORD, const HANDLE*, BOOL, DWORD, DWORD);
-  auto msgWait = User32().Function<MsgWaitFunction>("MsgWaitForMultipleObjects");
+  auto msgWait = User32().Function<fn::MsgWaitForMultipleObjects>("MsgWaitForMultipleObjects");
   return msgWait != nullptr ? msgWait(1, &handle, FALSE, milliseconds, wakeMask)
                             : ::WaitForSingleObject(handle, milliseconds);
 }
@@ -387,9 +376,9 @@ std::uint32_t WinPlatform::MsgWaitForMultipleObjects(KernelHandle handle, std::u
 bool WinPlatform::PeekMessageW(WindowHandle window, std::uint32_t filterMin, std::uint32_t filterMax,
                                std::uint32_t removeFlags) {
   MSG message{};
-  return CallSystem<BOOL(WINAPI*)(LPMSG, HWND, UINT, UINT, UINT)>(
-             User32(), "PeekMessageW", FALSE, &message, Hwnd(window), static_cast<UINT>(filterMin),
-             static_cast<UINT>(filterMax), static_cast<UINT>(removeFlags)) != FALSE;
+  return CallSystem<fn::PeekMessageW>(User32(), "PeekMessageW", FALSE, &message, Hwnd(window),
+                                      static_cast<UINT>(filterMin), static_cast<UINT>(filterMax),
+                                      static_cast<UINT>(removeFlags)) != FALSE;
 }
 
 bool WinPlatform::GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) {
@@ -480,15 +469,14 @@ bool WinPlatform::AdjustTokenPrivileges(KernelHandle token, bool disableAll, std
 }
 
 bool WinPlatform::ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
-  return CallSystem<BOOL(WINAPI*)(UINT, DWORD)>(User32(), "ExitWindowsEx", FALSE, static_cast<UINT>(flags),
-                                                static_cast<DWORD>(reason)) != FALSE;
+  return CallSystem<fn::ExitWindowsEx>(User32(), "ExitWindowsEx", FALSE, static_cast<UINT>(flags),
+                                       static_cast<DWORD>(reason)) != FALSE;
 }
 
 bool WinPlatform::CallInitiateSystemShutdownExW(ProcAddress initiateSystemShutdownEx, const wchar_t* machineName,
                                                 const wchar_t* message, std::uint32_t timeout, bool forceAppsClosed,
                                                 bool rebootAfterShutdown, std::uint32_t reason) {
-  using InitiateSystemShutdownExFunction = BOOL(WINAPI*)(LPWSTR, LPWSTR, DWORD, BOOL, BOOL, DWORD);
-  return EntryPoint<InitiateSystemShutdownExFunction>(initiateSystemShutdownEx)(
+  return EntryPoint<fn::InitiateSystemShutdownExW>(initiateSystemShutdownEx)(
              const_cast<LPWSTR>(machineName), const_cast<LPWSTR>(message), timeout, forceAppsClosed ? TRUE : FALSE,
              rebootAfterShutdown ? TRUE : FALSE, reason) != FALSE;
 }
@@ -500,16 +488,15 @@ bool WinPlatform::InitiateSystemShutdownW(const wchar_t* machineName, const wcha
 }
 
 StationHandle WinPlatform::GetProcessWindowStation() {
-  return CallSystem<HWINSTA(WINAPI*)()>(User32(), "GetProcessWindowStation", static_cast<HWINSTA>(nullptr));
+  return CallSystem<fn::GetProcessWindowStation>(User32(), "GetProcessWindowStation", static_cast<HWINSTA>(nullptr));
 }
 
 bool WinPlatform::GetUserObjectInformationW(StationHandle object, UserObjectFlags& flags) {
   USEROBJECTFLAGS read{};
   DWORD needed = 0;
-  using GetUserObjectInformationFunction = BOOL(WINAPI*)(HANDLE, int, PVOID, DWORD, LPDWORD);
-  if (!CallSystem<GetUserObjectInformationFunction>(User32(), "GetUserObjectInformationW", FALSE,
-                                                    static_cast<HANDLE>(object), UOI_FLAGS, static_cast<PVOID>(&read),
-                                                    static_cast<DWORD>(sizeof(read)), &needed)) {
+  if (!CallSystem<fn::GetUserObjectInformationW>(User32(), "GetUserObjectInformationW", FALSE,
+                                                 static_cast<HANDLE>(object), UOI_FLAGS, static_cast<PVOID>(&read),
+                                                 static_cast<DWORD>(sizeof(read)), &needed)) {
     return false;
   }
   flags.inherit = read.fInherit != FALSE;
@@ -518,7 +505,7 @@ bool WinPlatform::GetUserObjectInformationW(StationHandle object, UserObjectFlag
 }
 
 std::uint32_t WinPlatform::MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle* window) {
-  auto setInternalUi = Msi().Function<INSTALLUILEVEL(WINAPI*)(INSTALLUILEVEL, HWND*)>("MsiSetInternalUI");
+  auto setInternalUi = Msi().Function<fn::MsiSetInternalUI>("MsiSetInternalUI");
   if (setInternalUi == nullptr) {
     return INSTALLUILEVEL_NOCHANGE;
   }
@@ -532,7 +519,7 @@ std::uint32_t WinPlatform::MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle*
 }
 
 Status WinPlatform::MsiOpenPackageExW(const wchar_t* packagePath, std::uint32_t options, MsiHandle* handle) {
-  auto openPackage = Msi().Function<UINT(WINAPI*)(LPCWSTR, DWORD, MSIHANDLE*)>("MsiOpenPackageExW");
+  auto openPackage = Msi().Function<fn::MsiOpenPackageExW>("MsiOpenPackageExW");
   if (openPackage == nullptr) {
     return kMsiUnavailable;
   }
@@ -543,7 +530,7 @@ Status WinPlatform::MsiOpenPackageExW(const wchar_t* packagePath, std::uint32_t 
 }
 
 Status WinPlatform::MsiGetPropertyW(MsiHandle handle, const wchar_t* name, wchar_t* buffer, std::uint32_t* size) {
-  auto getProperty = Msi().Function<UINT(WINAPI*)(MSIHANDLE, LPCWSTR, LPWSTR, DWORD*)>("MsiGetPropertyW");
+  auto getProperty = Msi().Function<fn::MsiGetPropertyW>("MsiGetPropertyW");
   if (getProperty == nullptr) {
     return kMsiUnavailable;
   }
@@ -554,19 +541,19 @@ Status WinPlatform::MsiGetPropertyW(MsiHandle handle, const wchar_t* name, wchar
 }
 
 Status WinPlatform::MsiCloseHandle(MsiHandle handle) {
-  auto closeHandle = Msi().Function<UINT(WINAPI*)(MSIHANDLE)>("MsiCloseHandle");
+  auto closeHandle = Msi().Function<fn::MsiCloseHandle>("MsiCloseHandle");
   return closeHandle != nullptr ? closeHandle(handle) : kMsiUnavailable;
 }
 
 Status WinPlatform::MsiEnumRelatedProductsW(const wchar_t* upgradeCode, std::uint32_t reserved, std::uint32_t index,
                                             wchar_t* productBuffer) {
-  auto enumRelated = Msi().Function<UINT(WINAPI*)(LPCWSTR, DWORD, DWORD, LPWSTR)>("MsiEnumRelatedProductsW");
+  auto enumRelated = Msi().Function<fn::MsiEnumRelatedProductsW>("MsiEnumRelatedProductsW");
   return enumRelated != nullptr ? enumRelated(upgradeCode, reserved, index, productBuffer) : kMsiUnavailable;
 }
 
 Status WinPlatform::MsiGetProductInfoW(const wchar_t* product, const wchar_t* property, wchar_t* buffer,
                                        std::uint32_t* size) {
-  auto getProductInfo = Msi().Function<UINT(WINAPI*)(LPCWSTR, LPCWSTR, LPWSTR, DWORD*)>("MsiGetProductInfoW");
+  auto getProductInfo = Msi().Function<fn::MsiGetProductInfoW>("MsiGetProductInfoW");
   if (getProductInfo == nullptr) {
     return kMsiUnavailable;
   }
@@ -577,24 +564,23 @@ Status WinPlatform::MsiGetProductInfoW(const wchar_t* product, const wchar_t* pr
 }
 
 int WinPlatform::MsiQueryProductStateW(const wchar_t* product) {
-  auto queryProductState = Msi().Function<INSTALLSTATE(WINAPI*)(LPCWSTR)>("MsiQueryProductStateW");
+  auto queryProductState = Msi().Function<fn::MsiQueryProductStateW>("MsiQueryProductStateW");
   return queryProductState != nullptr ? queryProductState(product) : INSTALLSTATE_UNKNOWN;
 }
 
 int WinPlatform::MsiQueryFeatureStateW(const wchar_t* product, const wchar_t* feature) {
-  auto queryFeatureState = Msi().Function<INSTALLSTATE(WINAPI*)(LPCWSTR, LPCWSTR)>("MsiQueryFeatureStateW");
+  auto queryFeatureState = Msi().Function<fn::MsiQueryFeatureStateW>("MsiQueryFeatureStateW");
   return queryFeatureState != nullptr ? queryFeatureState(product, feature) : INSTALLSTATE_UNKNOWN;
 }
 
 Status WinPlatform::MsiSourceListClearAllW(const wchar_t* product, const wchar_t* userName, std::uint32_t reserved) {
-  auto clearAll = Msi().Function<UINT(WINAPI*)(LPCWSTR, LPCWSTR, DWORD)>("MsiSourceListClearAllW");
+  auto clearAll = Msi().Function<fn::MsiSourceListClearAllW>("MsiSourceListClearAllW");
   return clearAll != nullptr ? clearAll(product, userName, reserved) : kMsiUnavailable;
 }
 
 Status WinPlatform::MsiSourceListSetInfoW(const wchar_t* product, const wchar_t* userSid, std::uint32_t context,
                                           std::uint32_t options, const wchar_t* property, const wchar_t* value) {
-  auto setInfo = Msi().Function<UINT(WINAPI*)(LPCWSTR, LPCWSTR, MSIINSTALLCONTEXT, DWORD, LPCWSTR, LPCWSTR)>(
-      "MsiSourceListSetInfoW");
+  auto setInfo = Msi().Function<fn::MsiSourceListSetInfoW>("MsiSourceListSetInfoW");
   return setInfo != nullptr
              ? setInfo(product, userSid, static_cast<MSIINSTALLCONTEXT>(context), options, property, value)
              : kMsiUnavailable;

@@ -3,8 +3,9 @@
 // and get the program's full 32-bit exit code (a Linux parent of Wine only sees the low 8 bits).
 //
 // Usage: boxdriver [--cwd DIR] [--env NAME=VALUE]... [--unset NAME]... [--timeout SECONDS]
-//                  [--step ACTIONS]... [--observe] (-- PROGRAM [ARG]... | --cmdline "RAW COMMAND LINE")
+//                  [--poll MS] [--step ACTIONS]... [--observe] (-- PROGRAM [ARG]... | --cmdline "RAW COMMAND LINE")
 // --observe: a person answers; every window is described and none is touched.
+// --poll: how often to look for new windows (default 30 ms); a timing wants it small.
 // Any of these may come instead from --argfile FILE: UTF-8 arguments, each ended by a NUL.
 //
 // ACTIONS: '+'-separated, a dump always first: dump, yes, no, ok, cancel, accept (yes if the box
@@ -15,14 +16,15 @@
 //
 // Output lines (UTF-8, the JSON pure ASCII; every line flushed at once):
 //   START <pid>            the program runs
+//   CREATED <ms>           how long the CreateProcessW call took
 //   BOX <json>             a window of the program (see describe_window)
 //   UNEXPECTED <window#>   that window had no step left; it was closed
 //   SNAP <name>            the driver waits for <name>.done in its current directory
 //   ERROR <text>           an action could not be done
 //   UNUSED <n>             the program ended with n steps not used
 //   TIMEOUT <seconds>      the program was killed
-//   SEEN <window#> <ms>    a new window was found, that long after the program was started
-//   ELAPSED <ms>           the program ran that long (start to exit)
+//   SEEN <window#> <ms>    a new window was found, that long after CreateProcessW was called
+//   ELAPSED <ms>           the program ran that long (CreateProcessW called to exit seen)
 //   EXIT <code>            the program's exit code, unsigned decimal
 //   END <status>           the last line; the driver's own exit status (0: every step used, no
 //                          unexpected window, no error). Descendants of the program may keep the
@@ -417,6 +419,7 @@ struct Options {
   std::vector<std::pair<std::wstring, std::wstring>> env;
   std::vector<std::wstring> unset;
   int timeout_seconds = 60;
+  int poll_ms = kPollMs;
   std::vector<std::vector<Action>> steps;
   std::wstring command_line;
   bool have_command = false;
@@ -426,7 +429,7 @@ struct Options {
 int usage(const std::wstring& error) {
   emit(L"ERROR " + error);
   emit(
-      "usage: boxdriver [--cwd DIR] [--env NAME=VALUE]... [--unset NAME]... [--timeout SECONDS] "
+      "usage: boxdriver [--cwd DIR] [--env NAME=VALUE]... [--unset NAME]... [--timeout SECONDS] [--poll MS] "
       "[--step ACTIONS]... [--observe] [--argfile FILE] (-- PROGRAM [ARG]... | --cmdline RAW)");
   return 2;
 }
@@ -531,6 +534,11 @@ bool parse_options(const std::vector<std::wstring>& argv, Options& options, std:
         error = L"bad --timeout " + value;
         return false;
       }
+    } else if (opt == L"--poll") {
+      if (!parse_number(value, options.poll_ms) || options.poll_ms == 0) {
+        error = L"bad --poll " + value;
+        return false;
+      }
     } else if (opt == L"--step") {
       options.steps.emplace_back();
       if (!parse_step(value, options.steps.back(), error)) return false;
@@ -549,6 +557,22 @@ bool parse_options(const std::vector<std::wstring>& argv, Options& options, std:
   if (!options.have_command) error = L"no program given (-- PROGRAM ... or --cmdline)";
   return options.have_command;
 }
+
+// Milliseconds since start(), from the performance counter: under Wine GetTickCount64 moves in steps
+// of up to 19 ms, too coarse for a start-up that takes a few dozen.
+struct Stopwatch {
+  LARGE_INTEGER frequency = {};
+  LARGE_INTEGER begun = {};
+  void start() {
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&begun);
+  }
+  ULONGLONG ms() const {
+    LARGE_INTEGER now = {};
+    QueryPerformanceCounter(&now);
+    return static_cast<ULONGLONG>((now.QuadPart - begun.QuadPart) * 1000 / frequency.QuadPart);
+  }
+};
 
 struct Deadline {
   ULONGLONG end;
@@ -600,7 +624,7 @@ struct Driver {
   Deadline deadline{0};
   std::set<HWND> seen;
   size_t next_step = 0;
-  ULONGLONG started_at = 0;
+  Stopwatch since_start;
   int windows = 0;
   bool failed = false;
   bool timed_out = false;
@@ -680,7 +704,7 @@ struct Driver {
       HWND box = *it;
       if (!seen.insert(box).second) continue;
       ++windows;
-      emit("SEEN " + std::to_string(windows) + " " + std::to_string(GetTickCount64() - started_at));
+      emit("SEEN " + std::to_string(windows) + " " + std::to_string(since_start.ms()));
       if (options.observe) {
         emit("BOX " + describe_window(box, process.dwProcessId, windows, 0));
       } else if (next_step < options.steps.size()) {
@@ -703,16 +727,19 @@ struct Driver {
     command.push_back(L'\0');
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
+    // From the call on: what a user waits for counts the creation of the process too.
+    since_start.start();
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         options.cwd.empty() ? nullptr : options.cwd.c_str(), &startup, &process)) {
       emit(L"ERROR CreateProcessW failed with " + std::to_wstring(GetLastError()) + L" for " + options.command_line);
       return 2;
     }
-    started_at = GetTickCount64();
-    deadline.end = started_at + static_cast<ULONGLONG>(options.timeout_seconds) * 1000;
+    const ULONGLONG created_ms = since_start.ms();
+    deadline.end = GetTickCount64() + static_cast<ULONGLONG>(options.timeout_seconds) * 1000;
     emit("START " + std::to_string(process.dwProcessId));
+    emit("CREATED " + std::to_string(created_ms));
 
-    while (WaitForSingleObject(process.hProcess, kPollMs) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(process.hProcess, static_cast<DWORD>(options.poll_ms)) == WAIT_TIMEOUT) {
       if (deadline.passed()) {
         timed_out = true;
         break;
@@ -726,7 +753,7 @@ struct Driver {
     } else {
       DWORD code = 0;
       GetExitCodeProcess(process.hProcess, &code);
-      emit("ELAPSED " + std::to_string(GetTickCount64() - started_at));
+      emit("ELAPSED " + std::to_string(since_start.ms()));
       emit("EXIT " + std::to_string(code));
     }
     CloseHandle(process.hThread);
