@@ -125,8 +125,10 @@ class Platform {
   virtual std::uint32_t IsDlgButtonChecked(WindowHandle dialog, int buttonId) = 0;
   virtual std::uint32_t GetDlgItemTextW(WindowHandle dialog, int controlId, wchar_t* buffer, int maxCount) = 0;
   virtual bool SetDlgItemTextW(WindowHandle dialog, int controlId, const wchar_t* text) = 0;
-  virtual std::intptr_t SetWindowLongPtrW(WindowHandle window, int index, std::intptr_t value) = 0;
-  virtual std::intptr_t GetWindowLongPtrW(WindowHandle window, int index) = 0;
+  // SetWindowLongPtrW and GetWindowLongPtrW, named apart: windows.h makes those names macros for the
+  // older functions on 32-bit Windows.
+  virtual std::intptr_t SetWindowLongPointer(WindowHandle window, int index, std::intptr_t value) = 0;
+  virtual std::intptr_t GetWindowLongPointer(WindowHandle window, int index) = 0;
 
   // Files, environment and system paths.
   virtual FindHandle FindFirstFileW(const std::wstring& fileName, FindData& data) = 0;

@@ -31,11 +31,11 @@ constexpr Choice kChoices[] = {
 
 // The options the choices go to come with WM_INITDIALOG and stay with the dialog window.
 BootstrapOptions& OptionsOf(WindowHandle dialog) {
-  return *reinterpret_cast<BootstrapOptions*>(Os().GetWindowLongPtrW(dialog, kDwlpUser));
+  return *reinterpret_cast<BootstrapOptions*>(Os().GetWindowLongPointer(dialog, kDwlpUser));
 }
 
 std::intptr_t InitializeDialog(WindowHandle dialog, std::intptr_t options) {
-  Os().SetWindowLongPtrW(dialog, kDwlpUser, options);
+  Os().SetWindowLongPointer(dialog, kDwlpUser, options);
   platform::IconHandle icon =
       Os().LoadImageW(Os().GetModuleHandleW(nullptr), IDI_SETUP, kImageIcon, 32, 32, kLrDefaultColor);
   Os().SendMessageW(dialog, kWmSetIcon, kIconBig, reinterpret_cast<std::intptr_t>(icon));

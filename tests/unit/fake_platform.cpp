@@ -452,11 +452,11 @@ bool FakePlatform::SetDlgItemTextW(WindowHandle, int controlId, const wchar_t* t
   return true;
 }
 
-std::intptr_t FakePlatform::SetWindowLongPtrW(WindowHandle window, int index, std::intptr_t value) {
+std::intptr_t FakePlatform::SetWindowLongPointer(WindowHandle window, int index, std::intptr_t value) {
   return std::exchange(windowLongs[{window, index}], value);
 }
 
-std::intptr_t FakePlatform::GetWindowLongPtrW(WindowHandle window, int index) { return windowLongs[{window, index}]; }
+std::intptr_t FakePlatform::GetWindowLongPointer(WindowHandle window, int index) { return windowLongs[{window, index}]; }
 
 FindHandle FakePlatform::FindFirstFileW(const std::wstring& fileName, FindData& data) {
   const std::size_t slash = fileName.rfind(L'\\');

@@ -195,8 +195,8 @@ class FakePlatform : public Platform {
   std::uint32_t IsDlgButtonChecked(WindowHandle dialog, int buttonId) override;
   std::uint32_t GetDlgItemTextW(WindowHandle dialog, int controlId, wchar_t* buffer, int maxCount) override;
   bool SetDlgItemTextW(WindowHandle dialog, int controlId, const wchar_t* text) override;
-  std::intptr_t SetWindowLongPtrW(WindowHandle window, int index, std::intptr_t value) override;
-  std::intptr_t GetWindowLongPtrW(WindowHandle window, int index) override;
+  std::intptr_t SetWindowLongPointer(WindowHandle window, int index, std::intptr_t value) override;
+  std::intptr_t GetWindowLongPointer(WindowHandle window, int index) override;
   FindHandle FindFirstFileW(const std::wstring& fileName, FindData& data) override;
   bool FindNextFileW(FindHandle find, FindData& data) override;
   bool FindClose(FindHandle find) override;

@@ -56,8 +56,8 @@ class FailingPlatform : public Platform {
   std::uint32_t IsDlgButtonChecked(WindowHandle, int) override { return 0; }
   std::uint32_t GetDlgItemTextW(WindowHandle, int, wchar_t*, int) override { return 0; }
   bool SetDlgItemTextW(WindowHandle, int, const wchar_t*) override { return false; }
-  std::intptr_t SetWindowLongPtrW(WindowHandle, int, std::intptr_t) override { return 0; }
-  std::intptr_t GetWindowLongPtrW(WindowHandle, int) override { return 0; }
+  std::intptr_t SetWindowLongPointer(WindowHandle, int, std::intptr_t) override { return 0; }
+  std::intptr_t GetWindowLongPointer(WindowHandle, int) override { return 0; }
 
   FindHandle FindFirstFileW(const std::wstring&, FindData&) override { return nullptr; }
   bool FindNextFileW(FindHandle, FindData&) override { return false; }

@@ -46,6 +46,10 @@ using MsgWaitForMultipleObjects = DWORD(WINAPI*)(DWORD, const HANDLE*, BOOL, DWO
 using PeekMessageW = BOOL(WINAPI*)(LPMSG, HWND, UINT, UINT, UINT);
 using SendMessageW = LRESULT(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
 using SetDlgItemTextW = BOOL(WINAPI*)(HWND, int, LPCWSTR);
+// SetWindowLongPtrW and GetWindowLongPtrW, which 32-bit user32 exports as SetWindowLongW and
+// GetWindowLongW, of the same types there.
+using SetWindowLongPtr = LONG_PTR(WINAPI*)(HWND, int, LONG_PTR);
+using GetWindowLongPtr = LONG_PTR(WINAPI*)(HWND, int);
 using ShowWindow = BOOL(WINAPI*)(HWND, int);
 
 // msi

@@ -39,6 +39,9 @@ SETUP_SAME_AS_SDK(MsgWaitForMultipleObjects);
 SETUP_SAME_AS_SDK(PeekMessageW);
 SETUP_SAME_AS_SDK(SendMessageW);
 SETUP_SAME_AS_SDK(SetDlgItemTextW);
+// The header's own macros name SetWindowLongW and GetWindowLongW in a 32-bit build.
+static_assert(std::is_same_v<fn::SetWindowLongPtr, decltype(&::SetWindowLongPtrW)>, "SetWindowLongPtrW");
+static_assert(std::is_same_v<fn::GetWindowLongPtr, decltype(&::GetWindowLongPtrW)>, "GetWindowLongPtrW");
 SETUP_SAME_AS_SDK(ShowWindow);
 SETUP_SAME_AS_SDK(MsiCloseHandle);
 SETUP_SAME_AS_SDK(MsiEnumRelatedProductsW);

@@ -230,10 +230,7 @@ bool WinPlatform::SetDlgItemTextW(WindowHandle dialog, int controlId, const wcha
   return CallSystem<fn::SetDlgItemTextW>(User32(), "SetDlgItemTextW", FALSE, Hwnd(dialog), controlId, text) != FALSE;
 }
 
-// 32-bit user32 exports these under their older names only, and the header makes the *Ptr names
-// macros for them, which would rename the platform's methods here.
-#undef SetWindowLongPtrW
-#undef GetWindowLongPtrW
+// 32-bit user32 exports these under their older names only.
 #ifdef _WIN64
 constexpr const char* kSetWindowLongPtr = "SetWindowLongPtrW";
 constexpr const char* kGetWindowLongPtr = "GetWindowLongPtrW";
@@ -242,13 +239,13 @@ constexpr const char* kSetWindowLongPtr = "SetWindowLongW";
 constexpr const char* kGetWindowLongPtr = "GetWindowLongW";
 #endif
 
-std::intptr_t WinPlatform::SetWindowLongPtrW(WindowHandle window, int index, std::intptr_t value) {
-  return CallSystem<LONG_PTR(WINAPI*)(HWND, int, LONG_PTR)>(User32(), kSetWindowLongPtr, static_cast<LONG_PTR>(0),
+std::intptr_t WinPlatform::SetWindowLongPointer(WindowHandle window, int index, std::intptr_t value) {
+  return CallSystem<fn::SetWindowLongPtr>(User32(), kSetWindowLongPtr, static_cast<LONG_PTR>(0),
                                                             Hwnd(window), index, static_cast<LONG_PTR>(value));
 }
 
-std::intptr_t WinPlatform::GetWindowLongPtrW(WindowHandle window, int index) {
-  return CallSystem<LONG_PTR(WINAPI*)(HWND, int)>(User32(), kGetWindowLongPtr, static_cast<LONG_PTR>(0), Hwnd(window),
+std::intptr_t WinPlatform::GetWindowLongPointer(WindowHandle window, int index) {
+  return CallSystem<fn::GetWindowLongPtr>(User32(), kGetWindowLongPtr, static_cast<LONG_PTR>(0), Hwnd(window),
                                                   index);
 }
 
