@@ -240,13 +240,12 @@ constexpr const char* kGetWindowLongPtr = "GetWindowLongW";
 #endif
 
 std::intptr_t WinPlatform::SetWindowLongPointer(WindowHandle window, int index, std::intptr_t value) {
-  return CallSystem<fn::SetWindowLongPtr>(User32(), kSetWindowLongPtr, static_cast<LONG_PTR>(0),
-                                                            Hwnd(window), index, static_cast<LONG_PTR>(value));
+  return CallSystem<fn::SetWindowLongPtr>(User32(), kSetWindowLongPtr, static_cast<LONG_PTR>(0), Hwnd(window), index,
+                                          static_cast<LONG_PTR>(value));
 }
 
 std::intptr_t WinPlatform::GetWindowLongPointer(WindowHandle window, int index) {
-  return CallSystem<fn::GetWindowLongPtr>(User32(), kGetWindowLongPtr, static_cast<LONG_PTR>(0), Hwnd(window),
-                                                  index);
+  return CallSystem<fn::GetWindowLongPtr>(User32(), kGetWindowLongPtr, static_cast<LONG_PTR>(0), Hwnd(window), index);
 }
 
 FindHandle WinPlatform::FindFirstFileW(const std::wstring& fileName, FindData& data) {
