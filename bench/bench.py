@@ -160,22 +160,22 @@ class Bench:
         self.bed.uninstall(PRODUCTS[package_set])
 
     def installation_times(self, package_set):
-        """Medians in ms of (Setup first, msiexec first, floor first, Setup reinstall, msiexec reinstall,
-        floor reinstall)."""
+        """Each round's times in ms, by (program, kind): program "setup", "msiexec" or "floor", kind "first"
+        (a first installation) or "again" (a reinstallation)."""
         self.learn_floor(package_set)
-        times = [[] for _ in range(6)]
+        times = collections.defaultdict(list)
         for _ in range(self.runs):
             self.uninstall(package_set)
-            times[0].append(self.setup(package_set, []))
-            times[3].append(self.setup(package_set, ["-reinstall"]))
+            times["setup", "first"].append(self.setup(package_set, []))
+            times["setup", "again"].append(self.setup(package_set, ["-reinstall"]))
             self.uninstall(package_set)
-            times[1].append(self.msiexec(package_set, ["ADDPLUGVEX=1"]))
-            times[4].append(self.msiexec(package_set, ["REINSTALL=ALL", "REINSTALLMODE=vomus"]))
+            times["msiexec", "first"].append(self.msiexec(package_set, ["ADDPLUGVEX=1"]))
+            times["msiexec", "again"].append(self.msiexec(package_set, ["REINSTALL=ALL", "REINSTALLMODE=vomus"]))
             self.uninstall(package_set)
-            times[2].append(self.floor(package_set, "first"))
-            times[5].append(self.floor(package_set, "again"))
+            times["floor", "first"].append(self.floor(package_set, "first"))
+            times["floor", "again"].append(self.floor(package_set, "again"))
         self.uninstall(package_set)
-        return tuple(median_ms(v) for v in times)
+        return times
 
     def first_box(self):
         dist = self.folder("2.0.13000")
@@ -241,15 +241,15 @@ def main():
 
     with winebed.WineBed() as bed:
         bench = Bench(bed, options.runs, options.setup_exe)
-        rows, calls = [], []
+        rows, calls, round_ratios = [], [], []
         for label, package_set in (("small (10 KB)", "2.0.13000"), ("large (50 MB)", "large")):
-            setup_first, bare_first, floor_first, setup_again, bare_again, floor_again = \
-                bench.installation_times(package_set)
-            for kind, setup, bare, floor in (("first installation", setup_first, bare_first, floor_first),
-                                             ("reinstallation", setup_again, bare_again, floor_again)):
-                rows.append((f"{kind}, {label} (`Setup.exe -silent` / bare `msiexec /i /qn`)", setup, bare))
-                rows.append((f"{kind}, {label} (`Setup.exe -silent` / the floor)", setup, floor))
+            times = bench.installation_times(package_set)
             for kind, key in (("first installation", "first"), ("reinstallation", "again")):
+                setup, bare, floor = (times[program, key] for program in ("setup", "msiexec", "floor"))
+                rows.append((f"{kind}, {label} (`Setup.exe -silent` / bare `msiexec /i /qn`)", median_ms(setup),
+                             median_ms(bare)))
+                rows.append((f"{kind}, {label} (`Setup.exe -silent` / the floor)", median_ms(setup), median_ms(floor)))
+                round_ratios.append(f"{kind}, {label} {statistics.median(a / b for a, b in zip(setup, floor)):.2f}")
                 calls.append((f"{kind}, {label}", *bench.calls[package_set, key]))
         setup_box, plain_box = bench.first_box()
         rows.append(("time to the first message box (Setup.exe / a program that only shows one)", setup_box, plain_box))
@@ -263,7 +263,8 @@ def main():
     print("|---|---:|---:|---:|")
     for name, ours, baseline in rows:
         print(f"| {name} | {ours:.0f} | {baseline:.0f} | {ours / baseline:.2f} |")
-    print(f"\nSetup.exe: {size:,} bytes. One update run opened package files {opens} times ({files} distinct files).")
+    print(f"\nSetup.exe / the floor, median of the rounds' own ratios: {'; '.join(round_ratios)}.")
+    print(f"Setup.exe: {size:,} bytes. One update run opened package files {opens} times ({files} distinct files).")
     print("msi.dll calls of one run, Setup.exe and the floor (in order, with their text arguments):")
     for name, setup, floor in calls:
         if setup == floor:
