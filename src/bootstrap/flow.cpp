@@ -107,10 +107,11 @@ void ReportPluginFailure(const RunConduct& conduct, std::uint32_t result, const 
 
 // A restart the installer asked for is offered (or, silently, made) once; with -norestart the
 // marker stays for a later run. A quiet run leaves the restart, and the marker, to whoever started
-// it, and says so with msiexec's code for it.
+// it, and says so with msiexec's code for it; a marker from before the last start of Windows asks
+// for a restart that has happened since, which the agent must not be told again run after run.
 std::uint32_t FinishSuccessfulRun(const RunConduct& conduct, const ProductTexts& texts, bool restartNeeded) {
   if (conduct.quiet) {
-    return restartNeeded || TestRestartMarker() ? kErrorSuccessRebootRequired : 0;
+    return restartNeeded || IsRestartPending(ReadMarkerAge()) ? kErrorSuccessRebootRequired : 0;
   }
   if (!TestRestartMarker() || conduct.noRestart) {
     ShowMessage(conduct, box::kFlowInformation, texts.completion);

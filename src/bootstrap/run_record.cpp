@@ -50,9 +50,22 @@ std::wstring SystemText() {
   return text + L", user interface language " + FormatUnsigned(Os().GetSystemDefaultUILanguage());
 }
 
+const wchar_t* MarkerAgeText(MarkerAge age) {
+  switch (age) {
+    case MarkerAge::kAbsent:
+      return L"absent";
+    case MarkerAge::kSinceStart:
+      return L"present, written since Windows started";
+    case MarkerAge::kBeforeStart:
+      return L"present, written before Windows last started (a restart has happened since)";
+    case MarkerAge::kUnknown:
+      break;
+  }
+  return L"present (when Windows started is not known)";
+}
+
 std::wstring MarkerText() {
-  return std::wstring(L"restart marker HKCU\\Software\\NeedBstrReboot: ") +
-         (TestRestartMarker() ? L"present" : L"absent");
+  return std::wstring(L"restart marker HKCU\\Software\\NeedBstrReboot: ") + MarkerAgeText(ReadMarkerAge());
 }
 
 }  // namespace

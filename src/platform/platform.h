@@ -146,6 +146,10 @@ class Platform {
   // Time and standard output.
   // time() followed by localtime().
   virtual std::tm LocalTime() = 0;
+  // GetSystemTimeAsFileTime: UTC, in 100-nanosecond intervals since 1601, as one number.
+  virtual std::uint64_t GetSystemTimeAsFileTime() = 0;
+  // GetTickCount64, looked up at run time: nullopt where it is missing (before Vista).
+  virtual std::optional<std::uint64_t> GetTickCount64() = 0;
   // WriteFile of the text to standard output, in the OEM code page that cmd's redirections and its
   // type command use.
   virtual void WriteStandardOutput(const std::wstring& text) = 0;
@@ -187,6 +191,8 @@ class Platform {
   virtual Status RegOpenKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options, std::uint32_t samDesired,
                                RegistryKey* result) = 0;
   virtual Status RegCloseKey(RegistryKey key) = 0;
+  // RegQueryInfoKeyW asked for the key's last write time only, a FILETIME as one number.
+  virtual Status RegQueryInfoKeyW(RegistryKey key, std::uint64_t* lastWriteTime) = 0;
 
   // Token privileges and restart.
   virtual bool OpenProcessToken(KernelHandle process, std::uint32_t desiredAccess, KernelHandle* token) = 0;

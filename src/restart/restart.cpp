@@ -4,6 +4,8 @@
 #include "platform/handles.h"
 #include "platform/win32_constants.h"
 
+#include <optional>
+
 namespace setup {
 
 using namespace platform;
@@ -19,6 +21,25 @@ constexpr const wchar_t* kMarkerName = L"NeedBstrReboot";
 // out. HKCU\Software is one key in both views, so the key is the same either way.
 std::uint32_t MarkerAccess(std::uint32_t access) {
   return IsExactWindowsVersion(0) ? access : (access | kKeyWow6432Key);
+}
+
+platform::Status OpenMarker(platform::UniqueRegistryKey& marker) {
+  return Os().RegOpenKeyExW(platform::kHkeyCurrentUser, kMarkerPath, 0, MarkerAccess(kKeyRead), marker.put());
+}
+
+// When Windows last started, as a FILETIME: now less the time since then. "GetTickCount64 function":
+// the milliseconds "since the system was started", from Vista on. Windows 2000, XP and 2003 have only
+// GetTickCount, which "will wrap around to zero if the system is run continuously for 49.7 days"
+// ("GetTickCount function"), so there the start cannot be known.
+std::optional<std::uint64_t> ReadStartTime() {
+  constexpr std::uint64_t kFileTimeUnitsPerMillisecond = 10'000;
+  const std::optional<std::uint64_t> ticks = Os().GetTickCount64();
+  if (!ticks) {
+    return std::nullopt;
+  }
+  const std::uint64_t now = Os().GetSystemTimeAsFileTime();
+  const std::uint64_t sinceStart = *ticks * kFileTimeUnitsPerMillisecond;
+  return now > sinceStart ? now - sinceStart : 0;
 }
 
 // RegDeleteKeyExW exists only on newer systems; where its API set is loaded it is taken from there,
@@ -85,7 +106,13 @@ bool RequestRestart() {
 
 }  // namespace
 
+// "RegCreateKeyExW function": an existing key "was simply opened without being changed", its write
+// time with it, so a marker left from before the last start would still read as stale after the
+// restart was asked for again. Made anew, only that time changes.
 platform::Status CreateRestartMarker() {
+  if (TestRestartMarker()) {
+    DeleteRestartMarker();
+  }
   platform::UniqueRegistryKey marker;
   return Os().RegCreateKeyExW(platform::kHkeyCurrentUser, kMarkerPath, kRegOptionNonVolatile,
                               MarkerAccess(kKeyRead | kKeyWrite), marker.put());
@@ -93,8 +120,25 @@ platform::Status CreateRestartMarker() {
 
 bool TestRestartMarker() {
   platform::UniqueRegistryKey marker;
-  return Os().RegOpenKeyExW(platform::kHkeyCurrentUser, kMarkerPath, 0, MarkerAccess(kKeyRead), marker.put()) == 0;
+  return OpenMarker(marker) == 0;
 }
+
+// "RegQueryInfoKey function": the last time the key or any of its values was modified, in the
+// absolute system time ("KEY_WRITE_TIME_INFORMATION structure") that GetSystemTimeAsFileTime gives.
+MarkerAge ReadMarkerAge() {
+  platform::UniqueRegistryKey marker;
+  if (OpenMarker(marker) != 0) {
+    return MarkerAge::kAbsent;
+  }
+  std::uint64_t written = 0;
+  const std::optional<std::uint64_t> start = ReadStartTime();
+  if (!start || Os().RegQueryInfoKeyW(marker.get(), &written) != 0) {
+    return MarkerAge::kUnknown;
+  }
+  return written < *start ? MarkerAge::kBeforeStart : MarkerAge::kSinceStart;
+}
+
+bool IsRestartPending(MarkerAge age) { return age == MarkerAge::kSinceStart || age == MarkerAge::kUnknown; }
 
 platform::Status DeleteRestartMarker() {
   platform::UniqueRegistryKey parent;

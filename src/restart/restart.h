@@ -5,9 +5,18 @@
 
 namespace setup {
 
+// Creates the marker anew, so that its write time says when the restart was asked for.
 platform::Status CreateRestartMarker();
 // True when the marker key exists.
 bool TestRestartMarker();
+
+// When the marker was written, against the last start of Windows.
+enum class MarkerAge { kAbsent, kSinceStart, kBeforeStart, kUnknown };
+MarkerAge ReadMarkerAge();
+// A restart still to be made: a marker written since Windows last started, or one that cannot be
+// placed against the start, as every marker counted before Windows could tell when it started.
+bool IsRestartPending(MarkerAge age);
+
 platform::Status DeleteRestartMarker();
 // Requests a forced restart of the computer, in the interactive user's session or outside it. True
 // when the request was accepted; otherwise the marker is created again, the restart still pending.

@@ -460,7 +460,7 @@ FIRST_RELEASES = [
      "CreateWindowExW DialogBoxParamW EndDialog ExitWindowsEx GetDlgItem GetDlgItemTextW IsDlgButtonChecked "
      "LoadImageW MessageBoxW SendMessageW SetDlgItemTextW ShowWindow GetWindowLongW SetWindowLongW "
      "CommandLineToArgvW InitiateSystemShutdownW MsgWaitForMultipleObjects PeekMessageW GetProcessWindowStation "
-     "GetUserObjectInformationW"),
+     "GetUserObjectInformationW GetSystemTimeAsFileTime RegQueryInfoKeyW"),
     ("2000", "msvcrt.dll of Windows 2000",
      "__p__commode __p__fmode __p__wcmdln __set_app_type __setusermatherr __wgetmainargs __winitenv _amsg_exit "
      "_cexit _close _errno _initterm _iob _onexit _putws _read _wgetenv _wstat abort calloc exit fflush fprintf "
@@ -477,7 +477,7 @@ FIRST_RELEASES = [
     ("XP SP2", "Microsoft Learn", "IsWow64Process"),
     ("XP SP2", "Windows Installer 3.0; Microsoft Learn: Not Supported in Windows Installer 2.0",
      "MsiSourceListSetInfoW"),
-    ("Vista", "Microsoft Learn", "RegDeleteKeyExW"),
+    ("Vista", "Microsoft Learn", "RegDeleteKeyExW GetTickCount64"),
     ("8", "Microsoft Learn (Windows 7 and Vista with KB2533623)", "SetDefaultDllDirectories AddDllDirectory"),
 ]
 FIRST_RELEASE = {function: release for release, _, functions in FIRST_RELEASES for function in functions.split()}
@@ -491,6 +491,7 @@ FALLBACKS = {
     "SetDefaultDllDirectories": 'calls SetDllDirectoryW("") to take the current directory out of the DLL search',
     "SetDllDirectoryW": "keeps the DLL search as it is; user32, shell32 and msi.dll are loaded by full path anyway",
     "RegDeleteKeyExW": "deletes the restart marker with advapi32's RegDeleteKeyW",
+    "GetTickCount64": "cannot tell when Windows started: -quiet counts every restart marker as pending",
     "InitiateSystemShutdownExW": "asks InitiateSystemShutdownW for the same restart, without the reason code, "
     "which Windows 2000 does not record",
     "SystemFunction036": "nothing: only MinGW's rand_s for std::random_device asks for it, and the program "

@@ -142,6 +142,7 @@ void FakePlatform::UseRelease(Release release) {
   registryViewFlags = rules.registryViewFlags;
   attachConsoleExported = rules.attachConsole;
   initiateSystemShutdownExExported = rules.initiateSystemShutdownEx;
+  getTickCount64Exported = rules.major >= 6;  // "GetTickCount64 function": Windows Vista and later
 }
 
 bool CaseInsensitiveLess::operator()(const std::wstring& a, const std::wstring& b) const {
@@ -591,6 +592,12 @@ std::wstring FakePlatform::TextOf(const std::wstring& path) const {
 
 std::tm FakePlatform::LocalTime() { return now; }
 
+std::uint64_t FakePlatform::GetSystemTimeAsFileTime() { return systemTime; }
+
+std::optional<std::uint64_t> FakePlatform::GetTickCount64() {
+  return getTickCount64Exported ? std::optional<std::uint64_t>(ticksSinceStart) : std::nullopt;
+}
+
 void FakePlatform::WriteStandardOutput(const std::wstring& text) {
   for (std::size_t start = 0, end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
     stdoutLines.push_back(text.substr(start, end - start));
@@ -781,7 +788,9 @@ Status FakePlatform::RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std
   if (registryCreateError != 0) {
     return registryCreateError;
   }
-  registryKeys.insert(subKey);
+  if (registryKeys.insert(subKey).second) {
+    registryWriteTimes.erase(subKey);  // a key opened exists unchanged, a key created is written now
+  }
   *result = NewHandle();
   registryHandles_[*result] = subKey;
   return 0;
@@ -805,6 +814,16 @@ Status FakePlatform::RegOpenKeyExW(RegistryKey key, const wchar_t* subKey, std::
 }
 
 Status FakePlatform::RegCloseKey(RegistryKey key) { return registryHandles_.erase(key) == 1 ? 0 : kErrorInvalidHandle; }
+
+Status FakePlatform::RegQueryInfoKeyW(RegistryKey key, std::uint64_t* lastWriteTime) {
+  auto opened = registryHandles_.find(key);
+  if (opened == registryHandles_.end()) {
+    return kErrorInvalidHandle;
+  }
+  auto written = registryWriteTimes.find(opened->second);
+  *lastWriteTime = written != registryWriteTimes.end() ? written->second : systemTime;
+  return 0;
+}
 
 bool FakePlatform::OpenProcessToken(KernelHandle, std::uint32_t, KernelHandle* token) {
   if (!tokenOpens) {

@@ -78,6 +78,9 @@ class FakePlatform : public Platform {
   std::wstring systemDirectory = L"C:\\Windows\\system32";
   std::uint32_t systemDirectoryError = 0;  // when non-zero GetSystemDirectoryW fails with it
   std::tm now{};
+  // The system time (FILETIME) and the milliseconds since Windows started.
+  std::uint64_t systemTime = 134'411'943'070'000'000;  // 2026-12-08 09:05:07 UTC
+  std::uint64_t ticksSinceStart = 3'600'000;
   // The running Windows as VerifyVersionInfoW sees it.
   std::uint32_t osMajor = 10, osMinor = 0, osBuild = 19045;
   std::uint16_t osServicePackMajor = 0;
@@ -96,6 +99,8 @@ class FakePlatform : public Platform {
   std::map<std::wstring, FakePackage, CaseInsensitiveLess> packages;
   std::map<std::wstring, FakeProduct> products;              // keyed by the exact product code
   std::set<std::wstring, CaseInsensitiveLess> registryKeys;  // paths below HKEY_CURRENT_USER
+  // Each key's last write time (FILETIME); a key without one was written at systemTime.
+  std::map<std::wstring, std::uint64_t, CaseInsensitiveLess> registryWriteTimes;
   Status registryCreateError = 0;
   // Modules that GetModuleHandleW finds loaded, and exported names per module.
   std::set<std::wstring, CaseInsensitiveLess> loadedModules{L"kernel32", L"kernel32.dll", L"advapi32.dll"};
@@ -109,6 +114,7 @@ class FakePlatform : public Platform {
   bool registryViewFlags = true;        // KEY_WOW64_32KEY and KEY_WOW64_64KEY known to the registry
   bool attachConsoleExported = true;
   bool initiateSystemShutdownExExported = true;
+  bool getTickCount64Exported = true;
   std::set<std::wstring, CaseInsensitiveLess> systemLibraries{L"user32.dll", L"shell32.dll", L"msi.dll"};
   bool tokenOpens = true;
   std::uint32_t adjustPrivilegesError = 0;
@@ -207,6 +213,8 @@ class FakePlatform : public Platform {
   std::uint32_t GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) override;
   bool WriteFile(KernelHandle file, const void* data, std::uint32_t size, std::uint32_t* written) override;
   std::tm LocalTime() override;
+  std::uint64_t GetSystemTimeAsFileTime() override;
+  std::optional<std::uint64_t> GetTickCount64() override;
   void WriteStandardOutput(const std::wstring& text) override;
   bool HasStandardOutput() override;
   bool AttachConsole(std::uint32_t processId) override;
@@ -232,6 +240,7 @@ class FakePlatform : public Platform {
   Status RegOpenKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options, std::uint32_t samDesired,
                        RegistryKey* result) override;
   Status RegCloseKey(RegistryKey key) override;
+  Status RegQueryInfoKeyW(RegistryKey key, std::uint64_t* lastWriteTime) override;
   bool OpenProcessToken(KernelHandle process, std::uint32_t desiredAccess, KernelHandle* token) override;
   bool LookupPrivilegeValueW(const wchar_t* systemName, const wchar_t* name, std::uint64_t* luid) override;
   bool AdjustTokenPrivileges(KernelHandle token, bool disableAll, std::uint64_t luid,

@@ -107,7 +107,7 @@ TEST_F(FlowPluginTest, LogRecordsWhatTheRunFoundAndDecided) {
            L"C:\\dist\\tarvex-win32.msi: ProductVersion = 2.0.13000",
            L"decision: update",
            L"ended with exit code 3010",
-           L"restart marker HKCU\\Software\\NeedBstrReboot: present",
+           L"restart marker HKCU\\Software\\NeedBstrReboot: present, written since Windows started",
            L"exit code 3010",
        }) {
     const auto at = std::find(lines.begin() + static_cast<std::ptrdiff_t>(found), lines.end(), expected);

@@ -143,6 +143,47 @@ TEST_F(FlowTest, QuietRunShowsNothingAndEndsInMsiexecsTerms) {
   }
 }
 
+// A marker written before Windows last started asks for a restart that has happened since: a quiet
+// run does not report it, and leaves it to a run that may restart. Where Windows cannot tell when it
+// started, every marker counts. A restart asked for again makes the marker new.
+TEST_F(FlowTest, QuietRunReportsOnlyARestartStillPending) {
+  constexpr std::int64_t kMinute = 600'000'000;  // in FILETIME's 100-nanosecond intervals
+  const std::wstring marker = L"Software\\NeedBstrReboot", log = L"C:\\dist\\setup.log";
+  struct Case {
+    const wchar_t* tail;
+    Release release;
+    std::int64_t writtenAfterStart;
+    std::deque<std::uint32_t> exitCodes;  // of msiexec, one run each
+    std::uint32_t lastResult;
+    std::size_t restarts;
+    const wchar_t* logged;  // by the last run
+  };
+  for (const Case& c : {
+           Case{L"-quiet", Release::k10, -kMinute, {0}, 0, 0, L"present, written before Windows last started"},
+           Case{L"-quiet", Release::k10, kMinute, {0}, 3010, 0, L"present, written since Windows started"},
+           Case{L"-quiet", Release::kXpSp3, -kMinute, {0}, 3010, 0, L"present (when Windows started is not known)"},
+           Case{L"-quiet", Release::k10, -kMinute, {3010, 0}, 3010, 0, L"present, written since Windows started"},
+           Case{L"-silent", Release::k10, -kMinute, {0}, 0, 1, L"restart started"},
+       }) {
+    FakePlatform machine;
+    ScopedFakePlatform use(machine);
+    machine.UseRelease(c.release);
+    machine.packages = os.packages;
+    machine.AddFile(L"C:\\dist\\tarvex-win32.msi");
+    machine.registryKeys.insert(marker);
+    machine.registryWriteTimes[marker] = machine.systemTime - machine.ticksSinceStart * 10'000 + c.writtenAfterStart;
+    machine.exitCodes = c.exitCodes;
+    std::optional<std::uint32_t> result;
+    for (std::size_t run = 0; run < c.exitCodes.size(); ++run) {
+      result = RunSetup(machine, c.tail + (L" -log " + log));
+    }
+    EXPECT_EQ(result, c.lastResult) << c.tail << c.writtenAfterStart;
+    EXPECT_EQ(machine.restarts.size(), c.restarts) << c.tail;
+    EXPECT_EQ(machine.registryKeys.count(marker), 1 - c.restarts) << c.tail;
+    EXPECT_NE(machine.TextOf(log).find(c.logged), std::wstring::npos) << c.logged;
+  }
+}
+
 TEST_F(FlowTest, QuietHelpIsPrintedWhereTheCallerSeesIt) {
   os.standardOutput = false;
   os.parentConsole = true;

@@ -16,7 +16,7 @@ TEST_F(RestartTest, MarkerIsCreatedOnceTestedAndDeleted) {
   EXPECT_FALSE(TestRestartMarker());
   EXPECT_EQ(os.openHandles(), 0);
   EXPECT_EQ(os.registryAccess[0], (std::pair<std::wstring, std::uint32_t>{L"Software\\NeedBstrReboot", 0x20219}));
-  EXPECT_EQ(os.registryAccess[1], (std::pair<std::wstring, std::uint32_t>{L"Software\\NeedBstrReboot", 0x2021F}));
+  EXPECT_EQ(os.registryAccess[2], (std::pair<std::wstring, std::uint32_t>{L"Software\\NeedBstrReboot", 0x2021F}));
 }
 
 TEST_F(RestartTest, CreationFailureIsPassedOn) {

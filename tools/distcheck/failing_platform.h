@@ -70,6 +70,8 @@ class FailingPlatform : public Platform {
   bool WriteFile(KernelHandle, const void*, std::uint32_t, std::uint32_t*) override { return false; }
 
   std::tm LocalTime() override { return {}; }
+  std::uint64_t GetSystemTimeAsFileTime() override { return 0; }
+  std::optional<std::uint64_t> GetTickCount64() override { return {}; }
   void WriteStandardOutput(const std::wstring&) override {}
   bool HasStandardOutput() override { return false; }
   bool AttachConsole(std::uint32_t) override { return false; }
@@ -96,6 +98,7 @@ class FailingPlatform : public Platform {
     return kErrorCallNotImplemented;
   }
   Status RegCloseKey(RegistryKey) override { return kErrorCallNotImplemented; }
+  Status RegQueryInfoKeyW(RegistryKey, std::uint64_t*) override { return kErrorCallNotImplemented; }
 
   bool OpenProcessToken(KernelHandle, std::uint32_t, KernelHandle*) override { return false; }
   bool LookupPrivilegeValueW(const wchar_t*, const wchar_t*, std::uint64_t*) override { return false; }

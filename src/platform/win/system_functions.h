@@ -15,6 +15,7 @@ namespace setup::platform::fn {
 
 // kernel32
 using AttachConsole = BOOL(WINAPI*)(DWORD);
+using GetTickCount64 = ULONGLONG(WINAPI*)();
 using IsWow64Process = BOOL(WINAPI*)(HANDLE, PBOOL);
 using SetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
 using SetDllDirectoryW = BOOL(WINAPI*)(LPCWSTR);

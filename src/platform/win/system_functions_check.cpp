@@ -15,6 +15,7 @@
 namespace setup::platform {
 
 SETUP_SAME_AS_SDK(AttachConsole);
+SETUP_SAME_AS_SDK(GetTickCount64);
 SETUP_SAME_AS_SDK(IsWow64Process);
 SETUP_SAME_AS_SDK(SetDefaultDllDirectories);
 SETUP_SAME_AS_SDK(SetDllDirectoryW);

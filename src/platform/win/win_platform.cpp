@@ -23,6 +23,9 @@ namespace {
 HWND Hwnd(WindowHandle window) { return static_cast<HWND>(window); }
 HMODULE Hmodule(ModuleHandle module) { return static_cast<HMODULE>(module); }
 HKEY Hkey(RegistryKey key) { return static_cast<HKEY>(key); }
+std::uint64_t FileTimeNumber(const FILETIME& time) {
+  return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
 
 // The dialog manager calls back with the platform's calling convention; the logic's procedure is
 // portable, so it is reached through this trampoline. There is one modal dialog at a time.
@@ -307,6 +310,17 @@ std::tm WinPlatform::LocalTime() {
   return local != nullptr ? *local : std::tm{};
 }
 
+std::uint64_t WinPlatform::GetSystemTimeAsFileTime() {
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  return FileTimeNumber(now);
+}
+
+std::optional<std::uint64_t> WinPlatform::GetTickCount64() {
+  auto ticks = Kernel32Function<fn::GetTickCount64>("GetTickCount64");
+  return ticks != nullptr ? std::optional<std::uint64_t>(ticks()) : std::nullopt;
+}
+
 // Not _putws: it converts through the runtime's "C" locale, which stops at the first character beyond
 // ASCII (every line of the Russian usage text).
 void WinPlatform::WriteStandardOutput(const std::wstring& text) {
@@ -439,6 +453,14 @@ Status WinPlatform::RegOpenKeyExW(RegistryKey key, const wchar_t* subKey, std::u
 }
 
 Status WinPlatform::RegCloseKey(RegistryKey key) { return static_cast<Status>(::RegCloseKey(Hkey(key))); }
+
+Status WinPlatform::RegQueryInfoKeyW(RegistryKey key, std::uint64_t* lastWriteTime) {
+  FILETIME written{};
+  const LSTATUS status = ::RegQueryInfoKeyW(Hkey(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                            nullptr, nullptr, nullptr, &written);
+  *lastWriteTime = FileTimeNumber(written);
+  return static_cast<Status>(status);
+}
 
 bool WinPlatform::OpenProcessToken(KernelHandle process, std::uint32_t desiredAccess, KernelHandle* token) {
   HANDLE opened = nullptr;

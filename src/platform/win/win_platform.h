@@ -62,6 +62,8 @@ class WinPlatform final : public Platform {
   bool WriteFile(KernelHandle file, const void* data, std::uint32_t size, std::uint32_t* written) override;
 
   std::tm LocalTime() override;
+  std::uint64_t GetSystemTimeAsFileTime() override;
+  std::optional<std::uint64_t> GetTickCount64() override;
   void WriteStandardOutput(const std::wstring& text) override;
   bool HasStandardOutput() override;
   bool AttachConsole(std::uint32_t processId) override;
@@ -90,6 +92,7 @@ class WinPlatform final : public Platform {
   Status RegOpenKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options, std::uint32_t samDesired,
                        RegistryKey* result) override;
   Status RegCloseKey(RegistryKey key) override;
+  Status RegQueryInfoKeyW(RegistryKey key, std::uint64_t* lastWriteTime) override;
 
   bool OpenProcessToken(KernelHandle process, std::uint32_t desiredAccess, KernelHandle* token) override;
   bool LookupPrivilegeValueW(const wchar_t* systemName, const wchar_t* name, std::uint64_t* luid) override;
