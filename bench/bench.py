@@ -4,13 +4,14 @@ Markdown table.
 Measured: the program's own run time (from the driver's CreateProcessW call to the exit) of
 `Setup.exe -silent`, of `msiexec /i` on the same package, and of the floor (install_floor.exe: the
 Windows Installer calls and the msiexec run of the same Setup.exe run, and nothing else), for a first
-installation and a reinstallation, with a small package and a 50 MB one; the time from that call to the first message
-box on the screen against a program that only shows one, the driver looking every 2 ms; Setup.exe's
-size; and how many times one run opens a package file (Windows Installer copies the whole file on
-every open). Each measurement is the median of interleaved rounds: the programs of a row take turns,
-so that a slow spell of the machine falls on all of them. The floor is given what a Setup.exe run of
-the same kind on the same folder wrote to its log (the packages it read, the msiexec command line);
-the msi.dll calls of both, counted in relay traces, are printed below the table.
+installation and a reinstallation, with a small package and a 50 MB one; the time from that call to
+the first message box on the screen against a program that only shows one, the driver looking every
+2 ms; Setup.exe's size; and how many times one run opens a package file (Windows Installer copies the
+whole file on every open). Each measurement is the median of interleaved rounds: the programs of a row
+take turns, so that a slow spell of the machine falls on all of them; for the floor the median of the
+rounds' own ratios is printed too. The floor is given what a Setup.exe run of the same kind on the
+same folder wrote to its log (the packages it read, the msiexec command line); the msi.dll calls of
+both, taken from relay traces of those runs, are compared below the table.
 
 The build measured is the one the end-to-end tests use on this host (winebed.host()): the shipped
 32-bit Setup.exe where the host runs 32-bit programs, the x64 test build where it runs 64-bit ones only.
@@ -31,6 +32,11 @@ ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 
 import winebed  # noqa: E402
+
+# Rounds of each measurement, a multiple of the three programs that take turns. One run's time varies
+# two- to threefold on a shared machine: with 11 rounds the ratio of Setup.exe to the floor came out
+# anywhere from 1.00 to 1.27 in one session, too coarse for a target of 1.03.
+ROUNDS = 33
 
 # How often the driver looks for the first box: at its default 30 ms a box appears up to 30 ms before it
 # is seen, a large part of a start-up of about 100 ms.
@@ -163,17 +169,22 @@ class Bench:
         """Each round's times in ms, by (program, kind): program "setup", "msiexec" or "floor", kind "first"
         (a first installation) or "again" (a reinstallation)."""
         self.learn_floor(package_set)
+        runs = {
+            "setup": (lambda: self.setup(package_set, []), lambda: self.setup(package_set, ["-reinstall"])),
+            "msiexec": (lambda: self.msiexec(package_set, ["ADDPLUGVEX=1"]),
+                        lambda: self.msiexec(package_set, ["REINSTALL=ALL", "REINSTALLMODE=vomus"])),
+            "floor": (lambda: self.floor(package_set, "first"), lambda: self.floor(package_set, "again")),
+        }
+        order = list(runs)
         times = collections.defaultdict(list)
-        for _ in range(self.runs):
-            self.uninstall(package_set)
-            times["setup", "first"].append(self.setup(package_set, []))
-            times["setup", "again"].append(self.setup(package_set, ["-reinstall"]))
-            self.uninstall(package_set)
-            times["msiexec", "first"].append(self.msiexec(package_set, ["ADDPLUGVEX=1"]))
-            times["msiexec", "again"].append(self.msiexec(package_set, ["REINSTALL=ALL", "REINSTALLMODE=vomus"]))
-            self.uninstall(package_set)
-            times["floor", "first"].append(self.floor(package_set, "first"))
-            times["floor", "again"].append(self.floor(package_set, "again"))
+        for round_number in range(self.runs):
+            # Each program comes first in a third of the rounds, so that none always follows the same one.
+            shift = round_number % len(order)
+            for program in order[shift:] + order[:shift]:
+                first, again = runs[program]
+                self.uninstall(package_set)
+                times[program, "first"].append(first())
+                times[program, "again"].append(again())
         self.uninstall(package_set)
         return times
 
@@ -235,7 +246,7 @@ def machine():
 def main():
     winebed.host(announce=False)  # the table's first line names the build
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--runs", type=int, default=11, help="rounds per measurement (the median is shown)")
+    parser.add_argument("--runs", type=int, default=ROUNDS, help="rounds per measurement (the median is shown)")
     parser.add_argument("--setup-exe", default=str(winebed.windows_build_dir() / "Setup.exe"))
     options = parser.parse_args()
 
