@@ -103,7 +103,7 @@ void ForgetOwnerWindow() {
 }
 
 int ShowBox(const RunConduct& conduct, const BoxKind& kind, const std::wstring& text) {
-  if (conduct.silent && !kind.shownWhenSilent) {
+  if ((conduct.silent && !kind.shownWhenSilent) || conduct.windowless) {
     conduct.Log({L"message not shown (silent): ", text});
     return kIdYes;
   }

@@ -18,6 +18,10 @@ struct RunConduct {
   bool quiet = false;
   // The restart an installer asked for is neither offered nor made; the pending-restart marker stays.
   bool noRestart = false;
+  // No window of the program's own at all, not even the usage box: a quiet run, or one that nobody can
+  // see (its window station is not the interactive one). A command line it cannot accept ends with
+  // msiexec's code for one instead of a box.
+  bool windowless = false;
   // The run's own log, when one was asked for.
   RunLog* log = nullptr;
 

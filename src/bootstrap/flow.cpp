@@ -2,6 +2,7 @@
 
 #include "base/console.h"
 #include "base/messages.h"
+#include "base/window_station.h"
 #include "base/windows_version.h"
 #include "bootstrap/options.h"
 #include "bootstrap/run_record.h"
@@ -49,17 +50,20 @@ bool IsUserAnAdmin() {
   return isUserAnAdmin != nullptr && Os().CallIsUserAnAdmin(isUserAnAdmin);
 }
 
-// -quiet is -silent and -norestart besides what it adds.
+// -quiet is -silent and -norestart besides what it adds. A run outside the interactive window station
+// (an agent as SYSTEM, a service, a scheduled task) is silent as well, whatever its options say: a box
+// there waits for a click nobody can give, until the agent's time-out.
 RunConduct ConductOf(const BootstrapOptions& options) {
   RunConduct conduct;
   conduct.quiet = options.quiet != 0;
-  conduct.silent = options.silent != 0 || conduct.quiet;
+  conduct.windowless = conduct.quiet || !IsInteractiveWindowStation();
+  conduct.silent = options.silent != 0 || conduct.windowless;
   conduct.noRestart = options.noRestart != 0 || conduct.quiet;
   return conduct;
 }
 
 // The usage text is shown even to a silent run, which asked for it or got its command line wrong. A
-// quiet run shows no box that nobody may be there to close: it prints the text for a help request
+// windowless run shows no box that nobody may be there to close: it prints the text for a help request
 // where a console can show it, and ends an invalid command line with msiexec's code for one.
 std::uint32_t EndWithUsage(const RunConduct& conduct, const ParsedCommandLine& parsed) {
   const bool help = parsed.usage == ParsedCommandLine::Usage::kHelp;
@@ -68,7 +72,7 @@ std::uint32_t EndWithUsage(const RunConduct& conduct, const ParsedCommandLine& p
   } else {
     conduct.Log({L"command line not accepted at \"", parsed.refused, L"\""});
   }
-  if (!conduct.quiet) {
+  if (!conduct.windowless) {
     ShowBox(conduct, box::kUsage, parsed.usageText);
     return 0;
   }
@@ -107,17 +111,26 @@ void ReportPluginFailure(const RunConduct& conduct, std::uint32_t result, const 
 
 // A restart the installer asked for is offered (or, silently, made) once; with -norestart the
 // marker stays for a later run. A quiet run leaves the restart, and the marker, to whoever started
-// it, and says so with msiexec's code for it; a marker from before the last start of Windows asks
-// for a restart that has happened since, which the agent must not be told again run after run.
+// it, and says so with msiexec's code for it. A marker from before the last start of Windows asks for
+// a restart that has happened since: an agent is not told of it run after run, and nobody is offered,
+// or made to have, a forced restart for it. Where the release cannot tell when it started, every
+// marker still counts. The marker is read once, and the log records that reading.
 std::uint32_t FinishSuccessfulRun(const RunConduct& conduct, const ProductTexts& texts, bool restartNeeded) {
+  const MarkerAge marker = ReadMarkerAge();
+  conduct.Log({MarkerText(marker)});
   if (conduct.quiet) {
-    return restartNeeded || IsRestartPending(ReadMarkerAge()) ? kErrorSuccessRebootRequired : 0;
+    return restartNeeded || IsRestartPending(marker) ? kErrorSuccessRebootRequired : 0;
   }
-  if (!TestRestartMarker() || conduct.noRestart) {
+  if (marker == MarkerAge::kAbsent || conduct.noRestart) {
     ShowMessage(conduct, box::kFlowInformation, texts.completion);
     return 0;
   }
   DeleteRestartMarker();
+  if (marker == MarkerAge::kBeforeStart && !restartNeeded) {
+    conduct.Log({L"restart marker deleted: Windows has restarted since it was written"});
+    ShowMessage(conduct, box::kFlowInformation, texts.completion);
+    return 0;
+  }
   conduct.Log({L"restart marker deleted before the restart"});
   if (ShowMessage(conduct, box::kFlowRestartQuestion, texts.restartQuestion) != kIdYes) {
     return 0;
@@ -142,7 +155,9 @@ bool RunConfigDialog(platform::InstanceHandle instance, const RunConduct& conduc
   return true;
 }
 
-std::uint32_t RunInstallation(platform::InstanceHandle instance, const RunConduct& conduct, BootstrapOptions& options) {
+// markerRecorded: whether the run's end has logged the marker it decided by.
+std::uint32_t RunInstallation(platform::InstanceHandle instance, const RunConduct& conduct, BootstrapOptions& options,
+                              bool& markerRecorded) {
   if (!IsUserAnAdmin()) {
     conduct.Log({L"no administrator rights"});
     ShowMessage(conduct, box::kFlowError, IDS_NOT_ADMINISTRATOR);
@@ -176,6 +191,7 @@ std::uint32_t RunInstallation(platform::InstanceHandle instance, const RunConduc
     return plugin.code;
   }
   using Kind = StepOutcome::Kind;
+  markerRecorded = true;
   return FinishSuccessfulRun(conduct, texts,
                              providers.kind == Kind::kRestartNeeded || plugin.kind == Kind::kRestartNeeded);
 }
@@ -195,10 +211,11 @@ std::uint32_t RunBootstrap(platform::InstanceHandle instance, const std::wstring
   RunConduct conduct = ConductOf(options);
   conduct.log = &log;
   RecordStart(conduct, options);
+  bool markerRecorded = false;
   const std::uint32_t exitCode = parsed.usage != ParsedCommandLine::Usage::kNone
                                      ? EndWithUsage(conduct, parsed)
-                                     : RunInstallation(instance, conduct, options);
-  RecordEnd(conduct, exitCode);
+                                     : RunInstallation(instance, conduct, options, markerRecorded);
+  RecordEnd(conduct, exitCode, markerRecorded);
   return exitCode;
 }
 

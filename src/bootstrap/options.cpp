@@ -51,8 +51,9 @@ class ArgumentScanner {
   }
 
   void PlaceArgument(const std::wstring& argument) {
+    // The usage text itself offers "-?"; "/?" is how Windows programs are asked.
     if (EqualsIgnoringCase(argument, L"-help") || EqualsIgnoringCase(argument, L"--help") ||
-        EqualsIgnoringCase(argument, L"/help")) {
+        EqualsIgnoringCase(argument, L"/help") || argument == L"-?" || argument == L"/?") {
       AskForUsage(Usage::kHelp);
     } else if (EqualsIgnoringCase(argument, L"-csp")) {
       options_.installCsp = 1;

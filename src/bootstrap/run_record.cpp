@@ -64,11 +64,11 @@ const wchar_t* MarkerAgeText(MarkerAge age) {
   return L"present (when Windows started is not known)";
 }
 
-std::wstring MarkerText() {
-  return std::wstring(L"restart marker HKCU\\Software\\NeedBstrReboot: ") + MarkerAgeText(ReadMarkerAge());
-}
-
 }  // namespace
+
+std::wstring MarkerText(MarkerAge age) {
+  return std::wstring(L"restart marker HKCU\\Software\\NeedBstrReboot: ") + MarkerAgeText(age);
+}
 
 void RecordStart(const RunConduct& conduct, const BootstrapOptions& options) {
   if (conduct.log == nullptr || !conduct.log->IsOpen()) {
@@ -77,14 +77,19 @@ void RecordStart(const RunConduct& conduct, const BootstrapOptions& options) {
   conduct.Log({L"command line: ", Os().GetCommandLineW()});
   conduct.Log({OptionsText(options)});
   conduct.Log({SystemText()});
-  conduct.Log({MarkerText()});
+  if (conduct.windowless && !conduct.quiet) {
+    conduct.Log({L"not in the interactive window station: no box is shown, as with -silent"});
+  }
+  conduct.Log({MarkerText(ReadMarkerAge())});
 }
 
-void RecordEnd(const RunConduct& conduct, std::uint32_t exitCode) {
+void RecordEnd(const RunConduct& conduct, std::uint32_t exitCode, bool markerRecorded) {
   if (conduct.log == nullptr || !conduct.log->IsOpen()) {
     return;
   }
-  conduct.Log({MarkerText()});
+  if (!markerRecorded) {
+    conduct.Log({MarkerText(ReadMarkerAge())});
+  }
   conduct.Log({L"exit code ", FormatUnsigned(exitCode)});
 }
 

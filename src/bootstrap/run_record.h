@@ -6,6 +6,7 @@
 
 #include "base/bootstrap_options.h"
 #include "base/run_conduct.h"
+#include "restart/restart.h"
 
 namespace setup {
 
@@ -13,7 +14,11 @@ namespace setup {
 // interface language and whether a restart was pending before anything ran.
 void RecordStart(const RunConduct& conduct, const BootstrapOptions& options);
 
-// Whether a restart is pending now, and the exit code.
-void RecordEnd(const RunConduct& conduct, std::uint32_t exitCode);
+// The marker line: what the marker's age says.
+std::wstring MarkerText(MarkerAge age);
+
+// Whether a restart is pending now, unless the run's end has recorded the marker it decided by, and
+// the exit code.
+void RecordEnd(const RunConduct& conduct, std::uint32_t exitCode, bool markerRecorded);
 
 }  // namespace setup

@@ -160,6 +160,7 @@ StepOutcome CheckPackageVersion(PackageReads& packages, int& decision, bool askU
   LoadMessage(IDS_UPDATE_QUESTION, question);
   question = FormatMessageText(std::move(question), {&productName, &installedVersion, &packageVersion});
   if (ShowBox(conduct, box::kUpdateQuestion, question) == kIdNo) {
+    conduct.Log({L"decision: update declined"});
     return StepOutcome::Stopped(kExitUpdateDeclined);
   }
   return StepOutcome::Done();

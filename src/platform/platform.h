@@ -186,8 +186,9 @@ class Platform {
   virtual bool GetVersionExW(OsVersion& version) = 0;
 
   // Registry.
+  // disposition receives REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY.
   virtual Status RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options,
-                                 std::uint32_t samDesired, RegistryKey* result) = 0;
+                                 std::uint32_t samDesired, RegistryKey* result, std::uint32_t* disposition) = 0;
   virtual Status RegOpenKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options, std::uint32_t samDesired,
                                RegistryKey* result) = 0;
   virtual Status RegCloseKey(RegistryKey key) = 0;

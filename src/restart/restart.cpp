@@ -1,5 +1,6 @@
 #include "restart/restart.h"
 
+#include "base/window_station.h"
 #include "base/windows_version.h"
 #include "platform/handles.h"
 #include "platform/win32_constants.h"
@@ -63,16 +64,6 @@ platform::Status DeleteSubKey(platform::RegistryKey parent, const wchar_t* name)
   return Os().GetLastError();
 }
 
-// ExitWindowsEx ends the caller's logon session, and restarts the computer only when that is the
-// interactive user's: for a service or an agent running as SYSTEM, or a scheduled task, it succeeds
-// without restarting anything. The interactive user's logon session is the one that holds the
-// interactive window station, the only one with visible display surfaces; a station that cannot be
-// asked counts as not interactive, where the restart is requested for the whole computer.
-bool IsInteractiveUser() {
-  platform::UserObjectFlags station;
-  return Os().GetUserObjectInformationW(Os().GetProcessWindowStation(), station) && (station.flags & kWsfVisible) != 0;
-}
-
 // InitiateSystemShutdownExW came with Windows XP. Windows 2000 has InitiateSystemShutdownW, the same
 // request without the reason code, which that release does not record anyway.
 bool InitiateRestart() {
@@ -98,7 +89,10 @@ bool RequestRestart() {
   if (Os().GetLastError() != 0) {
     return false;
   }
-  if (IsInteractiveUser()) {
+  // ExitWindowsEx ends the caller's logon session, and restarts the computer only when that is the
+  // interactive user's: for a service or an agent running as SYSTEM, or a scheduled task, it succeeds
+  // without restarting anything.
+  if (IsInteractiveWindowStation()) {
     return Os().ExitWindowsEx((kEwxReboot | kEwxForce), kShutdownReasonMajorApplication);
   }
   return InitiateRestart();
@@ -108,14 +102,23 @@ bool RequestRestart() {
 
 // "RegCreateKeyExW function": an existing key "was simply opened without being changed", its write
 // time with it, so a marker left from before the last start would still read as stale after the
-// restart was asked for again. Made anew, only that time changes.
+// restart was asked for again. Made anew, only that time changes. A marker that cannot be deleted (a
+// key with subkeys: "RegDeleteKeyW function", "must not have subkeys") or that is there again when
+// created has not been made anew, and the caller is told so rather than handed the old key.
 platform::Status CreateRestartMarker() {
   if (TestRestartMarker()) {
-    DeleteRestartMarker();
+    if (const platform::Status status = DeleteRestartMarker()) {
+      return status;
+    }
   }
   platform::UniqueRegistryKey marker;
-  return Os().RegCreateKeyExW(platform::kHkeyCurrentUser, kMarkerPath, kRegOptionNonVolatile,
-                              MarkerAccess(kKeyRead | kKeyWrite), marker.put());
+  std::uint32_t disposition = 0;
+  const platform::Status status = Os().RegCreateKeyExW(platform::kHkeyCurrentUser, kMarkerPath, kRegOptionNonVolatile,
+                                                       MarkerAccess(kKeyRead | kKeyWrite), marker.put(), &disposition);
+  if (status != 0) {
+    return status;
+  }
+  return disposition == kRegCreatedNewKey ? 0 : kErrorAlreadyExists;
 }
 
 bool TestRestartMarker() {

@@ -5,7 +5,8 @@
 
 namespace setup {
 
-// Creates the marker anew, so that its write time says when the restart was asked for.
+// Creates the marker anew, so that its write time says when the restart was asked for; otherwise the
+// error, and whatever marker stood there stays as it was.
 platform::Status CreateRestartMarker();
 // True when the marker key exists.
 bool TestRestartMarker();

@@ -105,6 +105,7 @@ class CommandLine(AgentAssertions):
             (["-log", "LOG", "-x", "-QUIET"], 1639, 'not accepted at "-x"'),
             (["-log", "LOG", "-quiet", "-CadesArgs"], 1639, 'not accepted at "-CadesArgs"'),
             (["-log", "LOG", "-help", "-quiet"], 0, "  -quiet\t"),
+            (["-log", "LOG", "-quiet", "-?"], 0, "  -quiet\t"),
         ):
             with self.subTest(args=args):
                 run = Run("2.0.13000", args)

@@ -19,6 +19,11 @@ bool EqualFolded(const std::wstring& a, const std::wstring& b) {
          std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) { return Fold(x) == Fold(y); });
 }
 
+// Whether a registry path names a key below the other.
+bool IsBelowNoCase(const std::wstring& path, const std::wstring& parent) {
+  return path.size() > parent.size() + 1 && EqualFolded(path.substr(0, parent.size() + 1), parent + L"\\");
+}
+
 bool MatchFrom(const std::wstring& name, std::size_t n, const std::wstring& mask, std::size_t m) {
   while (m < mask.size()) {
     if (mask[m] == L'*') {
@@ -333,7 +338,13 @@ Status FakePlatform::CallRegDeleteKeyW(ProcAddress, RegistryKey key, const wchar
   if (parent == registryHandles_.end()) {
     return kErrorInvalidHandle;
   }
-  return registryKeys.erase(parent->second + L"\\" + subKey) == 1 ? 0 : kErrorFileNotFound;
+  // "RegDeleteKeyW function": "The subkey to be deleted must not have subkeys."
+  const std::wstring path = parent->second + L"\\" + subKey;
+  const auto below = registryKeys.upper_bound(path + L"\\");
+  if (below != registryKeys.end() && IsBelowNoCase(*below, path)) {
+    return kErrorAccessDenied;
+  }
+  return registryKeys.erase(path) == 1 ? 0 : kErrorFileNotFound;
 }
 
 std::uint32_t FakePlatform::GetModuleFileNameW(ModuleHandle, wchar_t* buffer, std::uint32_t size) {
@@ -457,7 +468,9 @@ std::intptr_t FakePlatform::SetWindowLongPointer(WindowHandle window, int index,
   return std::exchange(windowLongs[{window, index}], value);
 }
 
-std::intptr_t FakePlatform::GetWindowLongPointer(WindowHandle window, int index) { return windowLongs[{window, index}]; }
+std::intptr_t FakePlatform::GetWindowLongPointer(WindowHandle window, int index) {
+  return windowLongs[{window, index}];
+}
 
 FindHandle FakePlatform::FindFirstFileW(const std::wstring& fileName, FindData& data) {
   const std::size_t slash = fileName.rfind(L'\\');
@@ -777,7 +790,7 @@ bool FakePlatform::GetVersionExW(OsVersion& version) {
 }
 
 Status FakePlatform::RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t, std::uint32_t samDesired,
-                                     RegistryKey* result) {
+                                     RegistryKey* result, std::uint32_t* disposition) {
   registryAccess.emplace_back(subKey, samDesired);
   if (key != kHkeyCurrentUser) {
     return kErrorInvalidHandle;
@@ -788,9 +801,11 @@ Status FakePlatform::RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std
   if (registryCreateError != 0) {
     return registryCreateError;
   }
-  if (registryKeys.insert(subKey).second) {
+  const bool created = registryKeys.insert(subKey).second;
+  if (created) {
     registryWriteTimes.erase(subKey);  // a key opened exists unchanged, a key created is written now
   }
+  *disposition = created ? kRegCreatedNewKey : kRegOpenedExistingKey;
   *result = NewHandle();
   registryHandles_[*result] = subKey;
   return 0;

@@ -76,10 +76,12 @@ TEST_F(FlowPluginTest, RestartAskedForByTheInstallerIsOfferedOnce) {
 TEST_F(FlowPluginTest, DeclinedUpdateEndsTheRunWithOneAndInstallsNothing) {
   Install(kPackageCode, L"2.0.12900");
   os.answers = {kIdYes, kIdNo};
-  EXPECT_EQ(Run(L""), 1u);
+  os.AddDirectory(L"C:\\logs");
+  EXPECT_EQ(Run(L"-log C:\\logs\\setup.log"), 1u);
   ASSERT_EQ(os.boxes.size(), 2u);
   EXPECT_EQ(os.boxes[1].caption, L"[128]");
   EXPECT_TRUE(os.processes.empty());
+  EXPECT_NE(os.TextOf(L"C:\\logs\\setup.log").find(L"decision: update declined"), std::wstring::npos);
 }
 
 // The run's own log: each step with what it found and decided, a stamped line each, in UTF-16 with a

@@ -116,6 +116,7 @@ TEST_F(FlowTest, QuietRunShowsNothingAndEndsInMsiexecsTerms) {
            Case{L"-quiet -x", {}, false, 1639, 0, false},
            Case{L"-x -Quiet", {}, true, 1639, 0, true},
            Case{L"-quiet -CadesArgs", {}, false, 1639, 0, false},
+           Case{L"-quiet -?", {}, false, 0, 0, false},
            Case{L"-quiet", {0}, false, 0, 1, false},
            Case{L"-quiet", {3010}, false, 3010, 1, true},
            Case{L"-quiet", {1641}, false, 3010, 1, true},
@@ -156,14 +157,26 @@ TEST_F(FlowTest, QuietRunReportsOnlyARestartStillPending) {
     std::deque<std::uint32_t> exitCodes;  // of msiexec, one run each
     std::uint32_t lastResult;
     std::size_t restarts;
+    bool markerAfter;
     const wchar_t* logged;  // by the last run
   };
   for (const Case& c : {
-           Case{L"-quiet", Release::k10, -kMinute, {0}, 0, 0, L"present, written before Windows last started"},
-           Case{L"-quiet", Release::k10, kMinute, {0}, 3010, 0, L"present, written since Windows started"},
-           Case{L"-quiet", Release::kXpSp3, -kMinute, {0}, 3010, 0, L"present (when Windows started is not known)"},
-           Case{L"-quiet", Release::k10, -kMinute, {3010, 0}, 3010, 0, L"present, written since Windows started"},
-           Case{L"-silent", Release::k10, -kMinute, {0}, 0, 1, L"restart started"},
+           Case{L"-quiet", Release::k10, -kMinute, {0}, 0, 0, true, L"present, written before Windows last started"},
+           Case{L"-quiet", Release::k10, kMinute, {0}, 3010, 0, true, L"present, written since Windows started"},
+           Case{L"-quiet",
+                Release::kXpSp3,
+                -kMinute,
+                {0},
+                3010,
+                0,
+                true,
+                L"present (when Windows started is not known)"},
+           Case{L"-quiet", Release::k10, -kMinute, {3010, 0}, 3010, 0, true, L"present, written since Windows started"},
+           Case{L"-silent", Release::k10, kMinute, {0}, 0, 1, false, L"restart started"},
+           Case{L"-silent", Release::k10, -kMinute, {0}, 0, 0, false, L"Windows has restarted since it was written"},
+           Case{L"", Release::k10, -kMinute, {0}, 0, 0, false, L"Windows has restarted since it was written"},
+           Case{L"-silent", Release::kXpSp3, -kMinute, {0}, 0, 1, false, L"restart started"},
+           Case{L"-silent", Release::k10, -kMinute, {3010}, 0, 1, false, L"restart started"},
        }) {
     FakePlatform machine;
     ScopedFakePlatform use(machine);
@@ -179,7 +192,7 @@ TEST_F(FlowTest, QuietRunReportsOnlyARestartStillPending) {
     }
     EXPECT_EQ(result, c.lastResult) << c.tail << c.writtenAfterStart;
     EXPECT_EQ(machine.restarts.size(), c.restarts) << c.tail;
-    EXPECT_EQ(machine.registryKeys.count(marker), 1 - c.restarts) << c.tail;
+    EXPECT_EQ(machine.registryKeys.count(marker), c.markerAfter ? 1u : 0u) << c.tail;
     EXPECT_NE(machine.TextOf(log).find(c.logged), std::wstring::npos) << c.logged;
   }
 }
@@ -193,6 +206,21 @@ TEST_F(FlowTest, QuietHelpIsPrintedWhereTheCallerSeesIt) {
   EXPECT_EQ(os.consoleText.substr(os.consoleText.size() - 13), L"Solvarn CSP\r\n");
   EXPECT_TRUE(os.boxes.empty());
   EXPECT_TRUE(os.processes.empty());
+}
+
+// As SYSTEM in session 0, a service or a scheduled task, nobody can click a box: the run shows none,
+// whatever its options, goes on as -silent does, and ends a command line it cannot take with 1639.
+TEST_F(FlowTest, OutsideTheInteractiveStationNoBoxWaitsForAClick) {
+  os.interactiveUser = false;
+  for (const auto& [tail, result, children] : {std::tuple{L"-x", 1639u, 0u}, std::tuple{L"-silent -help", 0u, 0u},
+                                               std::tuple{L"-selectDlg -csp", 0u, 2u}, std::tuple{L"", 0u, 1u}}) {
+    os.processes.clear();
+    EXPECT_EQ(Run(tail), result) << tail;
+    EXPECT_EQ(os.processes.size(), children) << tail;
+    EXPECT_TRUE(os.boxes.empty()) << tail;
+    EXPECT_TRUE(os.dialogsShown.empty()) << tail;
+  }
+  EXPECT_EQ(os.stdoutLines.front(), L"Setup.exe: the command line is not accepted at \"-x\"; -help lists the options.");
 }
 
 TEST_F(FlowTest, NonAdministratorIsRefused) {

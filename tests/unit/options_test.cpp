@@ -78,9 +78,9 @@ TEST_F(OptionsTest, UnknownArgumentAsksForUsageEvenWhenSilent) {
 }
 
 TEST_F(OptionsTest, HelpListsOnlyTheLinesOfTheFlagsSeenSoFar) {
-  for (const wchar_t* help : {L"-help", L"--HELP", L"/help", L"-?"}) {
+  for (const wchar_t* help : {L"-help", L"--HELP", L"/help", L"-?", L"/?"}) {
     options = {};
-    EXPECT_EQ(Parse(help), std::wstring(help) == L"-?" ? Usage::kInvalid : Usage::kHelp) << help;
+    EXPECT_EQ(Parse(help), Usage::kHelp) << help;
     EXPECT_EQ(parsed.usageText.find(L"-cspargs"), std::wstring::npos);
   }
   options = {};

@@ -19,6 +19,16 @@ TEST_F(RestartTest, MarkerIsCreatedOnceTestedAndDeleted) {
   EXPECT_EQ(os.registryAccess[2], (std::pair<std::wstring, std::uint32_t>{L"Software\\NeedBstrReboot", 0x2021F}));
 }
 
+// A key that stands where the marker is made, with a subkey that keeps it from being deleted, is not
+// passed off as a marker made now: its write time would say the restart was asked for long ago.
+TEST_F(RestartTest, AMarkerThatCannotBeMadeAnewIsAFailure) {
+  os.registryKeys = {L"Software", L"Software\\NeedBstrReboot", L"Software\\NeedBstrReboot\\Held"};
+  os.registryWriteTimes[L"Software\\NeedBstrReboot"] = 1;
+  EXPECT_EQ(CreateRestartMarker(), 5u);
+  EXPECT_EQ(os.registryWriteTimes[L"Software\\NeedBstrReboot"], 1u);
+  EXPECT_EQ(os.openHandles(), 0);
+}
+
 TEST_F(RestartTest, CreationFailureIsPassedOn) {
   os.registryCreateError = 5;
   EXPECT_EQ(CreateRestartMarker(), 5u);

@@ -30,7 +30,7 @@ inline RunConduct Conduct(bool silent) {
 // The conduct of a -quiet run, as the flow makes it.
 inline RunConduct Quiet() {
   RunConduct conduct;
-  conduct.quiet = conduct.silent = conduct.noRestart = true;
+  conduct.quiet = conduct.silent = conduct.noRestart = conduct.windowless = true;
   return conduct;
 }
 

@@ -91,7 +91,8 @@ class FailingPlatform : public Platform {
   bool VerifyVersionInfoW(const OsVersionInfoEx&, std::uint32_t, std::uint64_t) override { return false; }
   bool GetVersionExW(OsVersion&) override { return false; }
 
-  Status RegCreateKeyExW(RegistryKey, const wchar_t*, std::uint32_t, std::uint32_t, RegistryKey*) override {
+  Status RegCreateKeyExW(RegistryKey, const wchar_t*, std::uint32_t, std::uint32_t, RegistryKey*,
+                         std::uint32_t*) override {
     return kErrorCallNotImplemented;
   }
   Status RegOpenKeyExW(RegistryKey, const wchar_t*, std::uint32_t, std::uint32_t, RegistryKey*) override {

@@ -436,11 +436,12 @@ bool WinPlatform::GetVersionExW(OsVersion& version) {
 }
 
 Status WinPlatform::RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options,
-                                    std::uint32_t samDesired, RegistryKey* result) {
+                                    std::uint32_t samDesired, RegistryKey* result, std::uint32_t* disposition) {
   HKEY created = nullptr;
-  const LSTATUS status =
-      ::RegCreateKeyExW(Hkey(key), subKey, 0, nullptr, options, samDesired, nullptr, &created, nullptr);
+  DWORD how = 0;
+  const LSTATUS status = ::RegCreateKeyExW(Hkey(key), subKey, 0, nullptr, options, samDesired, nullptr, &created, &how);
   *result = created;
+  *disposition = how;
   return static_cast<Status>(status);
 }
 

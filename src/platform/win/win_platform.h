@@ -88,7 +88,7 @@ class WinPlatform final : public Platform {
   bool GetVersionExW(OsVersion& version) override;
 
   Status RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options, std::uint32_t samDesired,
-                         RegistryKey* result) override;
+                         RegistryKey* result, std::uint32_t* disposition) override;
   Status RegOpenKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options, std::uint32_t samDesired,
                        RegistryKey* result) override;
   Status RegCloseKey(RegistryKey key) override;
