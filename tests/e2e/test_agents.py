@@ -163,6 +163,12 @@ class Installation(AgentAssertions):
                 self.assertIsNotNone(bed.reg_query(MARKER), "the marker stays for an interactive run")
                 self.assertLogSays(run, "NeedBstrReboot: absent" if attempt == 1 else pending, *says, pending,
                                    "exit code 3010")
+        # A key that a subkey keeps from being deleted is not made anew: the log does not call it created.
+        start_from(None)
+        bed.reg_add(MARKER + r"\Held", "x", "1")
+        run = Run("reboot", ["-quiet", "-log", "LOG"])
+        self.assertQuiet(run, 3010)
+        self.assertLogSays(run, "restart marker not created, error 5", "exit code 3010")
 
     def test_provider_restart_codes_go_on_to_the_plugin(self):
         for csp, ucsp, exit_code, ucsp_runs, installed in (
