@@ -113,9 +113,11 @@ Status ReadPackageVersion(PackageReads& packages, std::wstring mask, const RunCo
 
 }  // namespace
 
-VersionNumber ParseVersion(const std::wstring& text) {
+namespace {
+
+// Up to four "%I64d" parts joined by dots, as far as the text allows; position ends after the last.
+VersionNumber ScanVersion(const std::wstring& text, std::size_t& position) {
   VersionNumber version;
-  std::size_t position = 0;
   for (int part = 0; part < 4; ++part) {
     if (part > 0) {
       if (position >= text.size() || text[position] != L'.') {
@@ -128,6 +130,25 @@ VersionNumber ParseVersion(const std::wstring& text) {
     }
   }
   return version;
+}
+
+}  // namespace
+
+VersionNumber ParseVersion(const std::wstring& text) {
+  std::size_t position = 0;
+  return ScanVersion(text, position);
+}
+
+// Each part is one 16-bit digit of the packed key; a larger or negative part carries into the next.
+bool IsComparableVersion(const std::wstring& text) {
+  constexpr std::int64_t kLargestPart = 65535;
+  std::size_t position = 0;
+  const VersionNumber version = ScanVersion(text, position);
+  bool inRange = true;
+  for (std::int64_t part : version.parts) {
+    inRange = inRange && part >= 0 && part <= kLargestPart;
+  }
+  return !text.empty() && position == text.size() && inRange;
 }
 
 int CompareVersions(const VersionNumber& a, const VersionNumber& b) {

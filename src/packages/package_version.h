@@ -19,6 +19,9 @@ struct VersionNumber {
 };
 
 VersionNumber ParseVersion(const std::wstring& text);
+// Whether ParseVersion reads the whole text, and CompareVersions orders what it reads as the text says:
+// a text with anything but up to four dotted numbers, or a number outside 0 to 65535, is not.
+bool IsComparableVersion(const std::wstring& text);
 // +1 when a is newer than b, 0 when equal, -1 when older.
 int CompareVersions(const VersionNumber& a, const VersionNumber& b);
 

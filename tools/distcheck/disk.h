@@ -12,8 +12,9 @@ namespace distcheck {
 // Where a name that is not UTF-8 keeps each such byte: U+DC00 plus the byte (0x80 to 0xFF).
 constexpr wchar_t kEscapedByte = 0xDC00;
 inline bool IsEscapedByte(wchar_t c) { return c >= kEscapedByte + 0x80 && c <= kEscapedByte + 0xFF; }
-// Characters below a blank are control characters, in a name as anywhere.
-inline bool IsControl(wchar_t c) { return c < L' '; }
+// Characters below a blank, and DEL, are control characters, in a name as anywhere: shown raw, a line
+// feed would start a forged line of the report and an escape would drive the terminal.
+inline bool IsControl(wchar_t c) { return c < L' ' || c == 0x7F; }
 
 struct DiskEntry {
   // As Windows would name it. On Linux a byte that is not UTF-8 is kept as an escaped byte (a lone
@@ -22,6 +23,11 @@ struct DiskEntry {
   // The 8.3 name this disk gave it, empty when none (always empty on Linux).
   std::wstring shortName;
   bool folder = false;
+  // A symbolic link, junction or other reparse point: Windows follows it wherever it leads, so the check
+  // neither reads nor descends into it. Never a folder.
+  bool link = false;
+  // A FIFO, socket or device (Linux): opening one may block for good, so it is never opened.
+  bool special = false;
 };
 
 struct Listing {

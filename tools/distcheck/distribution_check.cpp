@@ -65,7 +65,10 @@ std::wstring Property(const Entry& entry, const wchar_t* name) {
   return found == entry.properties.end() ? L"(none)" : found->second;
 }
 
-std::wstring ShownPlatform(const std::wstring& platform) { return platform.empty() ? L"(none)" : platform; }
+// A value as the report shows it: whatever a package holds, it cannot write lines of its own there.
+std::wstring ShownProperty(const Entry& entry, const wchar_t* name) { return ShowName(Property(entry, name)); }
+
+std::wstring ShownPlatform(const std::wstring& platform) { return platform.empty() ? L"(none)" : ShowName(platform); }
 
 std::wstring Join(const std::vector<std::wstring>& parts, const wchar_t* separator) {
   std::wstring text;
@@ -94,7 +97,7 @@ std::vector<std::wstring> Facts(const Entry& entry, Reads reads) {
   }
   std::vector<std::wstring> facts;
   for (const wchar_t* property : PropertiesRead(reads)) {
-    facts.push_back(std::wstring(property) + L" " + Property(entry, property));
+    facts.push_back(std::wstring(property) + L" " + ShownProperty(entry, property));
   }
   if (reads == Reads::kInstallation) {
     facts.push_back(L"platform " + ShownPlatform(entry.platform));
@@ -213,6 +216,9 @@ class Checker {
     Entry entry;
     if (found != listing.entries.end() && found->folder) {
       entry.kind = EntryKind::kFolder;
+    } else if (found != listing.entries.end() && (found->link || found->special)) {
+      entry.kind = EntryKind::kUnreadable;
+      entry.error = found->link ? L"a link, not followed" : L"a special file, not opened";
     } else {
       entry = disk_.ReadPackage(path);
     }
@@ -307,6 +313,13 @@ class Checker {
         NoteBadEntry(path, L"is a folder, not a package", label);
       } else if (entry.kind == EntryKind::kNotAPackage) {
         NoteBadEntry(path, L"is not a Windows Installer package", label);
+      } else if (entry.kind == EntryKind::kPackage &&
+                 (lookup.reads == Reads::kVersion || lookup.reads == Reads::kInstallation) &&
+                 !setup::IsComparableVersion(Property(entry, L"ProductVersion"))) {
+        NoteBadEntry(path,
+                     L"holds ProductVersion " + ShownProperty(entry, L"ProductVersion") +
+                         L", which Setup.exe cannot compare (it reads up to four dotted numbers of 0 to 65535)",
+                     label);
       } else if (entry.kind == EntryKind::kPackage && PlatformBound(lookup.reads) &&
                  std::find(platform.packagePlatforms.begin(), platform.packagePlatforms.end(), entry.platform) ==
                      platform.packagePlatforms.end()) {
@@ -342,18 +355,18 @@ class Checker {
     if (identity.size() == 1 && identity.front().kind == EntryKind::kPackage) {
       const std::wstring code = Property(EntryAt(identity.front().paths.front()), L"ProductCode");
       if (code != Property(installedEntry, L"ProductCode")) {
-        problems_.push_back(platform.platform + L": the identity lookup reads ProductCode " + code + L" from " +
-                            ShowPaths(identity.front().paths) + L", but " + ShowPaths(installed->paths) +
-                            L" installs " + Property(installedEntry, L"ProductCode"));
+        problems_.push_back(platform.platform + L": the identity lookup reads ProductCode " + ShowName(code) +
+                            L" from " + ShowPaths(identity.front().paths) + L", but " + ShowPaths(installed->paths) +
+                            L" installs " + ShownProperty(installedEntry, L"ProductCode"));
       }
     }
     if (version.size() == 1 && version.front().kind == EntryKind::kPackage) {
       const std::wstring compared = Property(EntryAt(version.front().paths.front()), L"ProductVersion");
       const std::wstring installs = Property(installedEntry, L"ProductVersion");
       if (setup::CompareVersions(setup::ParseVersion(compared), setup::ParseVersion(installs)) != 0) {
-        problems_.push_back(platform.platform + L": the version compared, " + compared + L" of " +
-                            ShowPaths(version.front().paths) + L", is not the version installed, " + installs +
-                            L" of " + ShowPaths(installed->paths));
+        problems_.push_back(platform.platform + L": the version compared, " + ShowName(compared) + L" of " +
+                            ShowPaths(version.front().paths) + L", is not the version installed, " +
+                            ShowName(installs) + L" of " + ShowPaths(installed->paths));
       }
     }
   }
@@ -375,7 +388,7 @@ class Checker {
     }
     std::vector<std::wstring> installs;
     for (const PlatformLookups& platform : platforms) {
-      installs.push_back(Property(EntryAt(Installed(platform)->paths.front()), L"ProductVersion") + L" on " +
+      installs.push_back(ShownProperty(EntryAt(Installed(platform)->paths.front()), L"ProductVersion") + L" on " +
                          platform.platform);
     }
     Wrap(L"verdict: sound; Setup.exe installs " + Join(installs, L" and "), 0, report);
@@ -397,9 +410,17 @@ std::vector<std::wstring> Firsts(const Tree& tree, const std::vector<std::wstrin
     return std::any_of(masks.begin(), masks.end(),
                        [&entry](const std::wstring& mask) { return MatchesOnDisk(entry, mask, true); });
   };
+  // A subfolder listed first changes the pick only when something in it matches: the search passes
+  // over the others. Leaving them out keeps the check linear in the entries rather than in entries
+  // times subfolders.
+  const auto holdsMatch = [&tree, &matches](const DiskEntry& folder) {
+    const auto below = tree.below.find(folder.name);
+    return below != tree.below.end() &&
+           std::any_of(below->second.entries.begin(), below->second.entries.end(), matches);
+  };
   std::vector<std::wstring> firsts = {L""};
   for (const DiskEntry& entry : tree.root.entries) {
-    if (entry.folder || matches(entry)) {
+    if (matches(entry) || (entry.folder && holdsMatch(entry))) {
       firsts.push_back(entry.name);
     }
   }

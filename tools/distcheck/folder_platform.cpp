@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <string_view>
 
 #include "platform/win32_constants.h"
@@ -131,7 +132,13 @@ bool MatchesOnDisk(const DiskEntry& entry, const std::wstring& mask, bool shortN
   if (!shortNames) {
     return false;
   }
-  const std::vector<std::wstring> possible = ShortNamesOf(entry.name);
+  // Made once per name: the check asks for them in every arrangement of every lookup.
+  static std::map<std::wstring, std::vector<std::wstring>> made;
+  auto found = made.find(entry.name);
+  if (found == made.end()) {
+    found = made.emplace(entry.name, ShortNamesOf(entry.name)).first;
+  }
+  const std::vector<std::wstring>& possible = found->second;
   return (!entry.shortName.empty() && MatchesWildcard(entry.shortName, mask)) ||
          std::any_of(possible.begin(), possible.end(),
                      [&mask](const std::wstring& shortName) { return MatchesWildcard(shortName, mask); });

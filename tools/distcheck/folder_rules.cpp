@@ -18,6 +18,8 @@ constexpr std::array<std::wstring_view, 11> kLoadable = {L"DLL", L"EXE", L"COM",
                                                          L"SYS", L"SCR", L"AX",  L"ACM", L"MUI"};
 constexpr std::wstring_view kNotInWindowsNames = L"<>:\"/\\|?*";
 constexpr std::size_t kSumDigits = 64;
+// Deeper than any distribution needs, and shallow enough that a folder made to be endless still ends.
+constexpr int kDeepestFolder = 16;
 
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
   return folder.empty() ? name : folder + L"\\" + name;
@@ -37,6 +39,32 @@ std::vector<DiskEntry> InNameOrder(std::vector<DiskEntry> entries) {
   return entries;
 }
 
+// "Naming Files, Paths, and Namespaces": CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 name devices,
+// also "immediately followed by an extension" (NUL.txt), and blanks before the dot do not help.
+bool IsDeviceName(const std::wstring& name) {
+  std::wstring base = UpperName(name.substr(0, name.find(L'.')));
+  base.erase(base.find_last_not_of(L' ') + 1);
+  if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL") {
+    return true;
+  }
+  return base.size() == 4 && (base.starts_with(L"COM") || base.starts_with(L"LPT")) && base[3] >= L'1' &&
+         base[3] <= L'9';
+}
+
+// What the loader checks first ("PE Format"): the MS-DOS header's "MZ" and, at the offset it gives at
+// 0x3C, the "PE\0\0" signature. A file without them ends a start with ERROR_BAD_EXE_FORMAT (193).
+bool IsWindowsProgram(const std::string& bytes) {
+  constexpr std::size_t kHeaderOffsetAt = 0x3C;
+  if (bytes.size() < kHeaderOffsetAt + 4 || !bytes.starts_with("MZ")) {
+    return false;
+  }
+  std::size_t header = 0;
+  for (std::size_t i = 4; i-- > 0;) {
+    header = header * 256 + static_cast<unsigned char>(bytes[kHeaderOffsetAt + i]);
+  }
+  return header <= bytes.size() - 4 && bytes.compare(header, 4, std::string("PE\0\0", 4)) == 0;
+}
+
 std::wstring NameProblem(const std::wstring& name) {
   if (std::any_of(name.begin(), name.end(), IsEscapedByte)) {
     return L"is not a UTF-8 name: on Windows it gets another name, or cannot be copied";
@@ -44,6 +72,9 @@ std::wstring NameProblem(const std::wstring& name) {
   if (name.find_first_of(kNotInWindowsNames) != std::wstring::npos || name.ends_with(L' ') || name.ends_with(L'.') ||
       std::any_of(name.begin(), name.end(), IsControl)) {
     return L"is a name Windows cannot hold";
+  }
+  if (IsDeviceName(name)) {
+    return L"is a name Windows keeps for a device: it cannot be a file there";
   }
   return {};
 }
@@ -54,7 +85,7 @@ class FolderRules {
       : disk_(disk), tree_(tree), problems_(problems) {}
 
   void Check() {
-    Walk(L"", disk_.List(L""));
+    Walk(L"", disk_.List(L""), 0);
     CheckBesideProgram();
     for (const wchar_t* provider : kProviders) {
       CheckProvider(provider);
@@ -66,7 +97,7 @@ class FolderRules {
   void Add(const std::wstring& path, const std::wstring& text) { problems_.push_back(ShowName(path) + L" " + text); }
 
   // Every entry at every depth: names, what cannot be read, and the files SHA256SUMS must cover.
-  void Walk(const std::wstring& folder, const Listing& listing) {
+  void Walk(const std::wstring& folder, const Listing& listing, int depth) {
     if (!listing.error.empty()) {
       Add(folder, L"cannot be read: " + listing.error);
     }
@@ -85,8 +116,20 @@ class FolderRules {
           continue;  // the path would lead elsewhere
         }
       }
+      if (entry.link) {
+        Add(path, L"is a link or junction: Windows follows it wherever it leads; the check does not");
+        continue;
+      }
+      if (entry.special) {
+        Add(path, L"is a special file (FIFO, socket or device), not a file: it is not opened");
+        continue;
+      }
       if (entry.folder) {
-        Walk(path, disk_.List(path));
+        if (depth + 1 >= kDeepestFolder) {
+          Add(path, L"lies " + std::to_wstring(kDeepestFolder) + L" folders deep: not looked into");
+        } else {
+          Walk(path, disk_.List(path), depth + 1);
+        }
         continue;
       }
       files_.push_back(path);
@@ -102,6 +145,8 @@ class FolderRules {
       problems_.push_back(L"no Setup.exe in the folder");
     } else if (program->folder) {
       Add(program->name, L"is a folder, not the program");
+    } else {
+      CheckProgram(program->name);
     }
     for (const DiskEntry& entry : InNameOrder(tree_.root.entries)) {
       const std::wstring upper = UpperName(entry.name);
@@ -120,10 +165,19 @@ class FolderRules {
     }
   }
 
+  // A program that cannot start is found now rather than by the run that starts it.
+  void CheckProgram(const std::wstring& path) {
+    std::wstring error;
+    const std::string bytes = disk_.ReadBytes(path, error);
+    if (error.empty() && !IsWindowsProgram(bytes)) {
+      Add(path, L"is not a Windows program: starting it fails with 193");
+    }
+  }
+
   void CheckProvider(const wchar_t* provider) {
     const DiskEntry* folder = FindEntry(tree_.root, provider);
-    if (folder == nullptr) {
-      return;
+    if (folder == nullptr || folder->link) {
+      return;  // a link is reported by the walk
     }
     if (!folder->folder) {
       Add(folder->name, L"is a file, not the folder of the provider's Setup.exe");
@@ -138,6 +192,8 @@ class FolderRules {
       Add(folder->name, L"is an empty folder: no Setup.exe for -" + std::wstring(provider));
     } else if (setup == nullptr || setup->folder) {
       Add(folder->name, L"has no Setup.exe for -" + std::wstring(provider));
+    } else if (!setup->link && !setup->special) {
+      CheckProgram(folder->name + L"\\" + setup->name);
     }
   }
 
@@ -168,7 +224,11 @@ class FolderRules {
 
   void CheckSums() {
     const DiskEntry* sums = FindEntry(tree_.root, kSums);
-    if (sums == nullptr || sums->folder) {
+    if (sums == nullptr || sums->link || sums->special) {
+      return;
+    }
+    if (sums->folder) {
+      Add(sums->name, L"is a folder, not the list of sums");
       return;
     }
     std::wstring error;
@@ -190,8 +250,9 @@ class FolderRules {
       }
       if (!ParseSum(line, sum, path)) {
         Add(sums->name, L"line " + std::to_wstring(number) + L" is not a sum line");
-      } else {
-        listed[path] = sum;
+      } else if (!listed.emplace(path, sum).second) {
+        // sha256sum -c checks each line, so a second, right sum would pass where the first fails.
+        Add(path, L"is listed twice in " + sums->name);
       }
     }
     for (const std::wstring& file : files_) {

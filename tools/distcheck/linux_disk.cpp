@@ -129,7 +129,12 @@ Listing LinuxDisk::List(const std::wstring& folder) {
   for (std::filesystem::directory_iterator it(LinuxPath(folder), error), end; !error && it != end;
        it.increment(error)) {
     std::error_code kindError;
-    listing.entries.push_back({WidenName(it->path().filename().native()), L"", it->is_directory(kindError)});
+    const std::filesystem::file_status status = it->symlink_status(kindError);
+    DiskEntry entry{WidenName(it->path().filename().native()), L"", false};
+    entry.link = std::filesystem::is_symlink(status);
+    entry.folder = !entry.link && std::filesystem::is_directory(status);
+    entry.special = !entry.link && !entry.folder && !std::filesystem::is_regular_file(status);
+    listing.entries.push_back(std::move(entry));
   }
   if (error) {
     listing.error = WidenName(error.message());

@@ -143,8 +143,10 @@ Listing WindowsDisk::List(const std::wstring& folder) {
   do {
     const std::wstring name = found.cFileName;
     if (name != L"." && name != L"..") {
-      listing.entries.push_back(
-          {name, found.cAlternateFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+      DiskEntry entry{name, found.cAlternateFileName, false};
+      entry.link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      entry.folder = !entry.link && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      listing.entries.push_back(std::move(entry));
     }
   } while (::FindNextFileW(find.get(), &found));
   return listing;
