@@ -97,13 +97,16 @@ TEST_F(RedirectionTest, LocalRedirectionAndModulesFromTheProgramsFolderAreRefuse
       {"a DLL loaded from a folder below",
        [](FakePlatform& os) { os.processModules.push_back(L"C:\\dist\\csp\\version.dll"); }, false},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    FakePlatform fresh;
-    ScopedFakePlatform use(fresh);
-    c.arrange(fresh);
-    EXPECT_EQ(HasDllRedirection(), c.refused);
-    EXPECT_EQ(fresh.openHandles(), 0);
+  for (Release release : kEveryRelease) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(::testing::PrintToString(release) + ": " + c.name);
+      FakePlatform fresh;
+      ScopedFakePlatform use(fresh);
+      fresh.UseRelease(release);
+      c.arrange(fresh);
+      EXPECT_EQ(HasDllRedirection(), c.refused);
+      EXPECT_EQ(fresh.openHandles(), 0);
+    }
   }
 }
 
