@@ -54,6 +54,8 @@ std::uint32_t CheckWindowsVersion(const RunConduct& conduct) {
   return 0;
 }
 
-bool IsExactWindowsVersion(std::uint32_t minor) { return IsWindows5(minor, std::nullopt); }
+bool IsExactWindowsVersion(std::uint32_t minor, std::optional<std::uint16_t> servicePackLimit) {
+  return IsWindows5(minor, servicePackLimit);
+}
 
 }  // namespace setup

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "base/run_conduct.h"
 
@@ -11,7 +12,8 @@ namespace setup {
 // service pack the products need (its message shown unless the run is silent).
 std::uint32_t CheckWindowsVersion(const RunConduct& conduct);
 
-// True on exactly Windows 5.minor, whatever its service pack (1: XP, 2: Server 2003 and XP x64).
-bool IsExactWindowsVersion(std::uint32_t minor);
+// True on exactly Windows 5.minor (1: XP, 2: Server 2003 and XP x64), whatever its service pack or, with
+// a limit, with a service pack below it.
+bool IsExactWindowsVersion(std::uint32_t minor, std::optional<std::uint16_t> servicePackLimit = std::nullopt);
 
 }  // namespace setup

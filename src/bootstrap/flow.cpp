@@ -4,6 +4,7 @@
 #include "base/messages.h"
 #include "base/window_station.h"
 #include "base/windows_version.h"
+#include "bootstrap/folder_security.h"
 #include "bootstrap/options.h"
 #include "bootstrap/run_record.h"
 #include "install/plugin_install.h"
@@ -174,6 +175,7 @@ std::uint32_t RunInstallation(platform::InstanceHandle instance, const RunConduc
   if (options.selectDlg && options.installCsp && !conduct.silent && !RunConfigDialog(instance, conduct, options)) {
     return 0;
   }
+  WarnOfWritableFolder(conduct);
   // Only now: setting the level loads msi.dll and what it imports, which the question and the dialog
   // would otherwise wait for, and no Windows Installer call comes before it.
   Os().MsiSetInternalUI(kInstallUiLevelNone, nullptr);

@@ -2,16 +2,17 @@
 #include <windows.h>
 
 #include "bootstrap/flow.h"
+#include "bootstrap/redirection.h"
 #include "platform/win/dll_search.h"
 #include "platform/win/win_platform.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, PWSTR commandTail, int /*showCommand*/) {
   setup::platform::RestrictDllSearchToSystemDirectory();
-  if (setup::platform::HasDllRedirection()) {
+  static setup::platform::WinPlatform platform;
+  setup::platform::SetOs(&platform);
+  if (setup::HasDllRedirection()) {
     // Not even a message box: showing one loads further DLLs, which the redirection would supply.
     return static_cast<int>(setup::kExitDllRedirection);
   }
-  static setup::platform::WinPlatform platform;
-  setup::platform::SetOs(&platform);
   return static_cast<int>(setup::RunBootstrap(instance, commandTail != nullptr ? commandTail : L""));
 }

@@ -44,6 +44,8 @@ bool FindFirstName(const std::wstring& pattern, std::wstring& name) {
 
 }  // namespace
 
+std::wstring ProgramPath() { return ModulePath(); }
+
 std::wstring ProgramDirectory() {
   std::wstring path = ModulePath();
   const std::size_t slash = path.rfind(L'\\');

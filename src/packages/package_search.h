@@ -12,6 +12,9 @@ namespace setup {
 
 using namespace platform;
 
+// The full path of the running program, read whole however long it is.
+std::wstring ProgramPath();
+
 // The directory of the running program with its trailing backslash (empty when the path has none),
 // read whole however long the path is.
 std::wstring ProgramDirectory();

@@ -33,6 +33,7 @@ using MsiHandle = std::uint32_t;
 
 // Predefined registry root.
 inline RegistryKey const kHkeyCurrentUser = reinterpret_cast<RegistryKey>(static_cast<std::uintptr_t>(0x80000001u));
+inline RegistryKey const kHkeyLocalMachine = reinterpret_cast<RegistryKey>(static_cast<std::uintptr_t>(0x80000002u));
 
 struct FindData {
   std::uint32_t attributes = 0;
@@ -66,6 +67,27 @@ struct OsVersion {
 struct UserObjectFlags {
   bool inherit = false;
   std::uint32_t flags = 0;
+};
+
+// A module of the process as Module32FirstW and Module32NextW describe it.
+struct ModuleEntry {
+  std::wstring exePath;
+};
+
+// One ACE of a DACL as GetAce gives it, its SID as ConvertSidToStringSidW writes it (empty for an ACE
+// type that carries none the Windows layer can read).
+struct AccessEntry {
+  std::uint8_t type = 0;
+  std::uint8_t flags = 0;
+  std::uint32_t mask = 0;
+  std::wstring sid;
+};
+
+// The owner and the DACL of a file or folder. A descriptor without a DACL grants everyone everything.
+struct FileSecurity {
+  std::wstring owner;
+  bool nullDacl = false;
+  std::vector<AccessEntry> entries;
 };
 
 // Dialog procedure in portable form: (dialog, message, wParam, lParam) -> INT_PTR.
@@ -212,6 +234,23 @@ class Platform {
   virtual StationHandle GetProcessWindowStation() = 0;
   // GetUserObjectInformationW(object, UOI_FLAGS, &flags, sizeof flags, &needed).
   virtual bool GetUserObjectInformationW(StationHandle object, UserObjectFlags& flags) = 0;
+
+  // Security and the program's folder.
+  // CreateToolhelp32Snapshot, looked up at run time; null where it fails or is missing.
+  virtual KernelHandle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) = 0;
+  virtual bool Module32FirstW(KernelHandle snapshot, ModuleEntry& entry) = 0;
+  virtual bool Module32NextW(KernelHandle snapshot, ModuleEntry& entry) = 0;
+  // GetNamedSecurityInfoW(path, SE_FILE_OBJECT, owner and DACL), its SIDs through ConvertSidToStringSidW
+  // and its ACEs through GetAce, the descriptor then freed: 0, or the error (127 where a call is missing).
+  virtual Status GetNamedSecurityInfoW(const std::wstring& path, FileSecurity& security) = 0;
+  // GetVolumePathNameW, looked up at run time: the root of the volume the path lies on; false where it
+  // fails or is missing.
+  virtual bool GetVolumePathNameW(const std::wstring& path, std::wstring& volumeRoot) = 0;
+  // GetVolumeInformationW(root, ...) asked for the file system flags only.
+  virtual bool GetVolumeInformationW(const std::wstring& root, std::uint32_t* fileSystemFlags) = 0;
+  // RegQueryValueExW(key, valueName, NULL, &type, data, &size).
+  virtual Status RegQueryValueExW(RegistryKey key, const wchar_t* valueName, std::uint32_t* type, void* data,
+                                  std::uint32_t* size) = 0;
 
   // Windows Installer (msi.dll).
   virtual std::uint32_t MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle* window) = 0;

@@ -12,6 +12,7 @@ inline constexpr std::uint32_t kErrorPathNotFound = 3;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorInvalidHandle = 6;
 inline constexpr std::uint32_t kErrorNoMoreFiles = 18;
+inline constexpr std::uint32_t kErrorBadLength = 24;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
 inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
@@ -101,6 +102,25 @@ inline constexpr std::uint32_t kSePrivilegeEnabled = 2;
 inline constexpr std::uint32_t kEwxReboot = 0x2;
 inline constexpr std::uint32_t kEwxForce = 0x4;
 inline constexpr std::uint32_t kShutdownReasonMajorApplication = 0x40000;
+
+// Security, modules and volumes.
+inline constexpr std::uint32_t kTh32csSnapModule = 0x8;
+inline constexpr std::uint32_t kFilePersistentAcls = 0x8;
+inline constexpr std::uint32_t kKeyQueryValue = 0x1;
+inline constexpr std::uint32_t kKeyWow6464Key = 0x0100;
+inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint8_t kAccessDeniedAceType = 1;
+inline constexpr std::uint8_t kAccessDeniedObjectAceType = 6;
+inline constexpr std::uint8_t kAccessDeniedCallbackAceType = 10;
+inline constexpr std::uint8_t kAccessDeniedCallbackObjectAceType = 12;
+inline constexpr std::uint8_t kInheritOnlyAce = 0x08;
+inline constexpr std::uint32_t kFileWriteData = 0x2;   // FILE_ADD_FILE for a folder
+inline constexpr std::uint32_t kFileAppendData = 0x4;  // FILE_ADD_SUBDIRECTORY for a folder
+inline constexpr std::uint32_t kFileDeleteChild = 0x40;
+inline constexpr std::uint32_t kDelete = 0x10000;
+inline constexpr std::uint32_t kWriteDac = 0x40000;
+inline constexpr std::uint32_t kWriteOwner = 0x80000;
+inline constexpr std::uint32_t kGenericAll = 0x10000000;
 
 // Windows Installer.
 inline constexpr std::uint32_t kInstallUiLevelNone = 2;

@@ -100,6 +100,54 @@ class PlantedDlls(unittest.TestCase):
         self.assertEqual(run.boxes, [])
 
 
+SIDE_BY_SIDE = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\SideBySide"
+# A manifest that Windows would have to follow to an assembly that does not exist: a loader that took
+# it would not start the program at all.
+EXTERNAL_MANIFEST = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?><assembly xmlns="urn:schemas-microsoft-com:'
+                     'asm.v1" manifestVersion="1.0"><dependency><dependentAssembly><assemblyIdentity type="win32" '
+                     'name="Planted.Assembly" version="9.9.9.9" processorArchitecture="*" publicKeyToken='
+                     '"0000000000000000"/></dependentAssembly></dependency></assembly>')
+WARNING = "warning: others than SYSTEM, Administrators and TrustedInstaller can change what this run installs: "
+
+
+class ProgramFolder(unittest.TestCase):
+    def setUp(self):
+        remove_plugin()
+        self.dist = bed.make_distribution("program-folder")
+        self.dist.add_packages(PACKAGE_SET)
+        self.setup = self.dist.add_setup()
+
+    def test_an_external_manifest_is_refused_where_windows_prefers_it(self):
+        # Wine reads only the embedded manifest (its actctx trace names no other), so without the
+        # value the planted file changes nothing; with it the program refuses as Windows would need.
+        self.dist.write("SETUP.EXE.manifest", EXTERNAL_MANIFEST)
+        bed.reg_add(SIDE_BY_SIDE, "PreferExternalManifest", 1, "REG_DWORD")
+        try:
+            run = bed.run(self.setup, args=["-silent"], cwd=self.dist.windows)
+        finally:
+            bed.reg_delete(SIDE_BY_SIDE, "PreferExternalManifest")
+        self.assertEqual(run.exit_code, EXIT_DLL_REDIRECTION)
+        self.assertEqual((run.boxes, run.windows), ([], []))
+        self.assertFalse(plugin_installed())
+        run = bed.run(self.setup, args=["-silent"], cwd=self.dist.windows)
+        self.assertEqual(run.exit_code, 0)
+        self.assertTrue(plugin_installed())
+
+    def test_a_folder_others_can_write_is_named_in_the_log_and_under_quiet_on_the_console(self):
+        # Wine makes every file's security of the Unix owner's: the Wine user owns and may write all.
+        for args, on_console in ((["-quiet"], True), (["-silent"], False)):
+            with self.subTest(args=args):
+                remove_plugin()
+                log = self.dist.linux / "setup.log"
+                run = bed.run(self.setup, args=[*args, "-log", self.dist.win("setup.log")], cwd=self.dist.windows)
+                self.assertEqual(run.exit_code, 0)
+                warning = next(line for line in read_log(log).splitlines() if WARNING in line)
+                self.assertRegex(warning, re.escape(WARNING + self.dist.win().rstrip("\\") + " (S-1-5-21-") +
+                                 r"[-\d]+, owner S-1-5-21-[-\d]+\), .*tarvex-x64\.msi \(")
+                printed = [line for line in run.stdout.splitlines() if WARNING in line]
+                self.assertEqual(printed, ["Setup.exe: " + warning[20:]] if on_console else [])
+
+
 class UnusualPlaces(unittest.TestCase):
     def setUp(self):
         remove_plugin()

@@ -454,7 +454,8 @@ FIRST_RELEASES = [
      "GetStartupInfoW GetStdHandle GetSystemDirectoryW InitializeCriticalSection LeaveCriticalSection LoadLibraryA "
      "LoadLibraryExW LoadLibraryW LoadResource LocalFree LockResource ReleaseSemaphore SetLastError "
      "SetUnhandledExceptionFilter SizeofResource Sleep TlsAlloc TlsFree TlsGetValue TlsSetValue VirtualProtect "
-     "VirtualQuery WaitForSingleObject WideCharToMultiByte WriteConsoleW WriteFile ExitProcess TerminateProcess"),
+     "VirtualQuery WaitForSingleObject WideCharToMultiByte WriteConsoleW WriteFile ExitProcess TerminateProcess "
+     "GetAce GetVolumeInformationW RegQueryValueExW"),
     ("2000", "Microsoft Learn: Windows 2000 Professional",
      "FreeConsole GetSystemDefaultUILanguage GetVersionExW VerSetConditionMask VerifyVersionInfoW CheckDlgButton "
      "CreateWindowExW DialogBoxParamW EndDialog ExitWindowsEx GetDlgItem GetDlgItemTextW IsDlgButtonChecked "
@@ -465,13 +466,16 @@ FIRST_RELEASES = [
      "__p__commode __p__fmode __p__wcmdln __set_app_type __setusermatherr __wgetmainargs __winitenv _amsg_exit "
      "_cexit _close _errno _initterm _iob _onexit _putws _read _wgetenv _wstat abort calloc exit fflush fprintf "
      "free fwrite localtime malloc memchr memcmp memcpy memmove memset realloc signal strcmp strlen strncmp time "
-     "vfprintf wcsftime wcslen"),
+     "vfprintf wcsftime wcslen towlower"),
     ("2000", "Windows Installer 1.1, part of Windows 2000 (TechNet: Windows Installer 2.0)",
      "MsiCloseHandle MsiEnumRelatedProductsW MsiGetProductInfoW MsiGetPropertyW MsiQueryFeatureStateW "
      "MsiQueryProductStateW MsiSetInternalUI MsiSourceListClearAllW"),
     ("2000 SP3", "Windows Installer 2.0, part of Windows 2000 SP3 (TechNet: Windows Installer 2.0)",
      "MsiOpenPackageExW"),
     ("XP", "Microsoft Learn", "AttachConsole InitiateSystemShutdownExW SystemFunction036"),
+    ("XP", "Microsoft Learn, which names no release before XP for them: looked up, not imported",
+     "ConvertSidToStringSidW GetNamedSecurityInfoW CreateToolhelp32Snapshot Module32FirstW Module32NextW "
+     "GetVolumePathNameW"),
     ("XP", "Visual C++ library reference: rand_s depends on RtlGenRandom, Windows XP and later", "rand_s"),
     ("XP SP1", "Microsoft Learn", "SetDllDirectoryW"),
     ("XP SP2", "Microsoft Learn", "IsWow64Process"),
@@ -497,6 +501,12 @@ FALLBACKS = {
     "SystemFunction036": "nothing: only MinGW's rand_s for std::random_device asks for it, and the program "
     "never makes a random_device",
     "rand_s": "nothing, as for SystemFunction036",
+    "ConvertSidToStringSidW": "the folder warning names each object as one whose security cannot be read (127)",
+    "GetNamedSecurityInfoW": "the same as for ConvertSidToStringSidW",
+    "CreateToolhelp32Snapshot": "no look at the loaded modules; .local and the external manifest are still refused",
+    "Module32FirstW": "the same as for CreateToolhelp32Snapshot",
+    "Module32NextW": "the same as for CreateToolhelp32Snapshot",
+    "GetVolumePathNameW": "the volume's root is taken from the path: its drive or its share",
     "MsiOpenPackageExW": "takes the package for unopenable (message 133); it is reached only after the version "
     "check, which stops a Windows 2000 without SP4, and SP3 already brings Windows Installer 2.0",
     "MsiSourceListSetInfoW": "leaves the installed product's source list as it is and runs msiexec all the same",

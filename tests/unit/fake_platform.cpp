@@ -1,6 +1,7 @@
 #include "fake_platform.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cwctype>
 #include <utility>
 
@@ -540,9 +541,12 @@ bool FakePlatform::DeleteFileW(const std::wstring& fileName) {
   return true;
 }
 
+// A folder is found by its name without the last backslash, as _wstat finds it.
 int FakePlatform::WStat(const std::wstring& path) {
-  return std::any_of(files_.begin(), files_.end(), [&](const std::wstring& f) { return EqualFolded(f, path); }) ? 0
-                                                                                                                : -1;
+  return std::any_of(files_.begin(), files_.end(),
+                     [&](const std::wstring& f) { return EqualFolded(f, path) || EqualFolded(f, path + L"\\"); })
+             ? 0
+             : -1;
 }
 
 std::uint32_t FakePlatform::GetEnvironmentVariableW(const wchar_t* name, wchar_t* buffer, std::uint32_t size) {
@@ -737,6 +741,7 @@ bool FakePlatform::GetExitCodeProcess(KernelHandle process, std::uint32_t* exitC
 
 bool FakePlatform::CloseHandle(KernelHandle handle) {
   consoleHandles_.erase(handle);
+  moduleSnapshots_.erase(handle);
   unansweredBroadcasts_.erase(handle);
   return kernelHandles_.erase(handle) == 1;
 }
@@ -814,6 +819,9 @@ Status FakePlatform::RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std
 Status FakePlatform::RegOpenKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t, std::uint32_t samDesired,
                                    RegistryKey* result) {
   registryAccess.emplace_back(subKey, samDesired);
+  if (key == kHkeyLocalMachine) {
+    return OpenLocalMachineKey(subKey, samDesired, result);
+  }
   if (key != kHkeyCurrentUser) {
     return kErrorInvalidHandle;
   }
@@ -1007,6 +1015,119 @@ Status FakePlatform::MsiSourceListSetInfoW(const wchar_t* product, const wchar_t
       L"SetInfo " + std::to_wstring(context) + L" " + std::to_wstring(options) + L" " + property, product);
   sourceListPackageNames.push_back(value);
   return products.count(product) ? 0 : kErrorUnknownProduct;
+}
+
+// --- security and the program's folder -----------------------------------------------------------
+
+FileSecurity FakePlatform::WellMadeSecurity() {
+  constexpr std::uint32_t kFullControl = 0x1F01FF;
+  constexpr std::uint32_t kReadAndExecute = 0x1200A9;
+  constexpr std::uint8_t kObjectAndContainerInherit = 0x3;
+  FileSecurity security;
+  security.owner = L"S-1-5-32-544";
+  security.entries = {{0, kObjectAndContainerInherit, kFullControl, L"S-1-5-18"},
+                      {0, kObjectAndContainerInherit, kFullControl, L"S-1-5-32-544"},
+                      {0, kObjectAndContainerInherit, kReadAndExecute, L"S-1-5-32-545"},
+                      {0, kObjectAndContainerInherit | kInheritOnlyAce, kGenericAll, L"S-1-3-0"}};
+  return security;
+}
+
+KernelHandle FakePlatform::CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) {
+  if (flags != kTh32csSnapModule || processId != 0) {
+    lastError_ = kErrorInvalidParameter;
+    return nullptr;
+  }
+  if (snapshotBadLengths > 0) {
+    --snapshotBadLengths;
+    lastError_ = kErrorBadLength;
+    return nullptr;
+  }
+  void* snapshot = NewHandle();
+  kernelHandles_.insert(snapshot);
+  moduleSnapshots_[snapshot] = 0;
+  return snapshot;
+}
+
+bool FakePlatform::Module32FirstW(KernelHandle snapshot, ModuleEntry& entry) {
+  auto found = moduleSnapshots_.find(snapshot);
+  if (found == moduleSnapshots_.end()) {
+    lastError_ = kErrorInvalidHandle;
+    return false;
+  }
+  found->second = 0;
+  return Module32NextW(snapshot, entry);
+}
+
+bool FakePlatform::Module32NextW(KernelHandle snapshot, ModuleEntry& entry) {
+  auto found = moduleSnapshots_.find(snapshot);
+  if (found == moduleSnapshots_.end() || found->second >= processModules.size()) {
+    lastError_ = found == moduleSnapshots_.end() ? kErrorInvalidHandle : kErrorNoMoreFiles;
+    return false;
+  }
+  entry.exePath = processModules[found->second++];
+  return true;
+}
+
+Status FakePlatform::GetNamedSecurityInfoW(const std::wstring& path, FileSecurity& security) {
+  securityReads.push_back(path);
+  if (WStat(path) != 0 && path.size() > 3) {
+    return kErrorFileNotFound;
+  }
+  auto found = fileSecurity.find(path);
+  security = found != fileSecurity.end() ? found->second : WellMadeSecurity();
+  return 0;
+}
+
+bool FakePlatform::GetVolumePathNameW(const std::wstring& path, std::wstring& volumeRoot) {
+  if (path.size() < 3 || path[1] != L':') {
+    lastError_ = kErrorInvalidParameter;
+    return false;
+  }
+  volumeRoot = path.substr(0, 3);
+  return true;
+}
+
+bool FakePlatform::GetVolumeInformationW(const std::wstring& root, std::uint32_t* flags) {
+  if (root.empty() || root.back() != L'\\') {
+    lastError_ = kErrorInvalidParameter;  // "GetVolumeInformationW function": a trailing backslash is required
+    return false;
+  }
+  *flags = fileSystemFlags;
+  return true;
+}
+
+Status FakePlatform::OpenLocalMachineKey(const wchar_t* subKey, std::uint32_t samDesired, RegistryKey* result) {
+  if (!registryViewFlags && (samDesired & kRegistryViewFlags) != 0) {
+    return kErrorAccessDenied;
+  }
+  const std::wstring prefix = std::wstring(subKey) + L"\\";
+  if (std::none_of(localMachineDwords.begin(), localMachineDwords.end(),
+                   [&](const auto& value) { return EqualFolded(value.first.substr(0, prefix.size()), prefix); })) {
+    return kErrorFileNotFound;
+  }
+  *result = NewHandle();
+  registryHandles_[*result] = L"HKLM\\" + std::wstring(subKey);
+  return 0;
+}
+
+Status FakePlatform::RegQueryValueExW(RegistryKey key, const wchar_t* valueName, std::uint32_t* type, void* data,
+                                      std::uint32_t* size) {
+  auto opened = registryHandles_.find(key);
+  if (opened == registryHandles_.end() || !opened->second.starts_with(L"HKLM\\")) {
+    return kErrorInvalidHandle;
+  }
+  auto found = localMachineDwords.find(opened->second.substr(5) + L"\\" + valueName);
+  if (found == localMachineDwords.end()) {
+    return kErrorFileNotFound;
+  }
+  *type = kRegDword;
+  if (*size < sizeof(std::uint32_t)) {
+    *size = sizeof(std::uint32_t);
+    return kErrorMoreData;
+  }
+  *size = sizeof(std::uint32_t);
+  std::memcpy(data, &found->second, sizeof(std::uint32_t));
+  return 0;
 }
 
 }  // namespace setup::testing

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32_constants.h"
 
 namespace setup::testing {
 
@@ -267,6 +268,31 @@ class FakePlatform : public Platform {
   Status MsiSourceListSetInfoW(const wchar_t* product, const wchar_t* userSid, std::uint32_t context,
                                std::uint32_t options, const wchar_t* property, const wchar_t* value) override;
 
+  // --- security and the program's folder ------------------------------------------------------
+  // The modules of the process as a module snapshot lists them, the program first.
+  std::vector<std::wstring> processModules{modulePath, L"C:\\Windows\\system32\\ntdll.dll",
+                                           L"C:\\Windows\\system32\\kernel32.dll"};
+  // How many module snapshots fail with ERROR_BAD_LENGTH before one is made ("CreateToolhelp32Snapshot
+  // function": the list changed while it was read).
+  int snapshotBadLengths = 0;
+  // The security of each file and folder; one without an entry has the ACL of a folder only
+  // administrators can write (WellMadeSecurity).
+  std::map<std::wstring, FileSecurity, CaseInsensitiveLess> fileSecurity;
+  static FileSecurity WellMadeSecurity();
+  std::uint32_t fileSystemFlags = kFilePersistentAcls;  // as NTFS; FAT and exFAT have none
+  // DWORD values below HKEY_LOCAL_MACHINE, by "key\\value", the same in both registry views.
+  std::map<std::wstring, std::uint32_t, CaseInsensitiveLess> localMachineDwords;
+  std::vector<std::wstring> securityReads;  // the paths GetNamedSecurityInfoW was asked about
+
+  KernelHandle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) override;
+  bool Module32FirstW(KernelHandle snapshot, ModuleEntry& entry) override;
+  bool Module32NextW(KernelHandle snapshot, ModuleEntry& entry) override;
+  Status GetNamedSecurityInfoW(const std::wstring& path, FileSecurity& security) override;
+  bool GetVolumePathNameW(const std::wstring& path, std::wstring& volumeRoot) override;
+  bool GetVolumeInformationW(const std::wstring& root, std::uint32_t* fileSystemFlags) override;
+  Status RegQueryValueExW(RegistryKey key, const wchar_t* valueName, std::uint32_t* type, void* data,
+                          std::uint32_t* size) override;
+
   // Dialog controls as the fake dialog holds them (id -> state).
   struct Control {
     std::wstring text;
@@ -299,6 +325,8 @@ class FakePlatform : public Platform {
   std::uintptr_t nextHandle_ = 0x1000;
   void* NewHandle();
   KernelHandle CreateFile(const std::wstring& fileName);
+  std::map<void*, std::size_t> moduleSnapshots_;  // each snapshot's next module
+  Status OpenLocalMachineKey(const wchar_t* subKey, std::uint32_t samDesired, RegistryKey* result);
 };
 
 // Installs a fake as the process's platform for the lifetime of a test.

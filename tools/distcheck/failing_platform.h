@@ -113,6 +113,16 @@ class FailingPlatform : public Platform {
   StationHandle GetProcessWindowStation() override { return nullptr; }
   bool GetUserObjectInformationW(StationHandle, UserObjectFlags&) override { return false; }
 
+  KernelHandle CreateToolhelp32Snapshot(std::uint32_t, std::uint32_t) override { return nullptr; }
+  bool Module32FirstW(KernelHandle, ModuleEntry&) override { return false; }
+  bool Module32NextW(KernelHandle, ModuleEntry&) override { return false; }
+  Status GetNamedSecurityInfoW(const std::wstring&, FileSecurity&) override { return kErrorCallNotImplemented; }
+  bool GetVolumePathNameW(const std::wstring&, std::wstring&) override { return false; }
+  bool GetVolumeInformationW(const std::wstring&, std::uint32_t*) override { return false; }
+  Status RegQueryValueExW(RegistryKey, const wchar_t*, std::uint32_t*, void*, std::uint32_t*) override {
+    return kErrorCallNotImplemented;
+  }
+
   std::uint32_t MsiSetInternalUI(std::uint32_t, WindowHandle*) override { return 0; }
   Status MsiOpenPackageExW(const wchar_t*, std::uint32_t, MsiHandle*) override { return kErrorCallNotImplemented; }
   Status MsiGetPropertyW(MsiHandle, const wchar_t*, wchar_t*, std::uint32_t*) override {

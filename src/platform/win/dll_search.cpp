@@ -6,9 +6,6 @@
 
 #include <windows.h>
 
-#include <string>
-#include <vector>
-
 namespace setup::platform {
 
 // SetDefaultDllDirectories is missing before the KB2533623 update, SetDllDirectoryW on Windows 2000.
@@ -23,17 +20,6 @@ void RestrictDllSearchToSystemDirectory() {
   if (auto setDllDirectory = Kernel32Function<fn::SetDllDirectoryW>("SetDllDirectoryW")) {
     setDllDirectory(L"");
   }
-}
-
-bool HasDllRedirection() {
-  std::vector<wchar_t> path(MAX_PATH);
-  DWORD length = 0;
-  while ((length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) >= path.size() &&
-         path.size() < 65536) {
-    path.resize(path.size() * 2);
-  }
-  const std::wstring redirection = std::wstring(path.data(), length) + L".local";
-  return ::GetFileAttributesW(redirection.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace setup::platform

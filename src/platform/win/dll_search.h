@@ -7,8 +7,4 @@ namespace setup::platform {
 // can load a DLL.
 void RestrictDllSearchToSystemDirectory();
 
-// True when a "<program>.local" redirection folder or file lies beside the program: the loader would
-// take any DLL from there, even one asked for by its full system path.
-bool HasDllRedirection();
-
 }  // namespace setup::platform

@@ -9,18 +9,27 @@
 
 #include <windows.h>
 // windows.h first: the headers below depend on it.
+#include <aclapi.h>
 #include <msi.h>
+#include <tlhelp32.h>
 
 namespace setup::platform::fn {
 
 // kernel32
 using AttachConsole = BOOL(WINAPI*)(DWORD);
+using CreateToolhelp32Snapshot = HANDLE(WINAPI*)(DWORD, DWORD);
+using GetVolumePathNameW = BOOL(WINAPI*)(LPCWSTR, LPWSTR, DWORD);
+using Module32FirstW = BOOL(WINAPI*)(HANDLE, LPMODULEENTRY32W);
+using Module32NextW = BOOL(WINAPI*)(HANDLE, LPMODULEENTRY32W);
 using GetTickCount64 = ULONGLONG(WINAPI*)();
 using IsWow64Process = BOOL(WINAPI*)(HANDLE, PBOOL);
 using SetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
 using SetDllDirectoryW = BOOL(WINAPI*)(LPCWSTR);
 
 // advapi32
+using ConvertSidToStringSidW = BOOL(WINAPI*)(PSID, LPWSTR*);
+using GetNamedSecurityInfoW = DWORD(WINAPI*)(LPCWSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
+                                             PSECURITY_DESCRIPTOR*);
 using InitiateSystemShutdownExW = BOOL(WINAPI*)(LPWSTR, LPWSTR, DWORD, BOOL, BOOL, DWORD);
 using RegDeleteKeyExW = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
 using RegDeleteKeyW = LSTATUS(WINAPI*)(HKEY, LPCWSTR);

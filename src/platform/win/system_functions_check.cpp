@@ -4,6 +4,7 @@
 #include "platform/win/system_functions.h"
 
 #include <msiquery.h>
+#include <sddl.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -15,10 +16,16 @@
 namespace setup::platform {
 
 SETUP_SAME_AS_SDK(AttachConsole);
+SETUP_SAME_AS_SDK(CreateToolhelp32Snapshot);
+SETUP_SAME_AS_SDK(GetVolumePathNameW);
+SETUP_SAME_AS_SDK(Module32FirstW);
+SETUP_SAME_AS_SDK(Module32NextW);
 SETUP_SAME_AS_SDK(GetTickCount64);
 SETUP_SAME_AS_SDK(IsWow64Process);
 SETUP_SAME_AS_SDK(SetDefaultDllDirectories);
 SETUP_SAME_AS_SDK(SetDllDirectoryW);
+SETUP_SAME_AS_SDK(ConvertSidToStringSidW);
+SETUP_SAME_AS_SDK(GetNamedSecurityInfoW);
 SETUP_SAME_AS_SDK(InitiateSystemShutdownExW);
 SETUP_SAME_AS_SDK(RegDeleteKeyExW);
 SETUP_SAME_AS_SDK(RegDeleteKeyW);

@@ -8,6 +8,7 @@
 // windows.h first: the headers below depend on it.
 #include <msi.h>
 #include <msiquery.h>
+#include <sddl.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <sys/stat.h>
@@ -90,6 +91,41 @@ template <typename Function>
 Function EntryPoint(ProcAddress address) {
   // Entry points are looked up by name; their type is the one the name stands for.
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
+}
+
+// "ACE_HEADER structure", "ACCESS_ALLOWED_OBJECT_ACE structure": the SID follows the mask in the plain
+// kinds, and the object kinds put their flags and the GUIDs those flags announce in between.
+PSID SidOfAce(const ACE_HEADER* header) {
+  const BYTE* body = reinterpret_cast<const BYTE*>(header) + sizeof(ACE_HEADER) + sizeof(ACCESS_MASK);
+  switch (header->AceType) {
+    case ACCESS_ALLOWED_ACE_TYPE:
+    case ACCESS_DENIED_ACE_TYPE:
+    case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:
+    case ACCESS_DENIED_CALLBACK_ACE_TYPE:
+      return const_cast<BYTE*>(body);
+    case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
+    case ACCESS_DENIED_OBJECT_ACE_TYPE:
+    case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE:
+    case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE: {
+      const DWORD flags = *reinterpret_cast<const DWORD*>(body);
+      body += sizeof(DWORD);
+      body += (flags & ACE_OBJECT_TYPE_PRESENT) != 0 ? sizeof(GUID) : 0;
+      body += (flags & ACE_INHERITED_OBJECT_TYPE_PRESENT) != 0 ? sizeof(GUID) : 0;
+      return const_cast<BYTE*>(body);
+    }
+    default:
+      return nullptr;
+  }
+}
+
+std::wstring SidText(fn::ConvertSidToStringSidW convert, PSID sid) {
+  LPWSTR text = nullptr;
+  if (sid == nullptr || !convert(sid, &text)) {
+    return std::wstring();
+  }
+  std::wstring result(text);
+  ::LocalFree(text);
+  return result;
 }
 
 }  // namespace
@@ -521,6 +557,100 @@ bool WinPlatform::GetUserObjectInformationW(StationHandle object, UserObjectFlag
   flags.inherit = read.fInherit != FALSE;
   flags.flags = read.dwFlags;
   return true;
+}
+
+KernelHandle WinPlatform::CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) {
+  auto snapshot = Kernel32Function<fn::CreateToolhelp32Snapshot>("CreateToolhelp32Snapshot");
+  if (snapshot == nullptr) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+  }
+  HANDLE made = snapshot(flags, processId);
+  return made != INVALID_HANDLE_VALUE ? made : nullptr;
+}
+
+namespace {
+
+bool ReadModuleEntry(const char* name, KernelHandle snapshot, ModuleEntry& entry) {
+  auto read = Kernel32Function<fn::Module32FirstW>(name);
+  MODULEENTRY32W module{};
+  module.dwSize = sizeof(module);
+  if (read == nullptr || !read(snapshot, &module)) {
+    return false;
+  }
+  entry.exePath = module.szExePath;
+  return true;
+}
+
+}  // namespace
+
+bool WinPlatform::Module32FirstW(KernelHandle snapshot, ModuleEntry& entry) {
+  return ReadModuleEntry("Module32FirstW", snapshot, entry);
+}
+
+bool WinPlatform::Module32NextW(KernelHandle snapshot, ModuleEntry& entry) {
+  return ReadModuleEntry("Module32NextW", snapshot, entry);
+}
+
+Status WinPlatform::GetNamedSecurityInfoW(const std::wstring& path, FileSecurity& security) {
+  auto getSecurity = Advapi32Function<fn::GetNamedSecurityInfoW>("GetNamedSecurityInfoW");
+  auto convert = Advapi32Function<fn::ConvertSidToStringSidW>("ConvertSidToStringSidW");
+  if (getSecurity == nullptr || convert == nullptr) {
+    return ERROR_PROC_NOT_FOUND;
+  }
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const DWORD status = getSecurity(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                   &owner, nullptr, &dacl, nullptr, &descriptor);
+  if (status != ERROR_SUCCESS) {
+    return status;
+  }
+  security.owner = SidText(convert, owner);
+  security.nullDacl = dacl == nullptr;
+  security.entries.clear();
+  for (DWORD index = 0; dacl != nullptr && index < dacl->AceCount; ++index) {
+    void* ace = nullptr;
+    if (!::GetAce(dacl, index, &ace)) {
+      continue;
+    }
+    const auto* header = static_cast<const ACE_HEADER*>(ace);
+    const ACCESS_MASK mask = *reinterpret_cast<const ACCESS_MASK*>(header + 1);
+    security.entries.push_back({header->AceType, header->AceFlags, mask, SidText(convert, SidOfAce(header))});
+  }
+  ::LocalFree(descriptor);
+  return 0;
+}
+
+bool WinPlatform::GetVolumePathNameW(const std::wstring& path, std::wstring& volumeRoot) {
+  auto getVolumePath = Kernel32Function<fn::GetVolumePathNameW>("GetVolumePathNameW");
+  std::wstring buffer(path.size() + 2, L'\0');
+  if (getVolumePath == nullptr || !getVolumePath(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()))) {
+    return false;
+  }
+  buffer.resize(std::char_traits<wchar_t>::length(buffer.c_str()));
+  volumeRoot = buffer;
+  return true;
+}
+
+bool WinPlatform::GetVolumeInformationW(const std::wstring& root, std::uint32_t* fileSystemFlags) {
+  DWORD flags = 0;
+  if (!::GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+    return false;
+  }
+  *fileSystemFlags = flags;
+  return true;
+}
+
+Status WinPlatform::RegQueryValueExW(RegistryKey key, const wchar_t* valueName, std::uint32_t* type, void* data,
+                                     std::uint32_t* size) {
+  DWORD valueType = 0;
+  DWORD length = *size;
+  const LSTATUS status =
+      ::RegQueryValueExW(Hkey(key), valueName, nullptr, &valueType, static_cast<LPBYTE>(data), &length);
+  *type = valueType;
+  *size = length;
+  return static_cast<Status>(status);
 }
 
 std::uint32_t WinPlatform::MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle* window) {

@@ -107,6 +107,15 @@ class WinPlatform final : public Platform {
   StationHandle GetProcessWindowStation() override;
   bool GetUserObjectInformationW(StationHandle object, UserObjectFlags& flags) override;
 
+  KernelHandle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) override;
+  bool Module32FirstW(KernelHandle snapshot, ModuleEntry& entry) override;
+  bool Module32NextW(KernelHandle snapshot, ModuleEntry& entry) override;
+  Status GetNamedSecurityInfoW(const std::wstring& path, FileSecurity& security) override;
+  bool GetVolumePathNameW(const std::wstring& path, std::wstring& volumeRoot) override;
+  bool GetVolumeInformationW(const std::wstring& root, std::uint32_t* fileSystemFlags) override;
+  Status RegQueryValueExW(RegistryKey key, const wchar_t* valueName, std::uint32_t* type, void* data,
+                          std::uint32_t* size) override;
+
   std::uint32_t MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle* window) override;
   Status MsiOpenPackageExW(const wchar_t* packagePath, std::uint32_t options, MsiHandle* handle) override;
   Status MsiGetPropertyW(MsiHandle handle, const wchar_t* name, wchar_t* buffer, std::uint32_t* size) override;
