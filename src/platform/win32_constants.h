@@ -12,6 +12,7 @@ inline constexpr std::uint32_t kErrorPathNotFound = 3;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorInvalidHandle = 6;
 inline constexpr std::uint32_t kErrorNoMoreFiles = 18;
+inline constexpr std::uint32_t kErrorFileExists = 80;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
 inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
@@ -43,7 +44,15 @@ inline constexpr std::uint32_t kGenericRead = 0x80000000;
 inline constexpr std::uint32_t kGenericWrite = 0x40000000;
 inline constexpr std::uint32_t kFileShareRead = 0x1;
 inline constexpr std::uint32_t kFileShareWrite = 0x2;
+inline constexpr std::uint32_t kCreateNew = 1;
 inline constexpr std::uint32_t kCreateAlways = 2;
+inline constexpr std::uint32_t kDelete = 0x00010000;
+inline constexpr std::uint32_t kFileReadAttributes = 0x80;
+inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
+inline constexpr std::uint32_t kFileFlagOpenReparsePoint = 0x00200000;
+// SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION: a named pipe at the name learns who opened it but
+// cannot act as that account.
+inline constexpr std::uint32_t kSecurityIdentificationOnly = 0x00100000 | 0x00010000;
 inline constexpr std::uint32_t kOpenExisting = 3;
 inline constexpr std::uint32_t kLoadWithAlteredSearchPath = 0x00000008;
 inline constexpr std::uint32_t kLoadLibrarySearchSystem32 = 0x00000800;

@@ -26,14 +26,16 @@ class FlowPluginTest : public PackageTest {
   using Texts_ = std::vector<std::wstring>;
 };
 
+// The program makes the log before msiexec starts, and removes it when msiexec does not start.
 TEST_F(FlowPluginTest, FailureNamesTheCodeAndTheLogOnlyWhenTheLogExists) {
-  os.exitCodes = {1603};
-  EXPECT_EQ(Run(L""), 1603u);
-  EXPECT_EQ(Texts(), (Texts_{L"[103]", L"[106]: 1603.\n"}));
+  os.processStartError = 5;
+  EXPECT_EQ(Run(L""), 5u);
+  EXPECT_EQ(Texts(), (Texts_{L"[103]", L"[106]: 5.\n"}));
   EXPECT_EQ(os.boxes[1].caption, L"[104]");
   EXPECT_EQ(os.boxes[1].style, 0x50010u);
+  EXPECT_NE(os.WStat(kLog), 0);
 
-  os.AddFile(kLog);  // as the installer would have written it
+  os.processStartError = 0;
   os.exitCodes = {1603};
   EXPECT_EQ(Run(L""), 1603u);
   EXPECT_EQ(Texts(), (Texts_{L"[103]", std::wstring(L"[106]: 1603.\nInstall log: ") + kLog}));

@@ -15,10 +15,14 @@
 namespace setup::platform {
 
 SETUP_SAME_AS_SDK(AttachConsole);
+SETUP_SAME_AS_SDK(GetFinalPathNameByHandleW);
 SETUP_SAME_AS_SDK(GetTickCount64);
 SETUP_SAME_AS_SDK(IsWow64Process);
 SETUP_SAME_AS_SDK(SetDefaultDllDirectories);
 SETUP_SAME_AS_SDK(SetDllDirectoryW);
+SETUP_SAME_AS_SDK(SetFileInformationByHandle);
+static_assert(fn::kFileDispositionInfo == FileDispositionInfo, "FileDispositionInfo");
+static_assert(sizeof(fn::FileDispositionInfo) == sizeof(FILE_DISPOSITION_INFO), "FILE_DISPOSITION_INFO");
 SETUP_SAME_AS_SDK(InitiateSystemShutdownExW);
 SETUP_SAME_AS_SDK(RegDeleteKeyExW);
 SETUP_SAME_AS_SDK(RegDeleteKeyW);
