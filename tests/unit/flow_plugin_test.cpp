@@ -127,3 +127,45 @@ TEST_F(FlowPluginTest, LogRecordsWhatTheRunFoundAndDecided) {
 
 }  // namespace
 }  // namespace setup::testing
+
+namespace setup::testing {
+namespace {
+
+// The own log is never made where a lookup of this run could take it for a package (its name, or the
+// 8.3 form Windows may give it, matching a wildcard, beside the program or one folder below), nor over
+// a file of the distribution that is not an earlier log; the installation goes on without it.
+TEST_F(FlowPluginTest, LogNeverTakesThePlaceOfAPackage) {
+  struct Case {
+    const wchar_t* log;
+    bool used;
+  };
+  os.AddFile(L"C:\\dist\\setup.log");
+  os.AddFile(L"C:\\dist\\csp\\Setup.exe");
+  os.AddDirectory(L"C:\\elsewhere");
+  os.workingDirectory = L"C:\\dist";
+  for (const Case& c : {
+           Case{L"tarvex-win32-setup.log", false},             // tarvex*win32*, from the current directory
+           Case{L"C:\\dist\\tarvex-win32.msi", false},         // the package itself
+           Case{L"C:\\dist\\csp\\tarvex-win32.txt", false},    // tarvex*win32* one folder down
+           Case{L"C:\\dist\\run.msilog", false},               // RUN~1.MSI: *.msi
+           Case{L"C:\\dist\\csp\\Setup.exe", false},           // a file of the distribution
+           Case{L"C:\\dist\\setup.log", true},                 // an earlier log
+           Case{L"C:\\dist\\csp\\x\\tarvex-win32.msi", true},  // two folders down: no lookup goes there
+           Case{L"C:\\elsewhere\\tarvex-win32.msi", true},
+       }) {
+    os.stdoutLines.clear();
+    os.AddDirectory(L"C:\\dist\\csp\\x");
+    EXPECT_EQ(Run(L"-silent -log " + std::wstring(c.log)), 0u) << c.log;
+    EXPECT_EQ(os.processes.back().commandLine.find(L"\"C:\\dist\\tarvex-win32.msi\""), 37u) << c.log;
+    EXPECT_EQ(os.stdoutLines.front().ends_with(L"would lie where the package search looks, or replace a file of the "
+                                               L"distribution; the run goes on without it."),
+              !c.used)
+        << c.log;
+    EXPECT_EQ(os.fileCreations.front().path == c.log, c.used) << c.log;
+    os.fileCreations.clear();
+  }
+  EXPECT_EQ(os.WStat(L"C:\\dist\\csp\\Setup.exe"), 0);
+}
+
+}  // namespace
+}  // namespace setup::testing

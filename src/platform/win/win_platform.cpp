@@ -309,7 +309,7 @@ namespace {
 // Calls that fill a buffer and, when it is too small, give the size they need, terminator included.
 template <typename Fill>
 std::wstring GrowingRead(Fill fill) {
-  std::wstring text(kMaxPath, L'\0');
+  std::wstring text(MAX_PATH, L'\0');
   for (int attempt = 0; attempt < 3; ++attempt) {
     const DWORD length = fill(text.data(), static_cast<DWORD>(text.size()));
     if (length == 0) {
@@ -361,7 +361,7 @@ bool WinPlatform::SetFileInformationByHandle(KernelHandle file, bool deleteFile)
     ::SetLastError(ERROR_PROC_NOT_FOUND);
     return false;
   }
-  fn::FileDispositionInfo disposition{deleteFile ? TRUE : FALSE};
+  fn::FileDispositionInfo disposition{static_cast<BOOLEAN>(deleteFile ? TRUE : FALSE)};
   return setInformation(file, fn::kFileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
 }
 
