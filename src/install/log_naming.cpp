@@ -85,7 +85,7 @@ std::uint32_t MakeInstallerLog(const RunConduct& conduct, const std::wstring& di
 }
 
 void RemoveUnusedLog(InstallerLog& log) {
-  if (log.file) {
+  if (!log.path.empty()) {
     RemoveMadeFile(log.file, log.path);
   }
 }

@@ -88,6 +88,9 @@ StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath
     DeleteSourceHashFile(installedProductCode);
   }
 
+  // Handed over to the installer: Wine's removes its log and makes it again, which a handle held
+  // meanwhile turns into no log at all.
+  log.file.reset();
   const ProcessResult result = RunLoggedProcess(conduct, commandLine);
   if (!result.started) {
     RemoveUnusedLog(log);

@@ -59,6 +59,9 @@ StepOutcome InstallProvider(const RunConduct& conduct, bool reinstall, const std
   }
 
   // Their relative start only ever worked from the distribution's own folder.
+  // Handed over to the installer: Wine's removes its log and makes it again, which a handle held
+  // meanwhile turns into no log at all.
+  log.file.reset();
   const ProcessResult result = RunLoggedProcess(conduct, commandLine, ProgramDirectory());
   if (!result.started) {
     RemoveUnusedLog(log);
