@@ -14,6 +14,7 @@ struct BootstrapOptions {
   int reinstall = 0;
   int noRestart = 0;
   int quiet = 0;
+  int logGiven = 0;  // "-log", even with an empty path
   std::wstring cspArgs;
   std::wstring ucspArgs;
   std::wstring cadesArgs;

@@ -25,8 +25,8 @@ std::wstring TextLines(const std::wstring& text) {
 // opens only for both kinds of sharing ("CreateFile", Consoles): any other open fails with a sharing
 // violation. Read access too, as that page prefers.
 void WriteToConsole(const std::wstring& text) {
-  platform::UniqueKernelHandle console(
-      Os().CreateFileW(L"CONOUT$", (kGenericRead | kGenericWrite), (kFileShareRead | kFileShareWrite), kOpenExisting));
+  platform::UniqueKernelHandle console(Os().CreateFileW(L"CONOUT$", (kGenericRead | kGenericWrite),
+                                                        (kFileShareRead | kFileShareWrite), kOpenExisting, 0));
   if (console) {
     Os().WriteConsoleW(console.get(), text);
   }

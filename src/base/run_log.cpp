@@ -1,9 +1,10 @@
 #include "base/run_log.h"
 
 #include <cwchar>
-#include <vector>
+#include <string>
 
 #include "base/console.h"
+#include "base/fresh_file.h"
 #include "base/messages.h"
 #include "platform/win32_constants.h"
 
@@ -23,35 +24,61 @@ std::wstring LineStamp() {
 
 // Windows' wide strings are UTF-16LE already and go out as they are; where wchar_t is wider (the unit
 // tests' build), each character is cut to its 16-bit code unit, low byte first.
-bool WriteUtf16(platform::KernelHandle file, const std::wstring& text) {
-  std::uint32_t written = 0;
+std::string Utf16Bytes(const std::wstring& text) {
   if constexpr (sizeof(wchar_t) == 2) {
-    const auto size = static_cast<std::uint32_t>(text.size() * 2);
-    return Os().WriteFile(file, text.data(), size, &written) && written == size;
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
   } else {
-    std::vector<unsigned char> bytes;
+    std::string bytes;
     for (wchar_t c : text) {
-      bytes.push_back(static_cast<unsigned char>(c & 0xFF));
-      bytes.push_back(static_cast<unsigned char>((c >> 8) & 0xFF));
+      bytes.push_back(static_cast<char>(c & 0xFF));
+      bytes.push_back(static_cast<char>((c >> 8) & 0xFF));
     }
-    const auto size = static_cast<std::uint32_t>(bytes.size());
-    return Os().WriteFile(file, bytes.data(), size, &written) && written == size;
+    return bytes;
+  }
+}
+
+// Line feeds and carriage returns as C writes them, the other C0 characters and DEL as \xNN.
+void AppendEscaped(std::wstring& line, wchar_t c) {
+  if (c == L'\n') {
+    line += L"\\n";
+  } else if (c == L'\r') {
+    line += L"\\r";
+  } else if (c < 0x20 || c == 0x7F) {
+    constexpr wchar_t kHex[] = L"0123456789ABCDEF";
+    line += L"\\x";
+    line += kHex[(c >> 4) & 0xF];
+    line += kHex[c & 0xF];
+  } else {
+    line += c;
   }
 }
 
 }  // namespace
 
 void RunLog::Open(const std::wstring& path) {
-  path_ = path;
-  // Readable while the run writes it, so that a run that hangs can be looked into.
-  file_.reset(Os().CreateFileW(path.c_str(), kGenericWrite, kFileShareRead, kCreateAlways));
-  if (!file_) {
-    Report(Os().GetLastError());
+  if (path.empty()) {
+    PrintLine(L"Setup.exe: -log names no file; the run goes on without a log.");
     return;
   }
-  if (!WriteUtf16(file_.get(), std::wstring(1, kByteOrderMark))) {
-    Report(Os().GetLastError());
+  path_ = path;
+  // Readable while the run writes it, so that a run that hangs can be looked into; DELETE, so that a
+  // file that is not the one asked for can be removed through its handle.
+  FreshFile made = CreateFileAnew(path, kGenericWrite | kDelete, kFileShareRead);
+  if (!made.refusal.empty()) {
+    Refuse(path, L"is not used: " + made.refusal);
+    return;
   }
+  if (!made.handle) {
+    Refuse(path, L"cannot be written (error " + FormatUnsigned(made.error) + L")");
+    return;
+  }
+  file_ = std::move(made.handle);
+  WriteText(std::wstring(1, kByteOrderMark));
+}
+
+void RunLog::Refuse(const std::wstring& path, std::wstring_view why) {
+  file_.reset();
+  PrintLine(L"Setup.exe: the log " + path + L" " + std::wstring(why) + L"; the run goes on without it.");
 }
 
 void RunLog::Write(std::initializer_list<std::wstring_view> pieces) {
@@ -61,18 +88,24 @@ void RunLog::Write(std::initializer_list<std::wstring_view> pieces) {
   std::wstring line = LineStamp() + L" ";
   for (std::wstring_view piece : pieces) {
     for (wchar_t c : piece) {
-      line += c == L'\n' ? std::wstring_view(L"\\n") : std::wstring_view(&c, 1);
+      AppendEscaped(line, c);
     }
   }
-  if (!WriteUtf16(file_.get(), line + L"\r\n")) {
-    Report(Os().GetLastError());
-  }
+  WriteText(line + L"\r\n");
 }
 
-void RunLog::Report(std::uint32_t error) {
-  file_.reset();
-  PrintLine(L"Setup.exe: the log " + path_ + L" cannot be written (error " + FormatUnsigned(error) +
-            L"); the run goes on without it.");
+// A write that reports success with fewer bytes (a full disk may do that) leaves no error of its own
+// behind, so the count is the cause given.
+void RunLog::WriteText(const std::wstring& text) {
+  const std::string bytes = Utf16Bytes(text);
+  const auto size = static_cast<std::uint32_t>(bytes.size());
+  std::uint32_t written = 0;
+  if (!Os().WriteFile(file_.get(), bytes.data(), size, &written)) {
+    Refuse(path_, L"cannot be written (error " + FormatUnsigned(Os().GetLastError()) + L")");
+  } else if (written != size) {
+    Refuse(path_,
+           L"cannot be written (" + FormatUnsigned(written) + L" of " + FormatUnsigned(size) + L" bytes written)");
+  }
 }
 
 }  // namespace setup

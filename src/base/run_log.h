@@ -16,16 +16,20 @@ namespace setup {
 // all on Windows 2000 and XP). It is also the program's own text form, so nothing is converted.
 class RunLog {
  public:
-  // Creates the file, or empties the one there. A file that cannot be written is reported on the
-  // console; the run goes on without a log.
+  // Creates the file anew (fresh_file.h): an agent's log often lies in a folder every user may write
+  // to. A file that cannot be made, or not as asked, is reported on the console; the run goes on
+  // without a log.
   void Open(const std::wstring& path);
+  // Says on the console why the log is not made there; the run goes on without it.
+  void Refuse(const std::wstring& path, std::wstring_view why);
   bool IsOpen() const { return static_cast<bool>(file_); }
   // Writes one line of these pieces (joined out of line, so that a call costs the program little), its
-  // line feeds shown as "\n". A failed write is reported on the console once, and the log is closed.
+  // control characters escaped: a path or a package property cannot start a line of its own. A failed
+  // write is reported on the console once, and the log is closed.
   void Write(std::initializer_list<std::wstring_view> pieces);
 
  private:
-  void Report(std::uint32_t error);
+  void WriteText(const std::wstring& text);
 
   std::wstring path_;
   platform::UniqueKernelHandle file_;

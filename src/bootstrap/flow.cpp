@@ -9,6 +9,8 @@
 #include "bootstrap/run_record.h"
 #include "install/plugin_install.h"
 #include "install/provider_install.h"
+#include "packages/package_identity.h"
+#include "packages/package_search.h"
 #include "platform/handles.h"
 #include "platform/system_library.h"
 #include "platform/win32_constants.h"
@@ -198,6 +200,17 @@ std::uint32_t RunInstallation(platform::InstanceHandle instance, const RunConduc
                              providers.kind == Kind::kRestartNeeded || plugin.kind == Kind::kRestartNeeded);
 }
 
+// A log made where a package lookup of this run looks could be taken for the package (msiexec handed
+// the log, 1627, in every later run too), and one named after a file of the distribution would replace
+// it.
+void OpenRunLog(RunLog& log, const std::wstring& path) {
+  if (!path.empty() && ReachesDistribution(path, EveryLookupMask())) {
+    log.Refuse(path, L"would lie where the package search looks, or replace a file of the distribution");
+    return;
+  }
+  log.Open(path);
+}
+
 }  // namespace
 
 std::uint32_t RunBootstrap(platform::InstanceHandle instance, const std::wstring& commandTail) {
@@ -207,8 +220,8 @@ std::uint32_t RunBootstrap(platform::InstanceHandle instance, const std::wstring
     parsed = ParseCommandLine(options);
   }
   RunLog log;
-  if (!options.logPath.empty()) {
-    log.Open(options.logPath);
+  if (options.logGiven) {
+    OpenRunLog(log, options.logPath);
   }
   RunConduct conduct = ConductOf(options);
   conduct.log = &log;

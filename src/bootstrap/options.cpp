@@ -4,25 +4,13 @@
 #include <optional>
 #include <vector>
 
+#include "base/text_match.h"
 #include "platform/platform.h"
 
 namespace setup {
 namespace {
 
 using platform::Os;
-
-wchar_t FoldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
-// _wcsicmp in the "C" locale: only the ASCII letters fold.
-bool EqualsIgnoringCase(const std::wstring& argument, const wchar_t* option) {
-  std::size_t i = 0;
-  for (; i < argument.size() && option[i] != L'\0'; ++i) {
-    if (FoldAscii(argument[i]) != FoldAscii(option[i])) {
-      return false;
-    }
-  }
-  return i == argument.size() && option[i] == L'\0';
-}
 
 using Usage = ParsedCommandLine::Usage;
 
@@ -82,6 +70,7 @@ class ArgumentScanner {
     } else if (EqualsIgnoringCase(argument, L"-log")) {
       // One file: the last one named counts.
       options_.logPath.clear();
+      options_.logGiven = 1;
       AppendValue(options_.logPath, L"", L"");
     } else {
       AskForUsage(Usage::kInvalid, argument);

@@ -13,12 +13,11 @@ inline bool CarriesLogOption(const std::wstring& arguments) {
   return arguments.find(L"/l") != std::wstring::npos || arguments.find(L"/L") != std::wstring::npos;
 }
 
-// A user interface level of the caller's: "/q" anywhere (/qn, /qb, /quiet). An interactive or silent
-// run keeps the plain, case-sensitive test that scripts know; a quiet run takes "/Q" as msiexec does,
-// since adding a second level beside the caller's would leave msiexec to pick one.
-inline bool CarriesQuietOption(const std::wstring& arguments, const RunConduct& conduct) {
-  return arguments.find(L"/q") != std::wstring::npos || (conduct.quiet && arguments.find(L"/Q") != std::wstring::npos);
-}
+// A user interface level of the caller's. An interactive or silent run keeps the plain, case-sensitive
+// test for "/q" anywhere that scripts know. A quiet run counts only an argument of its own, split as
+// msiexec splits its command line: "/q..." or "-q..." in any case, or "/passive". A "/Q" inside a value
+// (MYDIR=C:/Quick, a log C:/Agent/q.log) is no level: counting it left msiexec its full interface.
+bool CarriesQuietOption(const std::wstring& arguments, const RunConduct& conduct);
 
 // The level the bootstrapper adds when the caller gave none: the basic interface, whose error box waits
 // for a click, or for a quiet run none at all.

@@ -1,9 +1,11 @@
 #include "install/log_naming.h"
 
+#include <ctime>
 #include <cwchar>
 #include <vector>
 
 #include "base/console.h"
+#include "base/fresh_file.h"
 #include "base/messages.h"
 #include "platform/win32_constants.h"
 
@@ -15,19 +17,26 @@ namespace {
 
 constexpr std::size_t kTimeStampCapacity = 80;
 
+// Names are to the second, and a user may make every name of a day in advance in a folder all users
+// write to (C:\Windows\Temp, SYSTEM's TMP), or another run may hold this second's: a few seconds
+// later, one of the names is free.
+constexpr int kStampTries = 5;
+
 }  // namespace
 
-std::wstring MakeTimeStamp() {
-  const std::tm local = Os().LocalTime();
+std::wstring MakeTimeStamp(int secondsLater) {
+  std::tm local = Os().LocalTime();
+  if (secondsLater != 0) {
+    local.tm_sec += secondsLater;
+    local.tm_isdst = -1;
+    std::mktime(&local);  // carries the seconds over into minutes, hours, days
+  }
   wchar_t buffer[kTimeStampCapacity] = {};
   const std::size_t length = std::wcsftime(buffer, kTimeStampCapacity, L"%Y-%m-%d-%H-%M-%S", &local);
-  std::wstring stamp(buffer, length);
-  // A console-attached run shows which log belongs to which moment.
-  PrintLine(stamp);
-  return stamp;
+  return std::wstring(buffer, length);
 }
 
-std::uint32_t MakeLogPath(const RunConduct& conduct, const std::wstring& prefix, std::wstring& logPath) {
+std::uint32_t ReadLogDirectory(const RunConduct& conduct, std::wstring& directory) {
   // An empty TMP reads as 0 characters without an error of its own, so the last error is cleared
   // first: otherwise it would still hold whatever an earlier call left (a failed file search, say).
   // An empty TMP fails as an unset one does rather than naming a log at the root of the drive.
@@ -40,13 +49,45 @@ std::uint32_t MakeLogPath(const RunConduct& conduct, const std::wstring& prefix,
   if (size != 0) {
     Os().GetEnvironmentVariableW(L"TMP", buffer.data(), size);
   }
-  const std::wstring directory(buffer.data());
-  if (directory.empty()) {
+  const std::wstring value(buffer.data());
+  // A double quote cannot stand in a path, and would end the quoted log path of a provider's -args.
+  if (value.empty() || value.find(L'"') != std::wstring::npos) {
     ShowMessage(conduct, box::kInstallError, IDS_ENVIRONMENT_UNREADABLE);
     return error != 0 ? error : kErrorEnvvarNotFound;
   }
-  logPath = directory + L"\\" + prefix + L"_" + MakeTimeStamp() + L".log";
+  directory = value;
   return 0;
+}
+
+std::uint32_t MakeInstallerLog(const RunConduct& conduct, const std::wstring& directory, const std::wstring& prefix,
+                               InstallerLog& log) {
+  std::uint32_t error = 0;
+  for (int second = 0; second < kStampTries; ++second) {
+    const std::wstring stamp = MakeTimeStamp(second);
+    const std::wstring path = directory + L"\\" + prefix + L"_" + stamp + L".log";
+    // The installer opens its log for writing while the handle is held: the handle asks for nothing the
+    // installer would have to share (no DELETE), and shares reading and writing but not deletion, so
+    // that another run cannot remove the file and takes a later second instead.
+    FreshFile made = CreateFileAnew(path, kFileReadAttributes, kFileShareRead | kFileShareWrite);
+    if (made.handle) {
+      // A console-attached run shows which log belongs to which moment.
+      PrintLine(stamp);
+      log.path = path;
+      log.file = std::move(made.handle);
+      return 0;
+    }
+    // A name whose file turned out to lead elsewhere is as taken as one that stays in the way.
+    error = made.error != 0 ? made.error : kErrorFileExists;
+    conduct.Log({L"installer log ", path, L" cannot be had: ",
+                 made.refusal.empty() ? L"error " + FormatUnsigned(error) : made.refusal});
+  }
+  return error;
+}
+
+void RemoveUnusedLog(InstallerLog& log) {
+  if (!log.path.empty()) {
+    RemoveMadeFile(log.file, log.path);
+  }
 }
 
 }  // namespace setup

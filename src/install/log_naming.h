@@ -1,18 +1,35 @@
-// The naming rule of every installer log: %TMP%\<prefix>_<local time stamp>.log.
+// The naming rule of every installer log: %TMP%\<prefix>_<local time stamp>.log, made by the program
+// before the installer starts.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "base/run_conduct.h"
+#include "platform/handles.h"
 
 namespace setup {
 
-// "%Y-%m-%d-%H-%M-%S" in local time; also written as a line to standard output.
-std::wstring MakeTimeStamp();
+// "%Y-%m-%d-%H-%M-%S" of the local time, moved on by that many seconds.
+std::wstring MakeTimeStamp(int secondsLater);
 
-// 0 and logPath set; otherwise the error of the TMP query (message 144 shown unless the run is silent)
-// and logPath unchanged.
-std::uint32_t MakeLogPath(const RunConduct& conduct, const std::wstring& prefix, std::wstring& logPath);
+// 0 and the folder of the installers' logs (TMP); otherwise the error of the TMP query (message 144
+// shown unless the run is silent) and directory unchanged.
+std::uint32_t ReadLogDirectory(const RunConduct& conduct, std::wstring& directory);
+
+struct InstallerLog {
+  std::wstring path;
+  // Held while the installer runs, so that no other run can take the file away.
+  platform::UniqueKernelHandle file;
+};
+
+// 0 and the log made anew (fresh_file.h) under the first stamp, from this second on, whose name the
+// program can have; that stamp is written as a line to standard output. Otherwise the error of the
+// last name tried, nothing shown, and log unchanged.
+std::uint32_t MakeInstallerLog(const RunConduct& conduct, const std::wstring& directory, const std::wstring& prefix,
+                               InstallerLog& log);
+
+// Removes the empty log made for an installer that did not start, if one was made.
+void RemoveUnusedLog(InstallerLog& log);
 
 }  // namespace setup

@@ -10,9 +10,10 @@
 namespace setup {
 
 // RunProcessAndWait, with the command line and how the child ended in the run's log.
-inline ProcessResult RunLoggedProcess(const RunConduct& conduct, const std::wstring& commandLine) {
+inline ProcessResult RunLoggedProcess(const RunConduct& conduct, const std::wstring& commandLine,
+                                      const std::wstring& currentDirectory = {}) {
   conduct.Log({L"starting ", commandLine});
-  const ProcessResult result = RunProcessAndWait(commandLine);
+  const ProcessResult result = RunProcessAndWait(commandLine, currentDirectory);
   conduct.Log({result.ended ? L"ended with exit code " : L"not started or not waited for, error ",
                FormatUnsigned(result.code)});
   return result;

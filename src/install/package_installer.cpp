@@ -52,10 +52,16 @@ StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath
   installerArgs = L" REBOOT=R " + installerArgs;
   const std::wstring packageFileName = FileNameOf(packagePath);
 
+  InstallerLog log;
   if (!CarriesLogOption(installerArgs)) {
-    if (const std::uint32_t status = MakeLogPath(conduct, packageFileName, logPath)) {
+    std::wstring logDirectory;
+    if (const std::uint32_t status = ReadLogDirectory(conduct, logDirectory)) {
       return StepOutcome::Failed(status);
     }
+    if (const std::uint32_t status = MakeInstallerLog(conduct, logDirectory, packageFileName, log)) {
+      return StepOutcome::Failed(status);
+    }
+    logPath = log.path;
     installerArgs = L"/Lv! \"" + logPath + L"\"" + installerArgs;
   }
 
@@ -63,6 +69,7 @@ StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath
   if (Os().GetSystemDirectoryW(systemBuffer, kMaxPath - 1) == 0) {
     const std::uint32_t error = Os().GetLastError();
     ShowMessage(conduct, box::kInstallError, IDS_SYSTEM_DIRECTORY_UNREADABLE);
+    RemoveUnusedLog(log);
     return StepOutcome::Failed(error);
   }
   systemBuffer[kMaxPath - 1] = L'\0';
@@ -81,7 +88,14 @@ StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath
     DeleteSourceHashFile(installedProductCode);
   }
 
-  const std::uint32_t exitCode = RunLoggedProcess(conduct, commandLine).code;
+  // Handed over to the installer: Wine's removes its log and makes it again, which a handle held
+  // meanwhile turns into no log at all.
+  log.file.reset();
+  const ProcessResult result = RunLoggedProcess(conduct, commandLine);
+  if (!result.started) {
+    RemoveUnusedLog(log);
+  }
+  const std::uint32_t exitCode = result.code;
   if (AsksForRestart(exitCode)) {
     // Without the marker the run merely ends without offering the restart; the installation itself
     // succeeded.

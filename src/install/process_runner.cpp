@@ -29,14 +29,15 @@ std::uint32_t WaitAnsweringSentMessages(platform::KernelHandle process) {
 
 }  // namespace
 
-ProcessResult RunProcessAndWait(const std::wstring& commandLine) {
+ProcessResult RunProcessAndWait(const std::wstring& commandLine, const std::wstring& currentDirectory) {
   // CreateProcessW may write into the command line it is given, so it gets a buffer of its own.
   std::vector<wchar_t> writableCommandLine(commandLine.begin(), commandLine.end());
   writableCommandLine.push_back(L'\0');
 
   platform::ProcessInformation started;
-  if (!Os().CreateProcessW(nullptr, writableCommandLine.data(), false, kCreateNoWindow, started)) {
-    return {false, Os().GetLastError()};
+  if (!Os().CreateProcessW(nullptr, writableCommandLine.data(), false, kCreateNoWindow,
+                           currentDirectory.empty() ? nullptr : currentDirectory.c_str(), started)) {
+    return {false, false, Os().GetLastError()};
   }
   // Declared in this order so that the process handle is released before the thread handle.
   platform::UniqueKernelHandle thread(started.thread);
@@ -46,12 +47,12 @@ ProcessResult RunProcessAndWait(const std::wstring& commandLine) {
   // it were one.
   if (const std::uint32_t waited = WaitAnsweringSentMessages(process.get()); waited != kWaitObject0) {
     const std::uint32_t error = waited == kWaitFailed ? Os().GetLastError() : waited;
-    return {false, error != 0 ? error : waited};
+    return {true, false, error != 0 ? error : waited};
   }
   // A failed query leaves the 0 in place; the caller cannot tell it from a clean exit either way.
   std::uint32_t exitCode = 0;
   Os().GetExitCodeProcess(process.get(), &exitCode);
-  return {true, exitCode};
+  return {true, true, exitCode};
 }
 
 }  // namespace setup

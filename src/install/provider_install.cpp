@@ -31,14 +31,19 @@ StepOutcome InstallProvider(const RunConduct& conduct, bool reinstall, const std
   // and quoted, since that folder may contain blanks.
   std::wstring commandLine = L"\"" + ProgramDirectory() + providerName + L"\\Setup.exe\" ";
 
-  std::wstring logPath;
+  InstallerLog log;
   if (!CarriesLogOption(extraArgs)) {
     // Without a log directory the nested installer would get an empty log path: stop as the
     // plug-in step does.
-    if (std::uint32_t status = MakeLogPath(conduct, providerName, logPath)) {
+    std::wstring logDirectory;
+    if (std::uint32_t status = ReadLogDirectory(conduct, logDirectory)) {
       return StepOutcome::Failed(status);
     }
-    extraArgs = L"/Lv! \"\"\"" + logPath + L"\"\"\" " + extraArgs;
+    if (std::uint32_t status = MakeInstallerLog(conduct, logDirectory, providerName, log)) {
+      ShowBox(conduct, box::kProviderError, FormatInstallFailure(IDS_PROVIDER_FAILED, status, L""));
+      return StepOutcome::Failed(status);
+    }
+    extraArgs = L"/Lv! \"\"\"" + log.path + L"\"\"\" " + extraArgs;
   }
   if (!CarriesQuietOption(extraArgs, conduct)) {
     extraArgs = InterfaceLevel(conduct) + (L" " + extraArgs);
@@ -53,7 +58,14 @@ StepOutcome InstallProvider(const RunConduct& conduct, bool reinstall, const std
     commandLine += L" -reinstall";
   }
 
-  const ProcessResult result = RunLoggedProcess(conduct, commandLine);
+  // Their relative start only ever worked from the distribution's own folder.
+  // Handed over to the installer: Wine's removes its log and makes it again, which a handle held
+  // meanwhile turns into no log at all.
+  log.file.reset();
+  const ProcessResult result = RunLoggedProcess(conduct, commandLine, ProgramDirectory());
+  if (!result.started) {
+    RemoveUnusedLog(log);
+  }
   // A nested setup that could not be started, or not waited for, has not finished, whatever its error
   // code looks like.
   if (result.ended && IsProviderSuccess(result.code)) {
@@ -63,7 +75,7 @@ StepOutcome InstallProvider(const RunConduct& conduct, bool reinstall, const std
     conduct.Log({providerName, L" needs a restart; the run goes on"});
     return StepOutcome::RestartNeeded(result.code);
   }
-  ShowBox(conduct, box::kProviderError, FormatInstallFailure(IDS_PROVIDER_FAILED, result.code, logPath));
+  ShowBox(conduct, box::kProviderError, FormatInstallFailure(IDS_PROVIDER_FAILED, result.code, log.path));
   return StepOutcome::Failed(result.code);
 }
 

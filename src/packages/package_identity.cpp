@@ -25,6 +25,9 @@ Wow64Slot& Slot() {
   return slot;
 }
 
+// Only Russian as used in Russia counts; every other language, Russian variants included, is English.
+std::wstring UiLanguageMask() { return LanguageMaskOf(Os().GetSystemDefaultUILanguage() == kLangRussian); }
+
 }  // namespace
 
 void ForgetIsWow64Process() { Slot() = Wow64Slot{}; }
@@ -84,13 +87,21 @@ Status LookUpInstalledProductCode(PackageReads& packages, const RunConduct& cond
   return status;
 }
 
+std::vector<std::wstring> EveryLookupMask() {
+  const std::wstring archMask = ArchMask();
+  std::vector<std::wstring> masks = IdentityMasks(archMask);
+  for (const std::wstring& mask : ProductNameMasks(UiLanguageMask(), VersionMask())) {
+    masks.push_back(mask);
+  }
+  masks.push_back(InstallationMask(archMask));
+  return masks;
+}
+
 Status ReadLocalizedProductName(PackageReads& packages, const RunConduct& conduct, std::wstring mask,
                                 std::wstring& productName) {
-  // Only Russian as used in Russia counts; every other language, Russian variants included, is English.
-  const std::wstring uiLangMask = LanguageMaskOf(Os().GetSystemDefaultUILanguage() == kLangRussian);
   std::wstring packagePath;
   Status status =
-      LookUpPackageFile(conduct, L"package of the product name", ProductNameMasks(uiLangMask, mask), packagePath);
+      LookUpPackageFile(conduct, L"package of the product name", ProductNameMasks(UiLanguageMask(), mask), packagePath);
   if (status != 0) {
     ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_NOT_FOUND);
     return status;

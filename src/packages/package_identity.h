@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "base/run_conduct.h"
 #include "packages/msi_access.h"
@@ -13,6 +14,10 @@ namespace setup {
 // "*x64*" on 64-bit Windows, else "*win32*": a 64-bit build is there; a 32-bit one asks
 // IsWow64Process, looked up once.
 std::wstring ArchMask();
+
+// Every wildcard this run's package lookups may try, on this platform and in this user interface
+// language.
+std::vector<std::wstring> EveryLookupMask();
 
 // The platform package's "ProductCode". Shows no message; productCode is unchanged on failure.
 platform::Status LookUpPackageProductCode(PackageReads& packages, const RunConduct& conduct, std::wstring& productCode);

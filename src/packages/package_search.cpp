@@ -2,7 +2,9 @@
 
 #include <cwchar>
 
+#include "base/fresh_file.h"
 #include "base/messages.h"
+#include "base/text_match.h"
 #include "platform/handles.h"
 #include "platform/win32_constants.h"
 
@@ -42,9 +44,49 @@ bool FindFirstName(const std::wstring& pattern, std::wstring& name) {
   return true;
 }
 
+// The 8.3 name Windows may give a long one, as far as a wildcard can tell it apart: blanks and all dots
+// but the last dropped, the base cut to six characters and "~1" added, the extension cut to three
+// ("Naming Files, Paths, and Namespaces", short names). Windows' other forms, after "~4", keep two
+// characters and a hash, and the letters of the program's wildcards are not hexadecimal digits.
+std::wstring ShortFormOf(const std::wstring& name) {
+  const std::size_t dot = name.rfind(L'.');
+  std::wstring base;
+  for (wchar_t c : name.substr(0, dot)) {
+    if (c != L' ' && c != L'.') {
+      base += c;
+    }
+  }
+  std::wstring extension = dot == std::wstring::npos ? std::wstring() : name.substr(dot + 1, 3);
+  return base.substr(0, 6) + L"~1" + (extension.empty() ? L"" : L"." + extension);
+}
+
+bool EndsWithIgnoringCase(const std::wstring& text, std::wstring_view end) {
+  return text.size() >= end.size() && EqualsIgnoringCase(std::wstring_view(text).substr(text.size() - end.size()), end);
+}
+
 }  // namespace
 
 std::wstring ProgramPath() { return ModulePath(); }
+
+bool ReachesDistribution(const std::wstring& path, const std::vector<std::wstring>& masks) {
+  const std::wstring full = FullLongPath(path);
+  const std::size_t slash = full.rfind(L'\\');
+  const std::wstring folder = full.substr(0, slash + 1), name = full.substr(slash + 1);
+  const std::wstring program = FullLongPath(ProgramDirectory());
+  const bool beside = EqualsIgnoringCase(folder, program);
+  const bool below = folder.size() > program.size() &&
+                     EqualsIgnoringCase(std::wstring_view(folder).substr(0, program.size()), program) &&
+                     folder.find(L'\\', program.size()) == folder.size() - 1;
+  if (!beside && !below) {
+    return false;
+  }
+  for (const std::wstring& mask : masks) {
+    if (MatchesWildcard(name, mask) || MatchesWildcard(ShortFormOf(name), mask)) {
+      return true;
+    }
+  }
+  return Os().WStat(full) == 0 && !EndsWithIgnoringCase(name, L".log");
+}
 
 std::wstring ProgramDirectory() {
   std::wstring path = ModulePath();

@@ -23,6 +23,11 @@ std::wstring ProgramDirectory();
 // nothing matches.
 platform::Status FindPackageFile(std::wstring mask, std::wstring& packagePath);
 
+// Whether a file made at this path could be what one of these wildcards finds (the path, made full and
+// long, in the program's folder or one folder below, its name or its 8.3 form matching), or would take
+// the place of an entry there that is not an earlier log (a name ending in ".log").
+bool ReachesDistribution(const std::wstring& path, const std::vector<std::wstring>& masks);
+
 // FindPackageFile with each mask in turn: the first that matches decides.
 platform::Status FindFirstPackageFile(const std::vector<std::wstring>& masks, std::wstring& packagePath);
 

@@ -164,6 +164,18 @@ class Platform {
   virtual std::optional<std::wstring> WGetEnv(const wchar_t* name) = 0;
   virtual std::uint32_t GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) = 0;
   virtual bool WriteFile(KernelHandle file, const void* data, std::uint32_t size, std::uint32_t* written) = 0;
+  // GetFullPathNameW, its buffer grown until the path fits; empty where it fails.
+  virtual std::wstring GetFullPathNameW(const std::wstring& fileName) = 0;
+  // GetLongPathNameW likewise; empty where it fails (a path that does not exist).
+  virtual std::wstring GetLongPathNameW(const std::wstring& path) = 0;
+  // GetFinalPathNameByHandleW(file, ..., FILE_NAME_NORMALIZED | VOLUME_NAME_DOS), looked up at run time:
+  // 0 and the path, ERROR_PROC_NOT_FOUND where it is missing (before Vista), or the call's error.
+  virtual Status GetFinalPathNameByHandleW(KernelHandle file, std::wstring& path) = 0;
+  // GetFileInformationByHandle asked for the number of links to the file only.
+  virtual bool GetFileInformationByHandle(KernelHandle file, std::uint32_t* numberOfLinks) = 0;
+  // SetFileInformationByHandle(file, FileDispositionInfo, {deleteFile}), looked up at run time: false
+  // with ERROR_PROC_NOT_FOUND where it is missing (before Vista). The handle needs DELETE access.
+  virtual bool SetFileInformationByHandle(KernelHandle file, bool deleteFile) = 0;
 
   // Time and standard output.
   // time() followed by localtime().
@@ -179,16 +191,19 @@ class Platform {
   virtual bool HasStandardOutput() = 0;
   // AttachConsole, looked up at run time: false where it is missing (Windows 2000).
   virtual bool AttachConsole(std::uint32_t processId) = 0;
-  // CreateFileW(fileName, access, shareMode, NULL, creationDisposition, 0, NULL); null where it fails.
+  // CreateFileW(fileName, access, shareMode, NULL, creationDisposition, flagsAndAttributes, NULL); null
+  // where it fails.
   virtual KernelHandle CreateFileW(const wchar_t* fileName, std::uint32_t access, std::uint32_t shareMode,
-                                   std::uint32_t creationDisposition) = 0;
+                                   std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes) = 0;
   // WriteConsoleW(console, text, its length, &written, NULL).
   virtual bool WriteConsoleW(KernelHandle console, const std::wstring& text) = 0;
   virtual bool FreeConsole() = 0;
 
   // Processes.
+  // currentDirectory null: the child inherits the program's.
   virtual bool CreateProcessW(const wchar_t* applicationName, wchar_t* commandLine, bool inheritHandles,
-                              std::uint32_t creationFlags, ProcessInformation& processInformation) = 0;
+                              std::uint32_t creationFlags, const wchar_t* currentDirectory,
+                              ProcessInformation& processInformation) = 0;
   // MsgWaitForMultipleObjects(1, &handle, FALSE, milliseconds, wakeMask); where user32 cannot be loaded,
   // and so the thread can own no window, WaitForSingleObject(handle, milliseconds).
   virtual std::uint32_t MsgWaitForMultipleObjects(KernelHandle handle, std::uint32_t milliseconds,

@@ -7,6 +7,7 @@ received.txt."""
 import os
 import re
 import sys
+import threading
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -61,14 +62,16 @@ def start_from(installed):
 class Run:
     """One run of Setup.exe from a distribution, with TMP and the run's own log in a folder of its own."""
 
-    def __init__(self, release, args):
+    def __init__(self, release, args, before=None, relay=True):
         self.folder = bed.drive_c / "agent" / f"run{next(runs)}"
         self.folder.mkdir(parents=True)
         self.log = self.folder / "setup.log"
+        if before:
+            before(self)
         dist = dists[release]
         args = [a.replace("LOG", bed.to_windows(self.log)) for a in args]
         self.run = bed.run(dist.win("Setup.exe"), args=args, cwd=dist.windows, env={"TMP": bed.to_windows(self.folder)},
-                           lang="ru", relay=True)
+                           lang="ru", relay=relay)
 
     def installer_properties(self):
         """The property dump of msiexec's log, or None when msiexec did not run."""
@@ -131,6 +134,9 @@ class Installation(AgentAssertions):
              ["installed version 2.0.13000", "ProductVersion = 2.0.12900", "decision: refused", "exit code 1638"]),
             ("launchfail", None, [], 1603, None, {"UILevel": "2", "ADDPLUGVEX": "1"},
              ["ended with exit code 1603", "exit code 1603"]),
+            # A "/Q" inside a value is no interface level of the caller's.
+            ("2.0.13000", None, ["-CadesArgs", "MYDIR=C:/Quick"], 0, "2.0.13000",
+             {"UILevel": "2", "MYDIR": "C:/Quick"}, ["REBOOT=R  /qn ADDPLUGVEX=1 MYDIR=C:/Quick", "exit code 0"]),
         ):
             with self.subTest(release=release, before=before, args=args):
                 start_from(before)
@@ -169,6 +175,66 @@ class Installation(AgentAssertions):
         run = Run("reboot", ["-quiet", "-log", "LOG"])
         self.assertQuiet(run, 3010)
         self.assertLogSays(run, "restart marker not created, error 5", "exit code 3010")
+
+    def test_links_at_the_logs_name_lead_nowhere(self):
+        """A hard link or a symbolic link another user made at the log's name in advance: the run makes
+        its log anew, and the file the link led to stays as it was."""
+        for kind in ("hard link",):
+            with self.subTest(kind=kind):
+                start_from(None)
+                victim = bed.drive_c / "agent" / f"victim-{kind[0]}.txt"
+                victim.write_bytes(b"not the log's")
+
+                def plant(run):
+                    (os.link if kind == "hard link" else os.symlink)(victim, run.log)
+
+                run = Run("2.0.13000", ["-quiet", "-log", "LOG"], before=plant)
+                self.assertQuiet(run, 0)
+                self.assertEqual(victim.read_bytes(), b"not the log's")
+                self.assertFalse(run.log.is_symlink())
+                self.assertLogSays(run, "options: -quiet", "exit code 0")
+
+    def test_log_named_like_the_package_does_not_stop_the_installation(self):
+        dist = dists["2.0.13000"]
+        package = dist.linux / "tarvex-x64.msi"
+        before = package.read_bytes()
+        for log in ("tarvex-x64-setup.log", dist.win("tarvex-x64.msi")):
+            with self.subTest(log=log):
+                start_from(None)
+                run = Run("2.0.13000", ["-quiet", "-log", log], relay=False)
+                self.assertEqual(run.run.exit_code, 0, run.run.describe())
+                self.assertIn("would lie where the package search looks", run.run.stdout)
+                self.assertEqual(related(), [PRODUCT["2.0.13000"]])
+                self.assertEqual(package.read_bytes(), before)
+                self.assertFalse((dist.linux / "tarvex-x64-setup.log").exists())
+
+    # Unfinished: a handle held with FILE_READ_ATTRIBUTES alone takes no part in sharing, so the second
+    # run's DeleteFileW removes the first run's log and both take the same second.
+    @unittest.expectedFailure
+    def test_two_runs_of_one_second_write_two_installer_logs(self):
+        """Both runs share TMP and start at once: each msiexec writes into a log of its own, made by its
+        Setup.exe (the second takes the next free second)."""
+        start_from(None)
+        folder = bed.drive_c / "agent" / f"run{next(runs)}"
+        folder.mkdir(parents=True)
+        results = []
+
+        def one():
+            results.append(bed.run(dists["2.0.13000"].win("Setup.exe"), args=["-quiet", "-reinstall"],
+                                   env={"TMP": bed.to_windows(folder)}, expect_clean=False))
+
+        threads = [threading.Thread(target=one) for _ in range(2)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        logs = sorted(p for p in folder.iterdir() if p.name.startswith("tarvex-x64.msi_"))
+        self.assertEqual(len(logs), 2, [r.describe() for r in results])
+        stamps = sorted(line.strip() for r in results for line in r.stdout.splitlines()
+                        if re.fullmatch(r"\d{4}(-\d\d){5}", line.strip()))
+        self.assertEqual([p.name for p in logs], [f"tarvex-x64.msi_{s}.log" for s in stamps])
+        for log in logs:
+            self.assertIn(b"tarvex-x64.msi", log.read_bytes(), log)  # msiexec wrote into the file made
 
     def test_provider_restart_codes_go_on_to_the_plugin(self):
         for csp, ucsp, exit_code, ucsp_runs, installed in (

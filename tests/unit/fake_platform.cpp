@@ -149,6 +149,8 @@ void FakePlatform::UseRelease(Release release) {
   attachConsoleExported = rules.attachConsole;
   initiateSystemShutdownExExported = rules.initiateSystemShutdownEx;
   getTickCount64Exported = rules.major >= 6;  // "GetTickCount64 function": Windows Vista and later
+  // "GetFinalPathNameByHandleW function", "SetFileInformationByHandle function": Vista and later.
+  fileHandleCallsExported = rules.major >= 6;
 }
 
 bool CaseInsensitiveLess::operator()(const std::wstring& a, const std::wstring& b) const {
@@ -180,6 +182,7 @@ FakePlatform::FakePlatform() {
   now.tm_min = 5;
   now.tm_sec = 7;
   AddFile(modulePath);
+  AddDirectory(L"C:\\Temp");
 }
 
 FakePlatform::~FakePlatform() = default;
@@ -537,6 +540,15 @@ bool FakePlatform::DeleteFileW(const std::wstring& fileName) {
     lastError_ = kErrorFileNotFound;
     return false;
   }
+  // "DeleteFileW function": it fails while the file is open without FILE_SHARE_DELETE.
+  if (HeldWithoutDeleteSharing(fileName)) {
+    lastError_ = kErrorSharingViolation;
+    return false;
+  }
+  if (replantings > 0) {
+    --replantings;
+    return true;
+  }
   files_.erase(found);
   return true;
 }
@@ -592,8 +604,9 @@ bool FakePlatform::WriteFile(KernelHandle file, const void* data, std::uint32_t 
     lastError_ = kErrorInvalidHandle;
     return false;
   }
-  writtenFiles[open->second].append(static_cast<const char*>(data), size);
-  *written = size;
+  const std::uint32_t taken = std::min(size, writeLimit.value_or(size));
+  writtenFiles[open->second].append(static_cast<const char*>(data), taken);
+  *written = taken;
   return true;
 }
 
@@ -635,7 +648,10 @@ bool FakePlatform::AttachConsole(std::uint32_t processId) {
 // FILE_SHARE_READ | FILE_SHARE_WRITE"; the console host refuses other opens with a sharing violation.
 // A file created afresh, or emptied, in a folder that exists.
 KernelHandle FakePlatform::CreateFile(const std::wstring& fileName) {
-  const std::wstring parent = ParentOf(fileName);
+  std::wstring parent = ParentOf(fileName);
+  while (parent.size() > 3 && parent.ends_with(L"\\\\")) {  // Windows takes "C:\Temp\\x" as "C:\Temp\x"
+    parent.pop_back();
+  }
   if (parent.size() > 3 && WStat(parent) != 0) {
     lastError_ = kErrorPathNotFound;
     return nullptr;
@@ -649,10 +665,23 @@ KernelHandle FakePlatform::CreateFile(const std::wstring& fileName) {
 }
 
 KernelHandle FakePlatform::CreateFileW(const wchar_t* fileName, std::uint32_t access, std::uint32_t shareMode,
-                                       std::uint32_t creationDisposition) {
+                                       std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes) {
   constexpr std::uint32_t kBothShares = kFileShareRead | kFileShareWrite;
-  if (std::wstring(fileName) != L"CONOUT$" && creationDisposition == kCreateAlways) {
-    return CreateFile(fileName);
+  const FileCreation creation{fileName, access, shareMode, creationDisposition, flagsAndAttributes};
+  if (std::wstring(fileName) != L"CONOUT$") {
+    fileCreations.push_back(creation);
+  }
+  if (creationDisposition == kCreateNew && WStat(fileName) == 0) {
+    lastError_ = kErrorFileExists;  // "CreateFileW function", CREATE_NEW
+    return nullptr;
+  }
+  if (std::wstring(fileName) != L"CONOUT$" &&
+      (creationDisposition == kCreateAlways || creationDisposition == kCreateNew)) {
+    KernelHandle file = CreateFile(fileName);
+    if (file != nullptr) {
+      fileOpens_[file] = creation;
+    }
+    return file;
   }
   if (std::wstring(fileName) != L"CONOUT$" || creationDisposition != kOpenExisting || !consoleAttached) {
     lastError_ = kErrorFileNotFound;
@@ -682,8 +711,10 @@ bool FakePlatform::WriteConsoleW(KernelHandle console, const std::wstring& text)
 bool FakePlatform::FreeConsole() { return std::exchange(consoleAttached, false); }
 
 bool FakePlatform::CreateProcessW(const wchar_t* applicationName, wchar_t* commandLineBuffer, bool inheritHandles,
-                                  std::uint32_t creationFlags, ProcessInformation& processInformation) {
-  processes.push_back({commandLineBuffer, creationFlags, inheritHandles, applicationName != nullptr, consoleAttached});
+                                  std::uint32_t creationFlags, const wchar_t* currentDirectory,
+                                  ProcessInformation& processInformation) {
+  processes.push_back({commandLineBuffer, creationFlags, inheritHandles, applicationName != nullptr, consoleAttached,
+                       currentDirectory != nullptr ? currentDirectory : L""});
   if (processStartError != 0) {
     lastError_ = processStartError;
     return false;
@@ -742,6 +773,7 @@ bool FakePlatform::GetExitCodeProcess(KernelHandle process, std::uint32_t* exitC
 bool FakePlatform::CloseHandle(KernelHandle handle) {
   consoleHandles_.erase(handle);
   moduleSnapshots_.erase(handle);
+  fileOpens_.erase(handle);
   unansweredBroadcasts_.erase(handle);
   return kernelHandles_.erase(handle) == 1;
 }
@@ -1128,6 +1160,77 @@ Status FakePlatform::RegQueryValueExW(RegistryKey key, const wchar_t* valueName,
   *size = sizeof(std::uint32_t);
   std::memcpy(data, &found->second, sizeof(std::uint32_t));
   return 0;
+}
+
+
+// --- files made anew (fresh_file.h) ---------------------------------------------------------------
+
+bool FakePlatform::HeldWithoutDeleteSharing(const std::wstring& path) const {
+  constexpr std::uint32_t kFileShareDelete = 0x4;
+  return std::any_of(fileOpens_.begin(), fileOpens_.end(), [&](const auto& open) {
+    return EqualFolded(open.second.path, path) && (open.second.shareMode & kFileShareDelete) == 0;
+  });
+}
+
+std::wstring FakePlatform::GetFullPathNameW(const std::wstring& fileName) {
+  const bool full = (fileName.size() > 2 && fileName[1] == L':') || fileName.starts_with(L"\\\\");
+  return full ? fileName : workingDirectory + L"\\" + fileName;
+}
+
+std::wstring FakePlatform::GetLongPathNameW(const std::wstring& path) {
+  if (WStat(path) != 0) {
+    lastError_ = kErrorFileNotFound;
+    return {};
+  }
+  return path;
+}
+
+// "GetFinalPathNameByHandleW function": the path with every junction on the way followed, in the
+// "\\?\" form.
+Status FakePlatform::GetFinalPathNameByHandleW(KernelHandle file, std::wstring& path) {
+  if (!fileHandleCallsExported) {
+    return kErrorProcNotFound;
+  }
+  auto open = fileOpens_.find(file);
+  if (open == fileOpens_.end()) {
+    return kErrorInvalidHandle;
+  }
+  path = open->second.path;
+  for (const auto& [folder, target] : junctions) {
+    if (path.size() > folder.size() && EqualFolded(path.substr(0, folder.size() + 1), folder + L"\\")) {
+      path = target + path.substr(folder.size());
+    }
+  }
+  path = path.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path;
+  return 0;
+}
+
+bool FakePlatform::GetFileInformationByHandle(KernelHandle file, std::uint32_t* numberOfLinks) {
+  auto open = fileOpens_.find(file);
+  if (open == fileOpens_.end()) {
+    lastError_ = kErrorInvalidHandle;
+    return false;
+  }
+  auto links = linkCounts.find(open->second.path);
+  *numberOfLinks = links != linkCounts.end() ? links->second : 1;
+  return true;
+}
+
+// "SetFileInformationByHandle function", "FILE_DISPOSITION_INFO structure": the handle needs DELETE
+// access; the file goes when it is closed, which the fake takes to be at once.
+bool FakePlatform::SetFileInformationByHandle(KernelHandle file, bool deleteFile) {
+  auto open = fileOpens_.find(file);
+  if (!fileHandleCallsExported || open == fileOpens_.end() || (open->second.access & kDelete) == 0) {
+    lastError_ = !fileHandleCallsExported ? kErrorProcNotFound : kErrorAccessDenied;
+    return false;
+  }
+  if (deleteFile) {
+    deletedByHandle.push_back(open->second.path);
+    files_.erase(std::remove_if(files_.begin(), files_.end(),
+                                [&](const std::wstring& f) { return EqualFolded(f, open->second.path); }),
+                 files_.end());
+  }
+  return true;
 }
 
 }  // namespace setup::testing

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <string>
@@ -62,7 +63,13 @@ struct StartedProcess {
   std::uint32_t creationFlags;
   bool inheritHandles;
   bool applicationNameGiven;
-  bool consoleAttached;  // while the child runs, control events of that console would reach the program
+  bool consoleAttached;           // while the child runs, control events of that console would reach the program
+  std::wstring currentDirectory;  // empty: the program's, inherited
+};
+
+struct FileCreation {
+  std::wstring path;
+  std::uint32_t access, shareMode, disposition, flags;
 };
 
 class FakePlatform : public Platform {
@@ -130,6 +137,19 @@ class FakePlatform : public Platform {
 
   void AddFile(const std::wstring& path);
   void AddDirectory(const std::wstring& path);
+  // Files made from here on: the current directory of relative paths; folders that are junctions
+  // (folder -> where it leads); the number of names the file made at a path turns out to have (another
+  // user's hard link to it); how many times a file removed comes back at once (another user plants it
+  // again); the bytes a write takes at most, reporting success all the same; whether the calls of
+  // Vista and later are exported (UseRelease sets it).
+  std::wstring workingDirectory = L"C:\\Windows\\system32";
+  std::map<std::wstring, std::wstring, CaseInsensitiveLess> junctions;
+  std::map<std::wstring, std::uint32_t, CaseInsensitiveLess> linkCounts;
+  int replantings = 0;
+  std::optional<std::uint32_t> writeLimit;
+  bool fileHandleCallsExported = true;
+  std::vector<FileCreation> fileCreations;
+  std::vector<std::wstring> deletedByHandle;
 
   // --- what a test reads back -------------------------------------------------------------------
   std::vector<ShownBox> boxes;
@@ -213,6 +233,11 @@ class FakePlatform : public Platform {
   std::optional<std::wstring> WGetEnv(const wchar_t* name) override;
   std::uint32_t GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) override;
   bool WriteFile(KernelHandle file, const void* data, std::uint32_t size, std::uint32_t* written) override;
+  std::wstring GetFullPathNameW(const std::wstring& fileName) override;
+  std::wstring GetLongPathNameW(const std::wstring& path) override;
+  Status GetFinalPathNameByHandleW(KernelHandle file, std::wstring& path) override;
+  bool GetFileInformationByHandle(KernelHandle file, std::uint32_t* numberOfLinks) override;
+  bool SetFileInformationByHandle(KernelHandle file, bool deleteFile) override;
   std::tm LocalTime() override;
   std::uint64_t GetSystemTimeAsFileTime() override;
   std::optional<std::uint64_t> GetTickCount64() override;
@@ -220,11 +245,12 @@ class FakePlatform : public Platform {
   bool HasStandardOutput() override;
   bool AttachConsole(std::uint32_t processId) override;
   KernelHandle CreateFileW(const wchar_t* fileName, std::uint32_t access, std::uint32_t shareMode,
-                           std::uint32_t creationDisposition) override;
+                           std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes) override;
   bool WriteConsoleW(KernelHandle console, const std::wstring& text) override;
   bool FreeConsole() override;
   bool CreateProcessW(const wchar_t* applicationName, wchar_t* commandLine, bool inheritHandles,
-                      std::uint32_t creationFlags, ProcessInformation& processInformation) override;
+                      std::uint32_t creationFlags, const wchar_t* currentDirectory,
+                      ProcessInformation& processInformation) override;
   std::uint32_t MsgWaitForMultipleObjects(KernelHandle handle, std::uint32_t milliseconds,
                                           std::uint32_t wakeMask) override;
   bool PeekMessageW(WindowHandle window, std::uint32_t filterMin, std::uint32_t filterMax,
@@ -320,6 +346,8 @@ class FakePlatform : public Platform {
   bool Shutdown(std::uint32_t flags, std::uint32_t reason);
   std::map<void*, std::wstring> registryHandles_;
   std::map<void*, std::wstring> fileHandles_;
+  std::map<void*, FileCreation> fileOpens_;  // how each file handle was opened
+  bool HeldWithoutDeleteSharing(const std::wstring& path) const;
   std::set<void*> libraries_;
   std::map<void*, std::wstring> systemLibraryNames_;
   std::uintptr_t nextHandle_ = 0x1000;

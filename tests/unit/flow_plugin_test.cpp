@@ -26,14 +26,16 @@ class FlowPluginTest : public PackageTest {
   using Texts_ = std::vector<std::wstring>;
 };
 
+// The program makes the log before msiexec starts, and removes it when msiexec does not start.
 TEST_F(FlowPluginTest, FailureNamesTheCodeAndTheLogOnlyWhenTheLogExists) {
-  os.exitCodes = {1603};
-  EXPECT_EQ(Run(L""), 1603u);
-  EXPECT_EQ(Texts(), (Texts_{L"[103]", L"[106]: 1603.\n"}));
+  os.processStartError = 5;
+  EXPECT_EQ(Run(L""), 5u);
+  EXPECT_EQ(Texts(), (Texts_{L"[103]", L"[106]: 5.\n"}));
   EXPECT_EQ(os.boxes[1].caption, L"[104]");
   EXPECT_EQ(os.boxes[1].style, 0x50010u);
+  EXPECT_NE(os.WStat(kLog), 0);
 
-  os.AddFile(kLog);  // as the installer would have written it
+  os.processStartError = 0;
   os.exitCodes = {1603};
   EXPECT_EQ(Run(L""), 1603u);
   EXPECT_EQ(Texts(), (Texts_{L"[103]", std::wstring(L"[106]: 1603.\nInstall log: ") + kLog}));
@@ -123,6 +125,48 @@ TEST_F(FlowPluginTest, LogRecordsWhatTheRunFoundAndDecided) {
   EXPECT_EQ(os.stdoutLines.front(),
             L"Setup.exe: the log C:\\nowhere\\setup.log cannot be written (error 3); the run goes on without it.");
   EXPECT_EQ(os.openHandles(), 0);
+}
+
+}  // namespace
+}  // namespace setup::testing
+
+namespace setup::testing {
+namespace {
+
+// The own log is never made where a lookup of this run could take it for a package (its name, or the
+// 8.3 form Windows may give it, matching a wildcard, beside the program or one folder below), nor over
+// a file of the distribution that is not an earlier log; the installation goes on without it.
+TEST_F(FlowPluginTest, LogNeverTakesThePlaceOfAPackage) {
+  struct Case {
+    const wchar_t* log;
+    bool used;
+  };
+  os.AddFile(L"C:\\dist\\setup.log");
+  os.AddFile(L"C:\\dist\\csp\\Setup.exe");
+  os.AddDirectory(L"C:\\elsewhere");
+  os.workingDirectory = L"C:\\dist";
+  for (const Case& c : {
+           Case{L"tarvex-win32-setup.log", false},             // tarvex*win32*, from the current directory
+           Case{L"C:\\dist\\tarvex-win32.msi", false},         // the package itself
+           Case{L"C:\\dist\\csp\\tarvex-win32.txt", false},    // tarvex*win32* one folder down
+           Case{L"C:\\dist\\run.msilog", false},               // RUN~1.MSI: *.msi
+           Case{L"C:\\dist\\csp\\Setup.exe", false},           // a file of the distribution
+           Case{L"C:\\dist\\setup.log", true},                 // an earlier log
+           Case{L"C:\\dist\\csp\\x\\tarvex-win32.msi", true},  // two folders down: no lookup goes there
+           Case{L"C:\\elsewhere\\tarvex-win32.msi", true},
+       }) {
+    os.stdoutLines.clear();
+    os.AddDirectory(L"C:\\dist\\csp\\x");
+    EXPECT_EQ(Run(L"-silent -log " + std::wstring(c.log)), 0u) << c.log;
+    EXPECT_EQ(os.processes.back().commandLine.find(L"\"C:\\dist\\tarvex-win32.msi\""), 37u) << c.log;
+    EXPECT_EQ(os.stdoutLines.front().ends_with(L"would lie where the package search looks, or replace a file of the "
+                                               L"distribution; the run goes on without it."),
+              !c.used)
+        << c.log;
+    EXPECT_EQ(os.fileCreations.front().path == c.log, c.used) << c.log;
+    os.fileCreations.clear();
+  }
+  EXPECT_EQ(os.WStat(L"C:\\dist\\csp\\Setup.exe"), 0);
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ TEST_F(FlowTest, FailedCspStepLeavesUcspAndPluginUntouched) {
   EXPECT_EQ(Run(L"-csp -ucsp"), 1603u);
   ASSERT_EQ(os.processes.size(), 1u);
   EXPECT_EQ(os.processes[0].commandLine.find(L"\"C:\\dist\\csp\\Setup.exe\" -args"), 0u);
-  EXPECT_EQ(Texts(), (Texts_{L"[125]", L"[105]: 1603.\n"}));
+  EXPECT_EQ(Texts(), (Texts_{L"[125]", L"[105]: 1603.\nInstall log: C:\\Temp\\csp_2026-12-08-09-05-07.log"}));
 }
 
 TEST_F(FlowTest, ProvidersRunInOrderBeforeThePlugin) {

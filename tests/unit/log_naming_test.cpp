@@ -12,7 +12,7 @@ using LogNamingTest = PlatformTest;
 constexpr const wchar_t* kStamp = L"2026-12-08-09-05-07";
 
 TEST_F(LogNamingTest, TimeStampIsZeroPaddedLocalTimeAndIsPrinted) {
-  EXPECT_EQ(MakeTimeStamp(), kStamp);
+  EXPECT_EQ(MakeTimeStamp(0), kStamp);
   os.now = std::tm{};
   os.now.tm_year = 2031 - 1900;
   os.now.tm_mon = 0;
@@ -20,8 +20,13 @@ TEST_F(LogNamingTest, TimeStampIsZeroPaddedLocalTimeAndIsPrinted) {
   os.now.tm_hour = 23;
   os.now.tm_min = 59;
   os.now.tm_sec = 0;
-  EXPECT_EQ(MakeTimeStamp(), L"2031-01-31-23-59-00");
-  EXPECT_EQ(os.stdoutLines, (std::vector<std::wstring>{kStamp, L"2031-01-31-23-59-00"}));
+  EXPECT_EQ(MakeTimeStamp(0), L"2031-01-31-23-59-00");
+  os.now.tm_mon = 11;
+  os.now.tm_sec = 59;
+  EXPECT_EQ(MakeTimeStamp(1), L"2032-01-01-00-00-00");
+  InstallerLog log;
+  EXPECT_EQ(MakeInstallerLog(Conduct(false), L"C:\\Temp", L"csp", log), 0u);
+  EXPECT_EQ(os.stdoutLines, (std::vector<std::wstring>{L"2031-12-31-23-59-59"}));
 }
 
 TEST_F(LogNamingTest, PathIsTmpPrefixAndStampUsedAsTheyAre) {
@@ -30,6 +35,7 @@ TEST_F(LogNamingTest, PathIsTmpPrefixAndStampUsedAsTheyAre) {
     const wchar_t* prefix;
     const wchar_t* expected;
   };
+  os.AddDirectory(L"C:\\Documents and Settings\\A B\\Temp");
   for (const Case& c : {
            Case{L"C:\\Temp", L"csp", L"C:\\Temp\\csp_2026-12-08-09-05-07.log"},
            Case{L"C:\\Temp\\", L"ucsp", L"C:\\Temp\\\\ucsp_2026-12-08-09-05-07.log"},
@@ -37,12 +43,46 @@ TEST_F(LogNamingTest, PathIsTmpPrefixAndStampUsedAsTheyAre) {
                 L"C:\\Documents and Settings\\A B\\Temp\\tarvex-win32.msi_2026-12-08-09-05-07.log"},
        }) {
     os.environment[L"TMP"] = c.tmp;
-    std::wstring logPath = L"old";
-    EXPECT_EQ(MakeLogPath(Conduct(false), c.prefix, logPath), 0u);
-    EXPECT_EQ(logPath, c.expected);
+    std::wstring directory = L"old";
+    InstallerLog log;
+    EXPECT_EQ(ReadLogDirectory(Conduct(false), directory), 0u);
+    EXPECT_EQ(MakeInstallerLog(Conduct(false), directory, c.prefix, log), 0u);
+    EXPECT_EQ(log.path, c.expected);
   }
   EXPECT_TRUE(os.boxes.empty());
   EXPECT_EQ(os.stdoutLines.size(), 3u);
+}
+
+// Another run of the same second holds its log without sharing deletion, and a user may have made
+// names in advance that cannot be removed: the stamp moves on by a second, a few times, and the name
+// printed is the one had.
+TEST_F(LogNamingTest, NameThatCannotBeHadTakesTheNextSecond) {
+  struct Case {
+    int heldBefore;  // logs of the same prefix other runs hold, from this second on
+    std::uint32_t status;
+    const wchar_t* path;
+  };
+  for (const Case& c : {
+           Case{1, 0, L"C:\\Temp\\csp_2026-12-08-09-05-08.log"},
+           Case{4, 0, L"C:\\Temp\\csp_2026-12-08-09-05-11.log"},
+           Case{5, kErrorFileExists, L"kept"},
+       }) {
+    FakePlatform machine;
+    ScopedFakePlatform use(machine);
+    std::vector<InstallerLog> others(static_cast<std::size_t>(c.heldBefore));
+    for (InstallerLog& other : others) {
+      ASSERT_EQ(MakeInstallerLog(Conduct(true), L"C:\\Temp", L"csp", other), 0u);
+    }
+    machine.stdoutLines.clear();
+    InstallerLog log;
+    log.path = L"kept";
+    EXPECT_EQ(MakeInstallerLog(Conduct(true), L"C:\\Temp", L"csp", log), c.status) << c.heldBefore;
+    EXPECT_EQ(log.path, c.path);
+    EXPECT_EQ(machine.stdoutLines.size(), c.status == 0 ? 1u : 0u);
+    if (c.status == 0) {
+      EXPECT_EQ(machine.stdoutLines[0], log.path.substr(12, 19));
+    }
+  }
 }
 
 TEST_F(LogNamingTest, EmptyTmpFailsLikeAMissingOne) {
@@ -51,17 +91,17 @@ TEST_F(LogNamingTest, EmptyTmpFailsLikeAMissingOne) {
   FindData unused;
   ASSERT_EQ(os.FindFirstFileW(L"C:\\dist\\*.msi", unused), nullptr);
   ASSERT_EQ(os.GetLastError(), 2u);
-  std::wstring logPath = L"kept";
-  EXPECT_EQ(MakeLogPath(Conduct(true), L"csp", logPath), 203u);
-  EXPECT_EQ(logPath, L"kept");
+  std::wstring directory = L"kept";
+  EXPECT_EQ(ReadLogDirectory(Conduct(true), directory), 203u);
+  EXPECT_EQ(directory, L"kept");
 }
 
 TEST_F(LogNamingTest, MissingTmpIsReportedAndLeavesThePathAlone) {
   os.environment.erase(L"TMP");
   os.environment[L"TEMP"] = L"C:\\Temp";  // never consulted instead
-  std::wstring logPath = L"old";
-  EXPECT_EQ(MakeLogPath(Conduct(false), L"csp", logPath), 203u);
-  EXPECT_EQ(logPath, L"old");
+  std::wstring directory = L"old";
+  EXPECT_EQ(ReadLogDirectory(Conduct(false), directory), 203u);
+  EXPECT_EQ(directory, L"old");
   ASSERT_EQ(os.boxes.size(), 1u);
   EXPECT_EQ(os.boxes[0].text, L"[144]");
   EXPECT_EQ(os.boxes[0].caption, L"[129]");
@@ -73,9 +113,13 @@ TEST_F(LogNamingTest, MissingTmpIsReportedAndLeavesThePathAlone) {
   }
 
   os.boxes.clear();
-  EXPECT_EQ(MakeLogPath(Conduct(true), L"csp", logPath), 203u);
+  EXPECT_EQ(ReadLogDirectory(Conduct(true), directory), 203u);
   EXPECT_TRUE(os.boxes.empty());
-  EXPECT_EQ(logPath, L"old");
+  EXPECT_EQ(directory, L"old");
+  // A double quote would end the quoted log path of a provider's -args: as unusable as no TMP.
+  os.environment[L"TMP"] = L"C:\\Temp\" x";
+  EXPECT_EQ(ReadLogDirectory(Conduct(true), directory), 203u);
+  EXPECT_EQ(directory, L"old");
 }
 
 }  // namespace

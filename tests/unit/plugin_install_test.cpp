@@ -98,10 +98,14 @@ TEST_F(PluginInstallTest, InterfaceLevelIsAddedWhereTheCallerGaveNone) {
     const wchar_t* cadesArgs;
     const wchar_t* added;
   };
-  for (const Case& c : {Case{false, L" /QN ", L" /qb"}, Case{false, L" /Quiet ", L" /qb"},
-                        Case{false, L" Q=/ q ", L" /qb"}, Case{false, L" /quiet ", L""}, Case{false, L" /qb! ", L""},
-                        Case{false, L" LOG=C:/q ", L""}, Case{true, L"", L" /qn"}, Case{true, L" Q=/ q ", L" /qn"},
-                        Case{true, L" /QB ", L""}, Case{true, L" /qb ", L""}}) {
+  for (const Case& c :
+       {Case{false, L" /QN ", L" /qb"}, Case{false, L" /Quiet ", L" /qb"}, Case{false, L" Q=/ q ", L" /qb"},
+        Case{false, L" /quiet ", L""}, Case{false, L" /qb! ", L""}, Case{false, L" LOG=C:/q ", L""},
+        Case{true, L"", L" /qn"}, Case{true, L" Q=/ q ", L" /qn"}, Case{true, L" /QB ", L""}, Case{true, L" /qb ", L""},
+        // A quiet run counts only an argument of its own, split as msiexec splits it.
+        Case{true, L" MYDIR=C:/Quick ", L" /qn"}, Case{true, L" /L*v C:/Agent/q.log ", L" /qn"},
+        Case{true, L" \"A=1 /qb\" ", L" /qn"}, Case{true, L" \"/qb\" ", L""}, Case{true, L" -Qn ", L""},
+        Case{true, L" /Passive ", L""}, Case{true, L" -passive ", L""}, Case{true, L" /passiveX ", L" /qn"}}) {
     Reset();
     EXPECT_EQ(InstallPluginPackage(c.quiet ? Quiet() : Conduct(false), false, c.cadesArgs, logPath).code, 0u);
     EXPECT_EQ(InstallerArgs(), c.added + std::wstring(L" ADDPLUGVEX=1") + c.cadesArgs) << c.quiet << c.cadesArgs;

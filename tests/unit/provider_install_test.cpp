@@ -22,6 +22,7 @@ TEST_F(ProviderInstallTest, CommandLineOfAPlainRun) {
             L"\"C:\\dist\\csp\\Setup.exe\" -args \"/qb /Lv! \"\"\"C:\\Temp\\csp_2026-12-08-09-05-07.log\"\"\" \" "
             L"-noreboot -root");
   EXPECT_EQ(os.processes[0].creationFlags, 0x08000000u);
+  EXPECT_EQ(os.processes[0].currentDirectory, L"C:\\dist\\");  // not the caller's
   EXPECT_TRUE(os.boxes.empty());
 }
 
@@ -37,16 +38,15 @@ TEST_F(ProviderInstallTest, UserLogAndQuietOptionsAreCaseSensitiveSubstrings) {
   struct Case {
     const wchar_t* args;
     const wchar_t* expected;
-    bool quiet = false;  // then "/Q" counts too, and none gives "/qn"
+    bool quiet = false;  // then only an argument "/q..." of any case counts, and none gives "/qn"
   };
   for (const Case& c : {
            Case{L"/L*v C:\\my.log ", L"/qb /L*v C:\\my.log "},
            Case{L"PROP=c:/logs/x ", L"/qb PROP=c:/logs/x "},  // "/l" inside a value
            Case{L"/qn ", L"/Lv! \"\"\"C:\\Temp\\csp_2026-12-08-09-05-07.log\"\"\" /qn "},
-           Case{L"/QN /l*v x ", L"/qb /QN /l*v x "},
-           Case{L"Q=\"a b\" /l x ", L"/qb Q=\"a b\" /l x "},
-           Case{L"/l x ", L"/qn /l x ", true},
-           Case{L"/QN /l x ", L"/QN /l x ", true},
+           Case{L"/QN /l*v x ", L"/qb /QN /l*v x "}, Case{L"Q=\"a b\" /l x ", L"/qb Q=\"a b\" /l x "},
+           Case{L"/l x ", L"/qn /l x ", true}, Case{L"/QN /l x ", L"/QN /l x ", true},
+           Case{L"INSTALLDIR=C:/Qt /l x ", L"/qn INSTALLDIR=C:/Qt /l x ", true},  // a value, not an option
        }) {
     os.processes.clear();
     EXPECT_EQ(InstallProvider(c.quiet ? Quiet() : Conduct(false), false, L"csp", c.args).code, 0u);
@@ -71,7 +71,8 @@ TEST_F(ProviderInstallTest, OtherExitCodesAreReportedUnderAnEmptyCaption) {
   os.exitCodes = {3010};
   EXPECT_EQ(InstallProvider(Conduct(false), false, L"ucsp", L"").code, 3010u);
   ASSERT_EQ(os.boxes.size(), 1u);
-  EXPECT_EQ(os.boxes[0].text, L"[105]: 3010.\n");  // the log does not exist
+  // The log made before the setup started.
+  EXPECT_EQ(os.boxes[0].text, L"[105]: 3010.\nInstall log: C:\\Temp\\ucsp_2026-12-08-09-05-07.log");
   EXPECT_EQ(os.boxes[0].caption, L"");
   EXPECT_EQ(os.boxes[0].style, 0x50010u);
   EXPECT_EQ(os.boxes[0].owner, os.ownerWindowCreated);

@@ -68,6 +68,11 @@ class FailingPlatform : public Platform {
   std::optional<std::wstring> WGetEnv(const wchar_t*) override { return {}; }
   std::uint32_t GetSystemDirectoryW(wchar_t*, std::uint32_t) override { return 0; }
   bool WriteFile(KernelHandle, const void*, std::uint32_t, std::uint32_t*) override { return false; }
+  std::wstring GetFullPathNameW(const std::wstring&) override { return {}; }
+  std::wstring GetLongPathNameW(const std::wstring&) override { return {}; }
+  Status GetFinalPathNameByHandleW(KernelHandle, std::wstring&) override { return kErrorCallNotImplemented; }
+  bool GetFileInformationByHandle(KernelHandle, std::uint32_t*) override { return false; }
+  bool SetFileInformationByHandle(KernelHandle, bool) override { return false; }
 
   std::tm LocalTime() override { return {}; }
   std::uint64_t GetSystemTimeAsFileTime() override { return 0; }
@@ -75,11 +80,15 @@ class FailingPlatform : public Platform {
   void WriteStandardOutput(const std::wstring&) override {}
   bool HasStandardOutput() override { return false; }
   bool AttachConsole(std::uint32_t) override { return false; }
-  KernelHandle CreateFileW(const wchar_t*, std::uint32_t, std::uint32_t, std::uint32_t) override { return nullptr; }
+  KernelHandle CreateFileW(const wchar_t*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) override {
+    return nullptr;
+  }
   bool WriteConsoleW(KernelHandle, const std::wstring&) override { return false; }
   bool FreeConsole() override { return false; }
 
-  bool CreateProcessW(const wchar_t*, wchar_t*, bool, std::uint32_t, ProcessInformation&) override { return false; }
+  bool CreateProcessW(const wchar_t*, wchar_t*, bool, std::uint32_t, const wchar_t*, ProcessInformation&) override {
+    return false;
+  }
   std::uint32_t MsgWaitForMultipleObjects(KernelHandle, std::uint32_t, std::uint32_t) override { return 0xFFFFFFFFu; }
   bool PeekMessageW(WindowHandle, std::uint32_t, std::uint32_t, std::uint32_t) override { return false; }
   bool GetExitCodeProcess(KernelHandle, std::uint32_t*) override { return false; }

@@ -15,16 +15,30 @@
 
 namespace setup::platform::fn {
 
+// "FILE_INFO_BY_HANDLE_CLASS enumeration" and "FILE_DISPOSITION_INFO structure" come with Vista, so the
+// program's own target level (Windows 2000 and XP) leaves them undeclared; these stand in for them.
+#if _WIN32_WINNT >= 0x0600
+using FileInfoClass = FILE_INFO_BY_HANDLE_CLASS;
+#else
+enum FileInfoClass : int {};
+#endif
+inline constexpr FileInfoClass kFileDispositionInfo = static_cast<FileInfoClass>(4);
+struct FileDispositionInfo {
+  BOOLEAN deleteFile;
+};
+
 // kernel32
 using AttachConsole = BOOL(WINAPI*)(DWORD);
 using CreateToolhelp32Snapshot = HANDLE(WINAPI*)(DWORD, DWORD);
 using GetVolumePathNameW = BOOL(WINAPI*)(LPCWSTR, LPWSTR, DWORD);
 using Module32FirstW = BOOL(WINAPI*)(HANDLE, LPMODULEENTRY32W);
 using Module32NextW = BOOL(WINAPI*)(HANDLE, LPMODULEENTRY32W);
+using GetFinalPathNameByHandleW = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
 using GetTickCount64 = ULONGLONG(WINAPI*)();
 using IsWow64Process = BOOL(WINAPI*)(HANDLE, PBOOL);
 using SetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
 using SetDllDirectoryW = BOOL(WINAPI*)(LPCWSTR);
+using SetFileInformationByHandle = BOOL(WINAPI*)(HANDLE, FileInfoClass, LPVOID, DWORD);
 
 // advapi32
 using ConvertSidToStringSidW = BOOL(WINAPI*)(PSID, LPWSTR*);

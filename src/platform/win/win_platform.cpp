@@ -340,6 +340,67 @@ bool WinPlatform::WriteFile(KernelHandle file, const void* data, std::uint32_t s
   return succeeded != FALSE;
 }
 
+namespace {
+
+// Calls that fill a buffer and, when it is too small, give the size they need, terminator included.
+template <typename Fill>
+std::wstring GrowingRead(Fill fill) {
+  std::wstring text(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const DWORD length = fill(text.data(), static_cast<DWORD>(text.size()));
+    if (length == 0) {
+      return {};
+    }
+    if (length < text.size()) {
+      text.resize(length);
+      return text;
+    }
+    text.assign(length, L'\0');
+  }
+  return {};
+}
+
+}  // namespace
+
+std::wstring WinPlatform::GetFullPathNameW(const std::wstring& fileName) {
+  return GrowingRead(
+      [&](wchar_t* buffer, DWORD size) { return ::GetFullPathNameW(fileName.c_str(), size, buffer, nullptr); });
+}
+
+std::wstring WinPlatform::GetLongPathNameW(const std::wstring& path) {
+  return GrowingRead([&](wchar_t* buffer, DWORD size) { return ::GetLongPathNameW(path.c_str(), buffer, size); });
+}
+
+Status WinPlatform::GetFinalPathNameByHandleW(KernelHandle file, std::wstring& path) {
+  auto finalPath = Kernel32Function<fn::GetFinalPathNameByHandleW>("GetFinalPathNameByHandleW");
+  if (finalPath == nullptr) {
+    return ERROR_PROC_NOT_FOUND;
+  }
+  path = GrowingRead([&](wchar_t* buffer, DWORD size) {
+    return finalPath(file, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  });
+  return path.empty() ? ::GetLastError() : 0;
+}
+
+bool WinPlatform::GetFileInformationByHandle(KernelHandle file, std::uint32_t* numberOfLinks) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!::GetFileInformationByHandle(file, &information)) {
+    return false;
+  }
+  *numberOfLinks = information.nNumberOfLinks;
+  return true;
+}
+
+bool WinPlatform::SetFileInformationByHandle(KernelHandle file, bool deleteFile) {
+  auto setInformation = Kernel32Function<fn::SetFileInformationByHandle>("SetFileInformationByHandle");
+  if (setInformation == nullptr) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return false;
+  }
+  fn::FileDispositionInfo disposition{static_cast<BOOLEAN>(deleteFile ? TRUE : FALSE)};
+  return setInformation(file, fn::kFileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+}
+
 std::tm WinPlatform::LocalTime() {
   const std::time_t now = std::time(nullptr);
   const std::tm* local = std::localtime(&now);
@@ -384,8 +445,8 @@ bool WinPlatform::AttachConsole(std::uint32_t processId) {
 }
 
 KernelHandle WinPlatform::CreateFileW(const wchar_t* fileName, std::uint32_t access, std::uint32_t shareMode,
-                                      std::uint32_t creationDisposition) {
-  HANDLE file = ::CreateFileW(fileName, access, shareMode, nullptr, creationDisposition, 0, nullptr);
+                                      std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes) {
+  HANDLE file = ::CreateFileW(fileName, access, shareMode, nullptr, creationDisposition, flagsAndAttributes, nullptr);
   return file != INVALID_HANDLE_VALUE ? file : nullptr;
 }
 
@@ -397,12 +458,13 @@ bool WinPlatform::WriteConsoleW(KernelHandle console, const std::wstring& text) 
 bool WinPlatform::FreeConsole() { return ::FreeConsole() != FALSE; }
 
 bool WinPlatform::CreateProcessW(const wchar_t* applicationName, wchar_t* commandLine, bool inheritHandles,
-                                 std::uint32_t creationFlags, ProcessInformation& processInformation) {
+                                 std::uint32_t creationFlags, const wchar_t* currentDirectory,
+                                 ProcessInformation& processInformation) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started{};
   if (!::CreateProcessW(applicationName, commandLine, nullptr, nullptr, inheritHandles ? TRUE : FALSE, creationFlags,
-                        nullptr, nullptr, &startup, &started)) {
+                        nullptr, currentDirectory, &startup, &started)) {
     return false;
   }
   processInformation.process = started.hProcess;

@@ -60,6 +60,11 @@ class WinPlatform final : public Platform {
   std::optional<std::wstring> WGetEnv(const wchar_t* name) override;
   std::uint32_t GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) override;
   bool WriteFile(KernelHandle file, const void* data, std::uint32_t size, std::uint32_t* written) override;
+  std::wstring GetFullPathNameW(const std::wstring& fileName) override;
+  std::wstring GetLongPathNameW(const std::wstring& path) override;
+  Status GetFinalPathNameByHandleW(KernelHandle file, std::wstring& path) override;
+  bool GetFileInformationByHandle(KernelHandle file, std::uint32_t* numberOfLinks) override;
+  bool SetFileInformationByHandle(KernelHandle file, bool deleteFile) override;
 
   std::tm LocalTime() override;
   std::uint64_t GetSystemTimeAsFileTime() override;
@@ -68,12 +73,13 @@ class WinPlatform final : public Platform {
   bool HasStandardOutput() override;
   bool AttachConsole(std::uint32_t processId) override;
   KernelHandle CreateFileW(const wchar_t* fileName, std::uint32_t access, std::uint32_t shareMode,
-                           std::uint32_t creationDisposition) override;
+                           std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes) override;
   bool WriteConsoleW(KernelHandle console, const std::wstring& text) override;
   bool FreeConsole() override;
 
   bool CreateProcessW(const wchar_t* applicationName, wchar_t* commandLine, bool inheritHandles,
-                      std::uint32_t creationFlags, ProcessInformation& processInformation) override;
+                      std::uint32_t creationFlags, const wchar_t* currentDirectory,
+                      ProcessInformation& processInformation) override;
   std::uint32_t MsgWaitForMultipleObjects(KernelHandle handle, std::uint32_t milliseconds,
                                           std::uint32_t wakeMask) override;
   bool PeekMessageW(WindowHandle window, std::uint32_t filterMin, std::uint32_t filterMax,

@@ -1,0 +1,35 @@
+// Files the program makes in folders where other users may create files too (C:\Windows\Temp, the TMP
+// of SYSTEM): whatever stands at the name is removed first and the file is created anew, so that it
+// belongs to the program, and a link planted at the name leads nowhere.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/handles.h"
+
+namespace setup {
+
+struct FreshFile {
+  platform::UniqueKernelHandle handle;
+  // Why there is no handle: the error of the last creation, or
+  std::uint32_t error = 0;
+  // what the file made turned out to be (it has been removed again).
+  std::wstring refusal;
+};
+
+// The path made full and, for the folder that holds it, long (8.3 names spelt out), as Windows reports a
+// handle's final path: how two spellings of one place are compared.
+std::wstring FullLongPath(const std::wstring& path);
+
+// Removes what stands at the path and creates the file (CREATE_NEW, never through a reparse point), a
+// few times when something comes back in between. The file made must be the one asked for: reached
+// without a link or junction on the way (where Windows can say, Vista and later) and with no second
+// name (a hard link). A file that fails is removed again.
+FreshFile CreateFileAnew(const std::wstring& path, std::uint32_t access, std::uint32_t shareMode);
+
+// Removes a file the program made and still holds: by its handle where the handle allows it, else by
+// its name once closed.
+void RemoveMadeFile(platform::UniqueKernelHandle& file, const std::wstring& path);
+
+}  // namespace setup
