@@ -10,8 +10,7 @@ using namespace platform;
 
 namespace {
 
-// Another user may put a link back between the removal and the creation; they may win a few races,
-// not every one.
+// Another user may make files at the draft names first; they may win a few races, not every one.
 constexpr int kCreationTries = 3;
 
 constexpr std::uint32_t kCreationFlags = kFileAttributeNormal | kFileFlagOpenReparsePoint | kSecurityIdentificationOnly;
@@ -25,8 +24,9 @@ std::wstring WithoutLongPathPrefix(const std::wstring& path) {
   return path.starts_with(L"\\\\?\\") ? path.substr(4) : path;
 }
 
-// Why the file the handle holds is not the one asked for; empty when it is.
-std::wstring RefusalOf(platform::KernelHandle file, const std::wstring& path) {
+// Why the file the handle holds, made at the draft name beside the path, is not the one asked for;
+// empty when it is.
+std::wstring RefusalOf(platform::KernelHandle file, const std::wstring& path, const std::wstring& draft) {
   std::uint32_t links = 0;
   if (!Os().GetFileInformationByHandle(file, &links)) {
     return L"its names cannot be counted (error " + FormatUnsigned(Os().GetLastError()) + L")";
@@ -43,7 +43,16 @@ std::wstring RefusalOf(platform::KernelHandle file, const std::wstring& path) {
     return L"its final path cannot be read (error " + FormatUnsigned(status) + L")";
   }
   finalPath = WithoutLongPathPrefix(finalPath);
-  return EqualsIgnoringCase(finalPath, FullLongPath(path)) ? std::wstring() : L"it leads to " + finalPath;
+  if (EqualsIgnoringCase(finalPath, FullLongPath(draft))) {
+    return {};
+  }
+  // Told by the name asked for rather than by the draft's.
+  const std::wstring draftTail = draft.substr(path.size());
+  if (finalPath.size() > draftTail.size() &&
+      EqualsIgnoringCase(finalPath.substr(finalPath.size() - draftTail.size()), draftTail)) {
+    finalPath.resize(finalPath.size() - draftTail.size());
+  }
+  return L"it leads to " + finalPath;
 }
 
 }  // namespace
@@ -59,23 +68,38 @@ std::wstring FullLongPath(const std::wstring& path) {
   return (longFolder.empty() ? folder : longFolder) + full.substr(slash + 1);
 }
 
-FreshFile CreateFileAnew(const std::wstring& path, std::uint32_t access, std::uint32_t shareMode) {
+// The file is made under a draft name of its own beside the path and then renamed over whatever stands
+// at the path: "MoveFileExW function" replaces the entry itself, a link rather than what it leads to,
+// where deleting the entry first would leave a moment in which a link can be put back, and where Wine
+// deletes the file a symbolic link leads to. The draft is checked before the rename, in the folder the
+// path names: Wine goes on reporting a handle's old name after a rename.
+FreshFile CreateFileAnew(const std::wstring& path, std::uint32_t access, std::uint32_t shareMode, bool replace) {
   FreshFile made;
-  for (int attempt = 0; attempt < kCreationTries && !made.handle; ++attempt) {
-    // Whatever stands there goes: a file, or a link itself rather than what it leads to. Nothing there
-    // is no failure.
-    Os().DeleteFileW(path);
-    made.handle.reset(Os().CreateFileW(path.c_str(), access, shareMode, kCreateNew, kCreationFlags));
-    made.error = made.handle ? 0 : Os().GetLastError();
-    if (made.error != 0 && made.error != kErrorFileExists) {
+  const auto stamp = static_cast<std::uint32_t>(Os().GetSystemTimeAsFileTime());
+  for (int attempt = 0; attempt < kCreationTries; ++attempt) {
+    const std::wstring draft = path + L"." + FormatUnsigned(stamp + static_cast<std::uint32_t>(attempt)) + L".new";
+    // Renaming a file that is open needs the open to share deletion.
+    made.handle.reset(
+        Os().CreateFileW(draft.c_str(), access | kDelete, shareMode | kFileShareDelete, kCreateNew, kCreationFlags));
+    if (!made.handle) {
+      made.error = Os().GetLastError();
+      if (made.error == kErrorFileExists) {
+        continue;  // another user made a file at the draft's name first
+      }
       return made;
     }
-  }
-  if (made.handle) {
-    made.refusal = RefusalOf(made.handle.get(), path);
+    made.refusal = RefusalOf(made.handle.get(), path, draft);
     if (!made.refusal.empty()) {
-      RemoveMadeFile(made.handle, path);
+      RemoveMadeFile(made.handle, draft);
+      return made;
     }
+    if (Os().MoveFileExW(draft, path, replace ? kMovefileReplaceExisting : 0)) {
+      made.error = 0;
+      return made;
+    }
+    made.error = Os().GetLastError();
+    RemoveMadeFile(made.handle, draft);
+    return made;
   }
   return made;
 }

@@ -1,5 +1,5 @@
 // Files the program makes in folders where other users may create files too (C:\Windows\Temp, the TMP
-// of SYSTEM): whatever stands at the name is removed first and the file is created anew, so that it
+// of SYSTEM): the file is created anew and put in place of whatever stands at the name, so that it
 // belongs to the program, and a link planted at the name leads nowhere.
 #pragma once
 
@@ -22,11 +22,12 @@ struct FreshFile {
 // handle's final path: how two spellings of one place are compared.
 std::wstring FullLongPath(const std::wstring& path);
 
-// Removes what stands at the path and creates the file (CREATE_NEW, never through a reparse point), a
-// few times when something comes back in between. The file made must be the one asked for: reached
-// without a link or junction on the way (where Windows can say, Vista and later) and with no second
-// name (a hard link). A file that fails is removed again.
-FreshFile CreateFileAnew(const std::wstring& path, std::uint32_t access, std::uint32_t shareMode);
+// Creates the file (CREATE_NEW, never through a reparse point) under a name of its own beside the path,
+// a few times when another user takes that name first, and renames it to the path: over whatever
+// stands there when replace is set, else only where nothing does (ERROR_ALREADY_EXISTS). The file made
+// must be the one asked for: reached without a link or junction on the way (where Windows can say,
+// Vista and later) and with no second name (a hard link). A file that fails is removed again.
+FreshFile CreateFileAnew(const std::wstring& path, std::uint32_t access, std::uint32_t shareMode, bool replace);
 
 // Removes a file the program made and still holds: by its handle where the handle allows it, else by
 // its name once closed.

@@ -63,7 +63,7 @@ void RunLog::Open(const std::wstring& path) {
   path_ = path;
   // Readable while the run writes it, so that a run that hangs can be looked into; DELETE, so that a
   // file that is not the one asked for can be removed through its handle.
-  FreshFile made = CreateFileAnew(path, kGenericWrite | kDelete, kFileShareRead);
+  FreshFile made = CreateFileAnew(path, kGenericWrite | kDelete, kFileShareRead, true);
   if (!made.refusal.empty()) {
     Refuse(path, L"is not used: " + made.refusal);
     return;

@@ -7,6 +7,7 @@
 #include "base/console.h"
 #include "base/fresh_file.h"
 #include "base/messages.h"
+#include "platform/handles.h"
 #include "platform/win32_constants.h"
 
 namespace setup {
@@ -62,31 +63,42 @@ std::uint32_t ReadLogDirectory(const RunConduct& conduct, std::wstring& director
 std::uint32_t MakeInstallerLog(const RunConduct& conduct, const std::wstring& directory, const std::wstring& prefix,
                                InstallerLog& log) {
   std::uint32_t error = 0;
-  for (int second = 0; second < kStampTries; ++second) {
-    const std::wstring stamp = MakeTimeStamp(second);
-    const std::wstring path = directory + L"\\" + prefix + L"_" + stamp + L".log";
-    // The installer opens its log for writing while the handle is held: the handle asks for nothing the
-    // installer would have to share (no DELETE), and shares reading and writing but not deletion, so
-    // that another run cannot remove the file and takes a later second instead.
-    FreshFile made = CreateFileAnew(path, kFileReadAttributes, kFileShareRead | kFileShareWrite);
-    if (made.handle) {
-      // A console-attached run shows which log belongs to which moment.
-      PrintLine(stamp);
-      log.path = path;
-      log.file = std::move(made.handle);
-      return 0;
+  // First only names nobody has: another run started in the same second holds this second's log, and
+  // its installer writes there. Then, should every name be taken (made in advance by another user),
+  // over what stands at the name.
+  for (const bool replace : {false, true}) {
+    for (int second = 0; second < kStampTries; ++second) {
+      const std::wstring stamp = MakeTimeStamp(second);
+      const std::wstring path = directory + L"\\" + prefix + L"_" + stamp + L".log";
+      FreshFile made = CreateFileAnew(path, kFileReadAttributes, kFileShareRead | kFileShareWrite, replace);
+      if (made.handle) {
+        // A console-attached run shows which log belongs to which moment.
+        PrintLine(stamp);
+        log.path = path;
+        log.file = std::move(made.handle);
+        return 0;
+      }
+      // A name whose file turned out to lead elsewhere is as taken as one that stays in the way.
+      error = made.error != 0 ? made.error : kErrorFileExists;
+      conduct.Log({L"installer log ", path, L" cannot be had: ",
+                   made.refusal.empty() ? L"error " + FormatUnsigned(error) : made.refusal});
     }
-    // A name whose file turned out to lead elsewhere is as taken as one that stays in the way.
-    error = made.error != 0 ? made.error : kErrorFileExists;
-    conduct.Log({L"installer log ", path, L" cannot be had: ",
-                 made.refusal.empty() ? L"error " + FormatUnsigned(error) : made.refusal});
   }
   return error;
 }
 
-void RemoveUnusedLog(InstallerLog& log) {
-  if (!log.path.empty()) {
+void RemoveEmptyLog(InstallerLog& log, bool installerStarted) {
+  if (log.path.empty()) {
+    return;
+  }
+  if (!installerStarted) {
     RemoveMadeFile(log.file, log.path);
+    return;
+  }
+  platform::FindData found;
+  platform::UniqueFind find(Os().FindFirstFileW(log.path, found));
+  if (find && found.size == 0) {
+    Os().DeleteFileW(log.path);
   }
 }
 

@@ -19,7 +19,8 @@ std::uint32_t ReadLogDirectory(const RunConduct& conduct, std::wstring& director
 
 struct InstallerLog {
   std::wstring path;
-  // Held while the installer runs, so that no other run can take the file away.
+  // Held until the installer starts: Wine's msiexec removes its log and makes it again, which an open
+  // handle would turn into a file that goes when the handle is closed.
   platform::UniqueKernelHandle file;
 };
 
@@ -29,7 +30,8 @@ struct InstallerLog {
 std::uint32_t MakeInstallerLog(const RunConduct& conduct, const std::wstring& directory, const std::wstring& prefix,
                                InstallerLog& log);
 
-// Removes the empty log made for an installer that did not start, if one was made.
-void RemoveUnusedLog(InstallerLog& log);
+// Removes the log made for an installer, if one was made, where the installer did not start or wrote
+// nothing into it: a failure message then names no log that says nothing.
+void RemoveEmptyLog(InstallerLog& log, bool installerStarted);
 
 }  // namespace setup

@@ -69,7 +69,7 @@ StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath
   if (Os().GetSystemDirectoryW(systemBuffer, kMaxPath - 1) == 0) {
     const std::uint32_t error = Os().GetLastError();
     ShowMessage(conduct, box::kInstallError, IDS_SYSTEM_DIRECTORY_UNREADABLE);
-    RemoveUnusedLog(log);
+    RemoveEmptyLog(log, false);
     return StepOutcome::Failed(error);
   }
   systemBuffer[kMaxPath - 1] = L'\0';
@@ -92,9 +92,7 @@ StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath
   // meanwhile turns into no log at all.
   log.file.reset();
   const ProcessResult result = RunLoggedProcess(conduct, commandLine);
-  if (!result.started) {
-    RemoveUnusedLog(log);
-  }
+  RemoveEmptyLog(log, result.started);
   const std::uint32_t exitCode = result.code;
   if (AsksForRestart(exitCode)) {
     // Without the marker the run merely ends without offering the restart; the installation itself

@@ -63,9 +63,7 @@ StepOutcome InstallProvider(const RunConduct& conduct, bool reinstall, const std
   // meanwhile turns into no log at all.
   log.file.reset();
   const ProcessResult result = RunLoggedProcess(conduct, commandLine, ProgramDirectory());
-  if (!result.started) {
-    RemoveUnusedLog(log);
-  }
+  RemoveEmptyLog(log, result.started);
   // A nested setup that could not be started, or not waited for, has not finished, whatever its error
   // code looks like.
   if (result.ended && IsProviderSuccess(result.code)) {

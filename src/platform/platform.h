@@ -38,6 +38,7 @@ inline RegistryKey const kHkeyLocalMachine = reinterpret_cast<RegistryKey>(stati
 struct FindData {
   std::uint32_t attributes = 0;
   std::wstring fileName;
+  std::uint64_t size = 0;  // nFileSizeHigh and nFileSizeLow as one number
 };
 
 struct ProcessInformation {
@@ -176,6 +177,9 @@ class Platform {
   // SetFileInformationByHandle(file, FileDispositionInfo, {deleteFile}), looked up at run time: false
   // with ERROR_PROC_NOT_FOUND where it is missing (before Vista). The handle needs DELETE access.
   virtual bool SetFileInformationByHandle(KernelHandle file, bool deleteFile) = 0;
+  // MoveFileExW(existingFileName, newFileName, flags).
+  virtual bool MoveFileExW(const std::wstring& existingFileName, const std::wstring& newFileName,
+                           std::uint32_t flags) = 0;
 
   // Time and standard output.
   // time() followed by localtime().

@@ -52,6 +52,8 @@ inline constexpr std::uint32_t kDelete = 0x00010000;
 inline constexpr std::uint32_t kFileReadAttributes = 0x80;
 inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
 inline constexpr std::uint32_t kFileFlagOpenReparsePoint = 0x00200000;
+inline constexpr std::uint32_t kFileShareDelete = 0x4;
+inline constexpr std::uint32_t kMovefileReplaceExisting = 0x1;
 // SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION: a named pipe at the name learns who opened it but
 // cannot act as that account.
 inline constexpr std::uint32_t kSecurityIdentificationOnly = 0x00100000 | 0x00010000;

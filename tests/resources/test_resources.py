@@ -455,18 +455,18 @@ FIRST_RELEASES = [
      "LoadLibraryExW LoadLibraryW LoadResource LocalFree LockResource ReleaseSemaphore SetLastError "
      "SetUnhandledExceptionFilter SizeofResource Sleep TlsAlloc TlsFree TlsGetValue TlsSetValue VirtualProtect "
      "VirtualQuery WaitForSingleObject WideCharToMultiByte WriteConsoleW WriteFile ExitProcess TerminateProcess "
-     "GetAce GetVolumeInformationW RegQueryValueExW"),
+     "GetAce GetVolumeInformationW RegQueryValueExW GetFileInformationByHandle GetFullPathNameW MoveFileExW"),
     ("2000", "Microsoft Learn: Windows 2000 Professional",
      "FreeConsole GetSystemDefaultUILanguage GetVersionExW VerSetConditionMask VerifyVersionInfoW CheckDlgButton "
      "CreateWindowExW DialogBoxParamW EndDialog ExitWindowsEx GetDlgItem GetDlgItemTextW IsDlgButtonChecked "
      "LoadImageW MessageBoxW SendMessageW SetDlgItemTextW ShowWindow GetWindowLongW SetWindowLongW "
      "CommandLineToArgvW InitiateSystemShutdownW MsgWaitForMultipleObjects PeekMessageW GetProcessWindowStation "
-     "GetUserObjectInformationW GetSystemTimeAsFileTime RegQueryInfoKeyW"),
+     "GetUserObjectInformationW GetSystemTimeAsFileTime RegQueryInfoKeyW GetLongPathNameW"),
     ("2000", "msvcrt.dll of Windows 2000",
      "__p__commode __p__fmode __p__wcmdln __set_app_type __setusermatherr __wgetmainargs __winitenv _amsg_exit "
      "_cexit _close _errno _initterm _iob _onexit _putws _read _wgetenv _wstat abort calloc exit fflush fprintf "
      "free fwrite localtime malloc memchr memcmp memcpy memmove memset realloc signal strcmp strlen strncmp time "
-     "vfprintf wcsftime wcslen towlower"),
+     "vfprintf wcsftime wcslen towlower mktime"),
     ("2000", "Windows Installer 1.1, part of Windows 2000 (TechNet: Windows Installer 2.0)",
      "MsiCloseHandle MsiEnumRelatedProductsW MsiGetProductInfoW MsiGetPropertyW MsiQueryFeatureStateW "
      "MsiQueryProductStateW MsiSetInternalUI MsiSourceListClearAllW"),
@@ -481,7 +481,7 @@ FIRST_RELEASES = [
     ("XP SP2", "Microsoft Learn", "IsWow64Process"),
     ("XP SP2", "Windows Installer 3.0; Microsoft Learn: Not Supported in Windows Installer 2.0",
      "MsiSourceListSetInfoW"),
-    ("Vista", "Microsoft Learn", "RegDeleteKeyExW GetTickCount64"),
+    ("Vista", "Microsoft Learn", "RegDeleteKeyExW GetTickCount64 GetFinalPathNameByHandleW SetFileInformationByHandle"),
     ("8", "Microsoft Learn (Windows 7 and Vista with KB2533623)", "SetDefaultDllDirectories AddDllDirectory"),
 ]
 FIRST_RELEASE = {function: release for release, _, functions in FIRST_RELEASES for function in functions.split()}
@@ -509,6 +509,9 @@ FALLBACKS = {
     "GetVolumePathNameW": "the volume's root is taken from the path: its drive or its share",
     "MsiOpenPackageExW": "takes the package for unopenable (message 133); it is reached only after the version "
     "check, which stops a Windows 2000 without SP4, and SP3 already brings Windows Installer 2.0",
+    "GetFinalPathNameByHandleW": "a file the program makes is checked by its link count alone: whether a junction "
+    "led it elsewhere cannot be told",
+    "SetFileInformationByHandle": "a file the program made and refuses is removed by its name once closed",
     "MsiSourceListSetInfoW": "leaves the installed product's source list as it is and runs msiexec all the same",
 }
 

@@ -506,7 +506,9 @@ FindHandle FakePlatform::FindFirstFileW(const std::wstring& fileName, FindData& 
   }
   for (const std::wstring& file : names) {
     if (MatchesWildcard(NameOf(file), mask)) {
-      search->entries.push_back({file.back() == L'\\' ? kFileAttributeDirectory : 0x20u, NameOf(file)});
+      const auto written = writtenFiles.find(file);
+      search->entries.push_back({file.back() == L'\\' ? kFileAttributeDirectory : 0x20u, NameOf(file),
+                                 written != writtenFiles.end() ? written->second.size() : 0u});
     }
   }
   if (search->entries.empty()) {
@@ -544,10 +546,6 @@ bool FakePlatform::DeleteFileW(const std::wstring& fileName) {
   if (HeldWithoutDeleteSharing(fileName)) {
     lastError_ = kErrorSharingViolation;
     return false;
-  }
-  if (replantings > 0) {
-    --replantings;
-    return true;
   }
   files_.erase(found);
   return true;
@@ -671,6 +669,11 @@ KernelHandle FakePlatform::CreateFileW(const wchar_t* fileName, std::uint32_t ac
   if (std::wstring(fileName) != L"CONOUT$") {
     fileCreations.push_back(creation);
   }
+  if (creationDisposition == kCreateNew && replantings > 0) {
+    --replantings;  // another user made a file at the name first
+    lastError_ = kErrorFileExists;
+    return nullptr;
+  }
   if (creationDisposition == kCreateNew && WStat(fileName) == 0) {
     lastError_ = kErrorFileExists;  // "CreateFileW function", CREATE_NEW
     return nullptr;
@@ -718,6 +721,21 @@ bool FakePlatform::CreateProcessW(const wchar_t* applicationName, wchar_t* comma
   if (processStartError != 0) {
     lastError_ = processStartError;
     return false;
+  }
+  // An installer writes into the log its command line names (a quoted path ending in ".log").
+  std::wstring piece;
+  for (const wchar_t* c = commandLineBuffer;; ++c) {
+    if (*c == L'"' || *c == L'\0') {
+      if (childrenWriteLogs && piece.ends_with(L".log") && WStat(piece) == 0) {
+        writtenFiles[piece] = "log";
+      }
+      piece.clear();
+      if (*c == L'\0') {
+        break;
+      }
+    } else {
+      piece += *c;
+    }
   }
   processInformation.process = NewHandle();
   processInformation.thread = NewHandle();
@@ -1162,11 +1180,16 @@ Status FakePlatform::RegQueryValueExW(RegistryKey key, const wchar_t* valueName,
   return 0;
 }
 
+void FakePlatform::ForgetInstallerLogs() {
+  const std::wstring folder = environment[L"TMP"] + L"\\";
+  std::erase_if(files_, [&](const std::wstring& f) {
+    return f.size() > folder.size() && EqualFolded(f.substr(0, folder.size()), folder) && f.ends_with(L".log");
+  });
+}
 
 // --- files made anew (fresh_file.h) ---------------------------------------------------------------
 
 bool FakePlatform::HeldWithoutDeleteSharing(const std::wstring& path) const {
-  constexpr std::uint32_t kFileShareDelete = 0x4;
   return std::any_of(fileOpens_.begin(), fileOpens_.end(), [&](const auto& open) {
     return EqualFolded(open.second.path, path) && (open.second.shareMode & kFileShareDelete) == 0;
   });
@@ -1211,8 +1234,49 @@ bool FakePlatform::GetFileInformationByHandle(KernelHandle file, std::uint32_t* 
     lastError_ = kErrorInvalidHandle;
     return false;
   }
-  auto links = linkCounts.find(open->second.path);
-  *numberOfLinks = links != linkCounts.end() ? links->second : 1;
+  *numberOfLinks = 1;
+  for (const auto& [path, links] : linkCounts) {
+    if (open->second.path.size() >= path.size() && EqualFolded(open->second.path.substr(0, path.size()), path)) {
+      *numberOfLinks = links;  // the file made at the path, or beside it under a name of its own
+    }
+  }
+  return true;
+}
+
+// "MoveFileExW function": without MOVEFILE_REPLACE_EXISTING an existing new name fails the move; with
+// it, the entry at the new name is replaced (a link itself, not what it leads to), unless that file is
+// open. Handles of the file moved now name the new path.
+bool FakePlatform::MoveFileExW(const std::wstring& existingFileName, const std::wstring& newFileName,
+                               std::uint32_t flags) {
+  const auto named = [this](const std::wstring& path) {
+    return std::find_if(files_.begin(), files_.end(), [&](const std::wstring& f) { return EqualFolded(f, path); });
+  };
+  if (named(existingFileName) == files_.end()) {
+    lastError_ = kErrorFileNotFound;
+    return false;
+  }
+  if (auto standing = named(newFileName); standing != files_.end()) {
+    const bool open = std::any_of(fileOpens_.begin(), fileOpens_.end(),
+                                  [&](const auto& o) { return EqualFolded(o.second.path, newFileName); });
+    if ((flags & kMovefileReplaceExisting) == 0 || open) {
+      lastError_ = open ? kErrorAccessDenied : kErrorAlreadyExists;
+      return false;
+    }
+    files_.erase(standing);
+  }
+  *named(existingFileName) = newFileName;
+  writtenFiles[newFileName] = writtenFiles[existingFileName];
+  writtenFiles.erase(existingFileName);
+  for (auto& [handle, open] : fileOpens_) {
+    if (EqualFolded(open.path, existingFileName)) {
+      open.path = newFileName;
+    }
+  }
+  for (auto& [handle, path] : fileHandles_) {
+    if (EqualFolded(path, existingFileName)) {
+      path = newFileName;
+    }
+  }
   return true;
 }
 

@@ -130,12 +130,17 @@ class FakePlatform : public Platform {
   // Whether the process runs in the interactive user's logon session (its window station visible),
   // or, say, as a service or an agent running as SYSTEM.
   bool interactiveUser = true;
+  // Every child writes into the log its command line names, as installers do.
+  bool childrenWriteLogs = true;
   // Every child sends a message to all top-level windows (SendMessage, HWND_BROADCAST) before it ends.
   bool childrenBroadcast = false;
   // Called when the dialog is shown with the dialog procedure; the default presses nothing.
   std::function<std::intptr_t(DialogProc)> runDialog;
 
   void AddFile(const std::wstring& path);
+  // Removes the installers' logs in TMP, as if the next run came a second or more later: a run never
+  // takes a log name that a file already has.
+  void ForgetInstallerLogs();
   void AddDirectory(const std::wstring& path);
   // Files made from here on: the current directory of relative paths; folders that are junctions
   // (folder -> where it leads); the number of names the file made at a path turns out to have (another
@@ -234,6 +239,7 @@ class FakePlatform : public Platform {
   std::uint32_t GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) override;
   bool WriteFile(KernelHandle file, const void* data, std::uint32_t size, std::uint32_t* written) override;
   std::wstring GetFullPathNameW(const std::wstring& fileName) override;
+  bool MoveFileExW(const std::wstring& existingFileName, const std::wstring& newFileName, std::uint32_t flags) override;
   std::wstring GetLongPathNameW(const std::wstring& path) override;
   Status GetFinalPathNameByHandleW(KernelHandle file, std::wstring& path) override;
   bool GetFileInformationByHandle(KernelHandle file, std::uint32_t* numberOfLinks) override;

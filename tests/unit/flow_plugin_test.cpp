@@ -163,7 +163,7 @@ TEST_F(FlowPluginTest, LogNeverTakesThePlaceOfAPackage) {
                                                L"distribution; the run goes on without it."),
               !c.used)
         << c.log;
-    EXPECT_EQ(os.fileCreations.front().path == c.log, c.used) << c.log;
+    EXPECT_EQ(os.fileCreations.front().path.starts_with(c.log), c.used) << c.log;  // its draft beside it
     os.fileCreations.clear();
   }
   EXPECT_EQ(os.WStat(L"C:\\dist\\csp\\Setup.exe"), 0);

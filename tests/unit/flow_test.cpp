@@ -340,6 +340,7 @@ TEST_P(FlowOnEveryReleaseTest, BroadcastingSetupsEndAndStampsReachTheParentsCons
   for (const auto& [tail, children] : {std::pair{L"-silent -csp -ucsp", 3u}, std::pair{L"-csp", 2u}}) {
     os.processes.clear();
     os.consoleText.clear();
+    os.ForgetInstallerLogs();
     EXPECT_EQ(Run(tail), Refusal()) << tail << " (nullopt: never ended)";
     if (Refusal() == 0) {
       EXPECT_EQ(os.processes.size(), children) << tail;

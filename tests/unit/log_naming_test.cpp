@@ -53,25 +53,30 @@ TEST_F(LogNamingTest, PathIsTmpPrefixAndStampUsedAsTheyAre) {
   EXPECT_EQ(os.stdoutLines.size(), 3u);
 }
 
-// Another run of the same second holds its log without sharing deletion, and a user may have made
-// names in advance that cannot be removed: the stamp moves on by a second, a few times, and the name
-// printed is the one had.
+// Another run of the same second has made its log: the stamp moves on by a second, a few times, and the
+// name printed is the one had. Names a user made in advance for every one of those seconds are
+// replaced, but not a log another run still holds.
 TEST_F(LogNamingTest, NameThatCannotBeHadTakesTheNextSecond) {
   struct Case {
     int heldBefore;  // logs of the same prefix other runs hold, from this second on
+    bool planted;    // those logs made in advance and left, rather than held
     std::uint32_t status;
     const wchar_t* path;
   };
   for (const Case& c : {
-           Case{1, 0, L"C:\\Temp\\csp_2026-12-08-09-05-08.log"},
-           Case{4, 0, L"C:\\Temp\\csp_2026-12-08-09-05-11.log"},
-           Case{5, kErrorFileExists, L"kept"},
+           Case{1, false, 0, L"C:\\Temp\\csp_2026-12-08-09-05-08.log"},
+           Case{4, false, 0, L"C:\\Temp\\csp_2026-12-08-09-05-11.log"},
+           Case{5, false, kErrorAccessDenied, L"kept"},
+           Case{5, true, 0, L"C:\\Temp\\csp_2026-12-08-09-05-07.log"},
        }) {
     FakePlatform machine;
     ScopedFakePlatform use(machine);
     std::vector<InstallerLog> others(static_cast<std::size_t>(c.heldBefore));
     for (InstallerLog& other : others) {
       ASSERT_EQ(MakeInstallerLog(Conduct(true), L"C:\\Temp", L"csp", other), 0u);
+      if (c.planted) {
+        other.file.reset();
+      }
     }
     machine.stdoutLines.clear();
     InstallerLog log;

@@ -80,6 +80,7 @@ TEST_F(PackageInstallerTest, RestartCodesCountAsSuccessAndLeaveTheMarker) {
 
 TEST_F(PackageInstallerTest, EveryOtherExitCodeIsPassedOnWithoutMarker) {
   for (std::uint32_t code : {0u, 3u, 4u, 1602u, 1603u, 0x80070005u}) {
+    os.ForgetInstallerLogs();
     os.exitCodes = {code};
     EXPECT_EQ(Run(L" /qb"), code);
     EXPECT_EQ(logPath, kLog);

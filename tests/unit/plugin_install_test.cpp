@@ -56,6 +56,7 @@ class PluginInstallTest : public PackageTest {
     os.products.clear();
     os.processes.clear();
     os.boxes.clear();
+    os.ForgetInstallerLogs();
     logPath = L"previous";
   }
 

@@ -78,10 +78,18 @@ TEST_F(ProviderInstallTest, OtherExitCodesAreReportedUnderAnEmptyCaption) {
   EXPECT_EQ(os.boxes[0].owner, os.ownerWindowCreated);
 
   os.boxes.clear();
+  // A file with this second's name (another run's log) is left alone: the next second's name is used.
   os.AddFile(L"C:\\Temp\\csp_2026-12-08-09-05-07.log");
   os.exitCodes = {0xC0000005u};
   EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", L"").code, 0xC0000005u);
-  EXPECT_EQ(os.boxes.at(0).text, L"[105]: 3221225477.\nInstall log: C:\\Temp\\csp_2026-12-08-09-05-07.log");
+  EXPECT_EQ(os.boxes.at(0).text, L"[105]: 3221225477.\nInstall log: C:\\Temp\\csp_2026-12-08-09-05-08.log");
+  // A setup that wrote nothing into the log made for it leaves no empty file behind to be named.
+  os.boxes.clear();
+  os.childrenWriteLogs = false;
+  os.exitCodes = {1603};
+  EXPECT_EQ(InstallProvider(Conduct(false), false, L"ucsp", L"").code, 1603u);
+  EXPECT_EQ(os.boxes.at(0).text, L"[105]: 1603.\n");
+  EXPECT_NE(os.WStat(L"C:\\Temp\\ucsp_2026-12-08-09-05-08.log"), 0);
 }
 
 TEST_F(ProviderInstallTest, FailureWithAUserLogHasNoLogLine) {

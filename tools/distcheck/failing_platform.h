@@ -69,6 +69,7 @@ class FailingPlatform : public Platform {
   std::uint32_t GetSystemDirectoryW(wchar_t*, std::uint32_t) override { return 0; }
   bool WriteFile(KernelHandle, const void*, std::uint32_t, std::uint32_t*) override { return false; }
   std::wstring GetFullPathNameW(const std::wstring&) override { return {}; }
+  bool MoveFileExW(const std::wstring&, const std::wstring&, std::uint32_t) override { return false; }
   std::wstring GetLongPathNameW(const std::wstring&) override { return {}; }
   Status GetFinalPathNameByHandleW(KernelHandle, std::wstring&) override { return kErrorCallNotImplemented; }
   bool GetFileInformationByHandle(KernelHandle, std::uint32_t*) override { return false; }

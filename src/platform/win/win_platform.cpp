@@ -295,6 +295,7 @@ FindHandle WinPlatform::FindFirstFileW(const std::wstring& fileName, FindData& d
   }
   data.attributes = found.dwFileAttributes;
   data.fileName = found.cFileName;
+  data.size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
   return find;
 }
 
@@ -305,6 +306,7 @@ bool WinPlatform::FindNextFileW(FindHandle find, FindData& data) {
   }
   data.attributes = found.dwFileAttributes;
   data.fileName = found.cFileName;
+  data.size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
   return true;
 }
 
@@ -361,6 +363,11 @@ std::wstring GrowingRead(Fill fill) {
 }
 
 }  // namespace
+
+bool WinPlatform::MoveFileExW(const std::wstring& existingFileName, const std::wstring& newFileName,
+                              std::uint32_t flags) {
+  return ::MoveFileExW(existingFileName.c_str(), newFileName.c_str(), flags) != FALSE;
+}
 
 std::wstring WinPlatform::GetFullPathNameW(const std::wstring& fileName) {
   return GrowingRead(

@@ -61,6 +61,7 @@ class WinPlatform final : public Platform {
   std::uint32_t GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) override;
   bool WriteFile(KernelHandle file, const void* data, std::uint32_t size, std::uint32_t* written) override;
   std::wstring GetFullPathNameW(const std::wstring& fileName) override;
+  bool MoveFileExW(const std::wstring& existingFileName, const std::wstring& newFileName, std::uint32_t flags) override;
   std::wstring GetLongPathNameW(const std::wstring& path) override;
   Status GetFinalPathNameByHandleW(KernelHandle file, std::wstring& path) override;
   bool GetFileInformationByHandle(KernelHandle file, std::uint32_t* numberOfLinks) override;
