@@ -99,6 +99,14 @@ class PlantedDlls(unittest.TestCase):
         self.assertEqual(run.exit_code, EXIT_DLL_REDIRECTION)
         self.assertEqual(run.boxes, [])
 
+    def test_the_distribution_check_refuses_a_redirection_beside_itself_too(self):
+        tools = self.dist.linux / "tools"
+        (tools / "distcheck.exe.local").mkdir(parents=True)
+        shutil.copy2(windows_build_dir() / "distcheck.exe", tools / "distcheck.exe")
+        code, out, err = bed.wine(tools / "distcheck.exe", self.dist.windows, check=False)
+        self.assertEqual(code, EXIT_DLL_REDIRECTION, out + err)
+        self.assertIn("run a copy kept elsewhere", out + err)
+
 
 SIDE_BY_SIDE = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\SideBySide"
 # A manifest that Windows would have to follow to an assembly that does not exist: a loader that took

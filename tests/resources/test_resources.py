@@ -23,16 +23,17 @@ def setUpModule():
     image = pefile.PE(os.environ["SETUP_EXE"])
 
 
-def resources(type_id):
+def resources(type_id, pe=None):
     """(name, language, data) of every resource of a type; name is the id, or the string of a named one."""
-    for type_entry in image.DIRECTORY_ENTRY_RESOURCE.entries:
+    pe = pe or image
+    for type_entry in pe.DIRECTORY_ENTRY_RESOURCE.entries:
         if type_entry.id != type_id:
             continue
         for name_entry in type_entry.directory.entries:
             name = name_entry.id if name_entry.id is not None else str(name_entry.name)
             for language_entry in name_entry.directory.entries:
                 entry = language_entry.data.struct
-                yield name, language_entry.id, image.get_data(entry.OffsetToData, entry.Size)
+                yield name, language_entry.id, pe.get_data(entry.OffsetToData, entry.Size)
 
 
 class Reader:
@@ -332,6 +333,18 @@ def manifest_text():
 
 def local(element):
     return element.tag.rpartition("}")[2]
+
+
+class DistributionCheckManifest(unittest.TestCase):
+    def test_runs_as_the_invoker_on_every_release(self):
+        # Without a manifest of its own, XP and 2003 would honour a distcheck.exe.local folder beside it.
+        tool = pefile.PE(str(Path(os.environ["SETUP_EXE"]).parent / "distcheck.exe"))
+        manifests = list(resources(RT_MANIFEST, tool))
+        self.assertEqual([name for name, _, _ in manifests], [1])
+        root = ElementTree.fromstring(manifests[0][2])
+        levels = [e.get("level") for e in root.iter() if local(e) == "requestedExecutionLevel"]
+        self.assertEqual(levels, ["asInvoker"])
+        self.assertEqual({e.get("Id") for e in root.iter() if local(e) == "supportedOS"}, SUPPORTED_OS)
 
 
 class Manifest(unittest.TestCase):

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "bootstrap/flow.h"
+#include "bootstrap/redirection.h"
 #include "distribution_check.h"
 #include "failing_platform.h"
 #include "packages/package_search.h"
@@ -68,6 +70,18 @@ std::wstring FullFolderPath(const wchar_t* folder) {
 int wmain(int argc, wchar_t** argv) {
   setup::platform::RestrictDllSearchToSystemDirectory();
   const HANDLE errors = ::GetStdHandle(STD_ERROR_HANDLE);
+  setup::platform::WinPlatform windows;
+  // What could make Setup.exe load DLLs from beside itself could do the same to the tool the admin
+  // trusts to check a folder: the same refusal, with a line, since a console tool loads nothing to say it.
+  setup::platform::SetOs(&windows);
+  const bool redirected = setup::HasDllRedirection();
+  setup::platform::SetOs(nullptr);
+  if (redirected) {
+    distcheck::Print(errors,
+                     L"distcheck: a .local, a .manifest or a DLL beside distcheck.exe could redirect its DLLs; "
+                     L"run a copy kept elsewhere");
+    return static_cast<int>(setup::kExitDllRedirection);
+  }
   if (argc != 2) {
     distcheck::Print(errors, L"usage: distcheck DIR");
     return distcheck::kExitUsage;
@@ -77,7 +91,6 @@ int wmain(int argc, wchar_t** argv) {
     distcheck::Print(errors, std::wstring(L"distcheck: no such folder: ") + argv[1]);
     return distcheck::kExitUsage;
   }
-  setup::platform::WinPlatform windows;
   const std::wstring folder = distcheck::FullFolderPath(argv[1]);
   distcheck::WindowsDisk disk(folder, windows);
   distcheck::RealFolderPlatform here(folder, windows);

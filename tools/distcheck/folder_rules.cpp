@@ -11,6 +11,9 @@ namespace distcheck {
 namespace {
 
 constexpr const wchar_t* kProgram = L"Setup.exe";
+// The release's own check lies in tools\, and is as open to a planted DLL as Setup.exe is.
+constexpr const wchar_t* kToolsFolder = L"tools";
+constexpr const wchar_t* kTool = L"distcheck.exe";
 constexpr std::array<const wchar_t*, 2> kProviders = {L"csp", L"ucsp"};
 constexpr const wchar_t* kSums = L"SHA256SUMS";
 // Files the loader, or a program that loads by name, may take from Setup.exe's folder before the system's.
@@ -148,19 +151,31 @@ class FolderRules {
     } else {
       CheckProgram(program->name);
     }
-    for (const DiskEntry& entry : InNameOrder(tree_.root.entries)) {
+    CheckBeside(tree_.root, L"", kProgram, L"Setup.exe");
+    const DiskEntry* tools = FindEntry(tree_.root, kToolsFolder);
+    if (tools != nullptr && tools->folder && FindEntry(tree_.below.at(tools->name), kTool) != nullptr) {
+      CheckBeside(tree_.below.at(tools->name), tools->name, kTool, L"distcheck.exe");
+    }
+  }
+
+  // What Windows may take from a program's folder instead of the system's: a .local redirection, an
+  // external manifest, DLLs and programs.
+  void CheckBeside(const Listing& listing, const std::wstring& folder, const wchar_t* program,
+                   const std::wstring& shown) {
+    for (const DiskEntry& entry : InNameOrder(listing.entries)) {
+      const std::wstring path = JoinPath(folder, entry.name);
       const std::wstring upper = UpperName(entry.name);
       const std::wstring extension = upper.substr(upper.rfind(L'.') + 1);
-      if (SameName(entry.name, L"Setup.exe.local")) {
-        Add(entry.name, L"makes Setup.exe refuse to run (exit 10, nothing shown)");
-      } else if (SameName(entry.name, L"Setup.exe.manifest")) {
-        Add(entry.name,
-            L"would replace Setup.exe's own manifest on Windows XP (and where PreferExternalManifest is set)");
-      } else if (!entry.folder && !SameName(entry.name, kProgram) && upper.find(L'.') != std::wstring::npos &&
+      if (SameName(entry.name, std::wstring(program) + L".local")) {
+        Add(path, L"makes " + shown + L" refuse to run (exit 10" + (folder.empty() ? L", nothing shown)" : L")"));
+      } else if (SameName(entry.name, std::wstring(program) + L".manifest")) {
+        Add(path,
+            L"would replace " + shown + L"'s own manifest on Windows XP (and where PreferExternalManifest is set)");
+      } else if (!entry.folder && !SameName(entry.name, program) && upper.find(L'.') != std::wstring::npos &&
                  std::find(kLoadable.begin(), kLoadable.end(), extension) != kLoadable.end()) {
-        Add(entry.name,
-            L"lies beside Setup.exe, where Windows may load or run it instead of the system's own "
-            L"(a planted DLL looks like this)");
+        Add(path,
+            L"lies beside " + shown +
+                L", where Windows may load or run it instead of the system's own (a planted DLL looks like this)");
       }
     }
   }
