@@ -1,6 +1,8 @@
 """Says why a file is not a Setup.exe of this program: a 32-bit Windows GUI program carrying its dialog 141
-and its version information. Prints nothing when it is one.
-Usage: /usr/bin/python3 scripts/setup_program.py FILE (Debian's python3-pefile)"""
+and its version information; with --distcheck, why it is not the distribution check for Windows: a 32-bit
+Windows console program, not a DLL, that prints a "verdict: " line, and not Setup.exe. Prints nothing when
+it is one.
+Usage: /usr/bin/python3 scripts/setup_program.py [--distcheck] FILE (Debian's python3-pefile)"""
 
 import sys
 
@@ -8,6 +10,7 @@ import pefile
 
 MACHINE_I386 = 0x014C
 SUBSYSTEM_WINDOWS_GUI = 2
+SUBSYSTEM_WINDOWS_CUI = 3
 RT_DIALOG = 5
 DIALOG_CONFIG = 141
 VERSION_STRINGS = {"OriginalFilename": "Setup.exe", "ProductName": "Solvarn ЭЦП Browser plug-in"}
@@ -29,23 +32,37 @@ def version_strings(image):
     return strings
 
 
-def why_not(path):
+# The line every report of the distribution check ends with, as the program holds it (wide characters).
+VERDICT = "verdict: ".encode("utf-16-le")
+
+
+def is_setup(image):
+    strings = version_strings(image)
+    return DIALOG_CONFIG in resource_ids(image, RT_DIALOG) and all(
+        strings.get(key) == value for key, value in VERSION_STRINGS.items())
+
+
+def why_not(path, subsystem):
     try:
         image = pefile.PE(path)
     except (pefile.PEFormatError, OSError) as error:
         return f"not a Windows program ({error})"
     if image.FILE_HEADER.Machine != MACHINE_I386:
         return f"not a 32-bit (x86) Windows program (machine 0x{image.FILE_HEADER.Machine:04X})"
-    if image.OPTIONAL_HEADER.Subsystem != SUBSYSTEM_WINDOWS_GUI:
-        return f"not a Windows GUI program (subsystem {image.OPTIONAL_HEADER.Subsystem})"
-    strings = version_strings(image)
-    if DIALOG_CONFIG not in resource_ids(image, RT_DIALOG) or any(
-            strings.get(key) != value for key, value in VERSION_STRINGS.items()):
+    if image.FILE_HEADER.Characteristics & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_DLL"]:
+        return "a DLL, not a program"
+    if image.OPTIONAL_HEADER.Subsystem != subsystem:
+        kind = "GUI" if subsystem == SUBSYSTEM_WINDOWS_GUI else "console"
+        return f"not a Windows {kind} program (subsystem {image.OPTIONAL_HEADER.Subsystem})"
+    if subsystem == SUBSYSTEM_WINDOWS_GUI and not is_setup(image):
         return "not this program's Setup.exe (no dialog 141 or version information of Setup.exe)"
+    if subsystem == SUBSYSTEM_WINDOWS_CUI and (is_setup(image) or bytes(image.__data__).find(VERDICT) < 0):
+        return "not the distribution check (no verdict line, or this program's Setup.exe)"
     return ""
 
 
 if __name__ == "__main__":
-    reason = why_not(sys.argv[1])
+    distcheck = sys.argv[1] == "--distcheck"
+    reason = why_not(sys.argv[-1], SUBSYSTEM_WINDOWS_CUI if distcheck else SUBSYSTEM_WINDOWS_GUI)
     if reason:
         print(reason)
