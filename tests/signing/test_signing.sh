@@ -8,8 +8,8 @@ setup_exe=${1:?usage: test_signing.sh SETUP_EXE}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 mkdir "$work/tsa"
-python3 "$root/tests/signing/tsa_server.py" "$work/tsa" &
-trap 'kill $!; rm -rf "$work"' EXIT
+python3 "$root/tests/signing/tsa_server.py" "$work/tsa" & tsa=$!
+trap 'kill $tsa; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 verify() { osslsigncode verify -CAfile "$work/cert.pem" -TSA-CAfile "$work/tsa/tsa.pem" -in "$work/Setup.exe"; }
 
