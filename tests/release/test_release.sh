@@ -52,6 +52,8 @@ grep -qx 'release: left out of csp (version control): .git' "$work/out.log" || f
 [ "$(wc -l <"$work/out/SHA256SUMS")" -eq "$(find "$work/out" -type f ! -name SHA256SUMS ! -name SHA256SUMS.p7s | wc -l)" ] ||
   fail "SHA256SUMS does not list every file"
 grep -q '  tools/distcheck\.exe$' "$work/out/SHA256SUMS" || fail "tools/distcheck.exe is not in the sums"
+# The signature beside SHA256SUMS is the release's own, not a file added after it.
+bash "$root/scripts/distcheck" "$work/out" >"$work/check.log" || { cat "$work/check.log"; fail "distcheck finds the signed release not sound"; }
 for file in Setup.exe tools/distcheck.exe tarvex-x64.msi; do
   echo "osslsigncode verify $file:"
   osslsigncode verify -CAfile "$work/cert.pem" -TSA-CAfile "$work/tsa/tsa.pem" -in "$work/out/$file" |
@@ -110,10 +112,10 @@ version=$(sed -n 's/^ *ProductVersion //p' "$work/race/release-notes.txt" | sort
 [ "$(ls "$work/race"/*.msi | wc -l)" -eq 6 ] && [ "$(wc -l <<<"$version")" -eq 1 ] &&
   cmp -s "$work/race/tarvex-x64.msi" "$(dirname "$packages")/$version/tarvex-x64.msi" ||
   fail "the folder mixes releases, or its notes name another"
+grep -h 'race is ready\|race was made meanwhile' "$work"/race*.log
 
 if release "$work/out" --packages "$packages" >/dev/null 2>&1; then fail "a non-empty folder was written into"; fi
 mkdir "$work/empty" "$work/theirs" "$work/open" "$work/shared"
-cat "$work"/race*.log | grep "release: .*race" | grep -v copied
 refuse_into "an existing empty folder" "$work/empty"
 ln -s "$work/empty" "$work/link"
 refuse_into "a link as OUTDIR" "$work/link"

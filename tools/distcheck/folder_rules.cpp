@@ -16,6 +16,8 @@ constexpr const wchar_t* kToolsFolder = L"tools";
 constexpr const wchar_t* kTool = L"distcheck.exe";
 constexpr std::array<const wchar_t*, 2> kProviders = {L"csp", L"ucsp"};
 constexpr const wchar_t* kSums = L"SHA256SUMS";
+// The detached signature of a signed release's SHA256SUMS, which cannot list itself or its signature.
+constexpr const wchar_t* kSumsSignature = L"SHA256SUMS.p7s";
 // Files the loader, or a program that loads by name, may take from Setup.exe's folder before the system's.
 constexpr std::array<std::wstring_view, 11> kLoadable = {L"DLL", L"EXE", L"COM", L"OCX", L"CPL", L"DRV",
                                                          L"SYS", L"SCR", L"AX",  L"ACM", L"MUI"};
@@ -272,7 +274,7 @@ class FolderRules {
     }
     for (const std::wstring& file : files_) {
       const auto found = listed.find(file);
-      if (file == sums->name) {
+      if (file == sums->name || SameName(file, kSumsSignature)) {
         continue;
       }
       if (found == listed.end()) {
