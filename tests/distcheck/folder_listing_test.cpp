@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <random>
 
 #include "distribution_check.h"
@@ -59,6 +60,7 @@ class MemoryDisk : public Disk {
  public:
   std::map<std::wstring, Listing> folders;
   std::map<std::wstring, Entry> packages;
+  std::map<std::wstring, Signature> signatures;  // by file, the detached one by its own name
 
   Listing List(const std::wstring& folder) override { return folders.at(folder); }
   bool ReadDatabase(const std::wstring& file, Entry& entry) override {
@@ -72,6 +74,14 @@ class MemoryDisk : public Disk {
   std::string Sha256(const std::wstring&, std::wstring&) override { return {}; }
   std::string ReadBytes(const std::wstring&, std::wstring&) override { return {}; }
   std::wstring DecodeName(const std::string& utf8) override { return {utf8.begin(), utf8.end()}; }
+  Signature ReadSignature(const std::wstring& file) override { return SignatureOf(file); }
+  Signature ReadDetachedSignature(const std::wstring& signature, const std::wstring&) override {
+    return SignatureOf(signature);
+  }
+  Signature SignatureOf(const std::wstring& file) const {
+    const auto found = signatures.find(file);
+    return found == signatures.end() ? Signature{} : found->second;
+  }
 
   // Adds path (folders end with '\') and the folders on its way.
   void Add(const std::wstring& path, const std::wstring& platform = L"", const std::wstring& version = L"") {
@@ -137,9 +147,9 @@ TEST(FolderListingTest, CandidatesAreEveryEntrySomeListingOrderMakesTheSearchPic
   }
 }
 
-std::vector<std::wstring> Report(MemoryDisk& disk) {
+std::vector<std::wstring> Report(MemoryDisk& disk, const std::vector<std::string>& signers = {}) {
   std::vector<std::wstring> report;
-  CheckDistribution(disk, L"dist", nullptr, report);
+  CheckDistribution(disk, L"dist", nullptr, signers, report);
   return report;
 }
 
@@ -176,6 +186,93 @@ TEST(FolderListingTest, AFolderThatCannotBeListedIsAProblemNotAnEmptyFolder) {
   disk.folders.at(L"csp").error = L"Permission denied";
   const std::vector<std::wstring> report = Report(disk);
   EXPECT_NE(std::find(report.begin(), report.end(), L"problem: csp cannot be read: Permission denied"), report.end());
+}
+
+Signature SignedBy(const wchar_t* name) {
+  const char digit = static_cast<char>(name[0]);
+  return {Signature::State::kIntact, std::wstring(L"CN=") + name, std::string(40, digit), std::string(64, digit), {}};
+}
+
+TEST(FolderListingTest, EveryFileSetupExeRunsIsSignedByTheReleasesSigner) {
+  const Signature a = SignedBy(L"A");
+  const Signature b = SignedBy(L"B");
+  const Signature broken{Signature::State::kBroken, L"CN=A", {}, {}, L"its digest does not match the file"};
+  const Signature none;
+  const std::string pinA(64, 'A');
+  const std::string pinB(40, 'B');
+  const struct {
+    const char* what;
+    // Setup.exe, tools\distcheck.exe, the two packages, csp\Setup.exe, SHA256SUMS.p7s
+    std::array<Signature, 6> signatures;
+    std::vector<std::string> signers;
+    std::vector<std::wstring> problems;  // every problem that speaks of signing, by its start
+  } cases[] = {
+      {"nothing signed", {none, none, none, none, none, none}, {}, {}},
+      {"the programs signed, the packages not", {a, a, none, none, none, none}, {}, {}},
+      {"the check unsigned beside a signed Setup.exe",
+       {a, none, none, none, none, none},
+       {},
+       {L"tools\\distcheck.exe is not signed, where"}},
+      {"Setup.exe unsigned beside a signed check",
+       {none, a, none, none, none, none},
+       {},
+       {L"Setup.exe is not signed, where"}},
+      {"one package of two signed", {a, a, a, none, none, none}, {}, {L"tarvex-win32.msi is not signed, where"}},
+      {"another signer",
+       {a, b, b, b, none, none},
+       {},
+       {L"tools\\distcheck.exe is signed by CN=B", L"tarvex-x64.msi is signed by CN=B",
+        L"tarvex-win32.msi is signed by CN=B"}},
+      {"a signature that does not verify",
+       {broken, a, none, none, none, none},
+       {},
+       {L"Setup.exe: its signature does not verify (its digest does not match the file)"}},
+      {"the provider's vendor signs its setup", {a, a, none, none, b, a}, {}, {}},
+      {"SHA256SUMS signed by another", {a, a, none, none, none, b}, {}, {L"SHA256SUMS.p7s is signed by CN=B"}},
+      {"the signer named, everything its", {a, a, a, a, a, a}, {pinA}, {}},
+      {"the signer named, the sums unsigned",
+       {a, a, a, a, a, none},
+       {pinA},
+       {L"SHA256SUMS with SHA256SUMS.p7s beside it is missing"}},
+      {"the signer named, a package unsigned and the provider its vendor's",
+       {a, a, a, none, b, a},
+       {pinA},
+       {L"tarvex-win32.msi is not signed (--signer)", L"csp\\Setup.exe is signed by CN=B"}},
+      {"both signers named, by SHA-256 and SHA-1", {a, a, a, a, b, a}, {pinA, pinB}, {}},
+      {"the signer named, Setup.exe signed by another",
+       {b, a, a, a, a, a},
+       {pinA},
+       {L"Setup.exe is signed by CN=B (SHA-1 BBBB"}},
+  };
+  const std::array<const wchar_t*, 6> files = {L"Setup.exe",        L"tools\\distcheck.exe", L"tarvex-x64.msi",
+                                               L"tarvex-win32.msi", L"csp\\Setup.exe",       L"SHA256SUMS.p7s"};
+  for (const auto& row : cases) {
+    MemoryDisk disk =
+        Layout({L"Setup.exe", L"SHA256SUMS", L"tools\\", L"tools\\distcheck.exe", L"csp\\", L"csp\\Setup.exe"});
+    disk.Add(L"tarvex-x64.msi", L"x64", L"2.0.13000");
+    disk.Add(L"tarvex-win32.msi", L"Intel", L"2.0.13000");
+    if (row.signatures[5].state != Signature::State::kNone) {
+      disk.Add(L"SHA256SUMS.p7s");
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      disk.signatures[files[i]] = row.signatures[i];
+    }
+    std::vector<std::wstring> problems;  // unwrapped
+    for (const std::wstring& line : Report(disk, row.signers)) {
+      if (line.starts_with(L"problem: ")) {
+        problems.push_back(line.substr(9));
+      } else if (!problems.empty() && line.starts_with(L"  ")) {
+        problems.back() += L" " + line.substr(line.find_first_not_of(L' '));
+      }
+    }
+    std::erase_if(problems, [](const std::wstring& problem) { return problem.find(L"sign") == std::wstring::npos; });
+    EXPECT_EQ(problems.size(), row.problems.size()) << row.what;
+    for (const std::wstring& expected : row.problems) {
+      EXPECT_TRUE(std::any_of(problems.begin(), problems.end(),
+                              [&expected](const std::wstring& got) { return got.starts_with(expected); }))
+          << row.what << ": " << std::string(expected.begin(), expected.end());
+    }
+  }
 }
 
 }  // namespace

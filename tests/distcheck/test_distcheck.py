@@ -61,7 +61,58 @@ def spoil_sums(folder):
     (folder / "csp" / "setup.ini").write_text("\n", encoding="utf-8")
 
 
-# folder, how it is spoilt, exit code, lines the output must hold (problem lines unwrapped)
+_signing = {}
+
+
+def signer(who):
+    """A throwaway code-signing certificate and key, made once per run: (certificate, key, SHA-1 thumbprint)."""
+    if who not in _signing:
+        folder = Path(tempfile.mkdtemp())
+        cert, key = folder / "cert.pem", folder / "key.pem"
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                        f"/CN=Solvarn test signer {who}", "-addext", "extendedKeyUsage=codeSigning", "-keyout",
+                        str(key), "-out", str(cert)], check=True, capture_output=True)
+        fingerprint = subprocess.run(["openssl", "x509", "-in", str(cert), "-noout", "-fingerprint", "-sha1"],
+                                     check=True, capture_output=True, text=True).stdout
+        _signing[who] = (cert, key, fingerprint.split("=")[1].strip().replace(":", ""))
+    return _signing[who]
+
+
+def sign(path, who):
+    cert, key, _ = signer(who)
+    subprocess.run(["bash", str(ROOT / "scripts" / "sign"), str(cert), str(key), str(path)], check=True,
+                   capture_output=True)
+
+
+def sign_release(folder, who="A"):
+    """Every program and package signed, then SHA256SUMS and its detached signature, as a signed release."""
+    for path in sorted(folder.rglob("*")):
+        if path.suffix.lower() in (".exe", ".msi"):
+            sign(path, who)
+    write_sums(folder)
+    cert, key, _ = signer(who)
+    subprocess.run(["openssl", "cms", "-sign", "-binary", "-outform", "DER", "-md", "sha256", "-in",
+                    str(folder / "SHA256SUMS"), "-signer", str(cert), "-inkey", str(key), "-out",
+                    str(folder / "SHA256SUMS.p7s")], check=True)
+
+
+def change_byte(path):
+    with path.open("r+b") as program:
+        program.seek(1100)
+        byte = program.read(1)
+        program.seek(1100)
+        program.write(bytes([byte[0] ^ 1]))
+
+
+def unsign_setup(folder):
+    unsigned = (folder / "Setup.exe").read_bytes()
+    sign_release(folder)
+    (folder / "Setup.exe").write_bytes(unsigned)
+    write_sums(folder)
+
+
+# folder, how it is spoilt, exit code, lines the output must hold (problem lines unwrapped), and the check's
+# options if any
 CASES = [
     ("sound", lambda f: None, 0, [r"^verdict: sound; Setup\.exe installs 2\.0\.13000 on x64 and 2\.0\.13000 on win32$",
                                   r"^  x64    ProductCode \{50A1C0DE-2013-4000-8000-000000000064\}$"]),
@@ -134,6 +185,22 @@ CASES = [
       r"^problem: tools\\distcheck\.exe\.local makes distcheck\.exe refuse to run \(exit 10\)$"]),
     ("one platform only", lambda f: [(f / n).unlink() for n in os.listdir(f) if n.endswith("win32.msi")], 1,
      [r"^problem: win32: no package to install, nothing matches tarvex\*win32\*$"]),
+    ("signed, then changed", lambda f: [sign_release(f), change_byte(f / "Setup.exe")], 1,
+     [r"^problem: Setup\.exe: its signature does not verify \(its digest does not match the file\)",
+      r"^problem: Setup\.exe has changed since SHA256SUMS was written$"]),
+    ("a package signed by another", lambda f: [sign_release(f), sign(f / "tarvex-win32.msi", "B")], 1,
+     [r"^problem: tarvex-win32\.msi is signed by CN=Solvarn test signer B \(SHA-1 [0-9A-F]{40}\), not by the "
+      r"release's signer CN=Solvarn test signer A"]),
+    ("an unsigned program among signed ones", unsign_setup, 1,
+     [r"^problem: Setup\.exe is not signed, where the release's other files are signed by CN=Solvarn test signer A",
+      r"^problem: SHA256SUMS\.p7s: its signature does not verify"]),
+    ("signed by the signer named", sign_release, 0,
+     [r"^    signed by CN=Solvarn test signer A$", r"^  SHA256SUMS, to compare.*\n    SHA-256  [0-9a-f]{64}$",
+      r"^verdict: sound"],
+     lambda: ["--signer", signer("A")[2]]),
+    ("signed, but not by the signer named", sign_release, 1,
+     [r"^problem: Setup\.exe is signed by CN=Solvarn test signer A \(SHA-1 [0-9A-F]{40}\), not by --signer$"],
+     lambda: ["--signer", signer("B")[2]]),
     ("SHA256SUMS and later changes", spoil_sums, 1,
      [r"^problem: README\.txt has changed since SHA256SUMS was written$",
       r"^problem: version\.dll is not listed in SHA256SUMS \(added after the release\?\)$",
@@ -158,13 +225,15 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         sound = Path(work) / "sound"
         demo.lay_out_distribution(sound)
-        for number, (name, spoil, expected_code, expected_lines) in enumerate(CASES):
+        for number, (name, spoil, expected_code, expected_lines, *options) in enumerate(CASES):
             target = Path(work) / str(number)
             if spoil is not None:
                 shutil.copytree(sound, target, symlinks=True)
                 spoil(target)
             try:  # a trap that hangs the check fails here, instead of hanging the suite
-                run = subprocess.run(["bash", str(ROOT / "scripts" / "distcheck"), str(target)], capture_output=True,
+                arguments = options[0]() if options else []
+                run = subprocess.run(["bash", str(ROOT / "scripts" / "distcheck"), *arguments, str(target)],
+                                     capture_output=True,
                                      env=dict(os.environ), timeout=120)
             except subprocess.TimeoutExpired:
                 print(f"FAIL {name}: no verdict within 120 s")

@@ -44,6 +44,18 @@ struct Entry {
   std::wstring error;                               // why it could not be read (kUnreadable)
 };
 
+// An Authenticode signature (or a detached CMS one) as far as the file itself can tell: whether its digests
+// match the bytes and its signer's signature holds. Whether that signer is the one to trust is the check's
+// to say (--signer), not the disk's.
+struct Signature {
+  enum class State { kNone, kIntact, kBroken };
+  State state = State::kNone;
+  std::wstring subject;  // the signer certificate's subject, most significant part last (CN=..., O=...)
+  std::string sha1;      // the signer certificate's thumbprints, upper-case hex
+  std::string sha256;
+  std::wstring error;  // kBroken: why it does not verify
+};
+
 // Paths are relative to the checked folder, their parts joined by '\'; "" is the folder itself.
 class Disk {
  public:
@@ -68,6 +80,10 @@ class Disk {
   virtual std::string Sha256(const std::wstring& file, std::wstring& error) = 0;
   // The file's bytes; empty with error set when it cannot be read.
   virtual std::string ReadBytes(const std::wstring& file, std::wstring& error) = 0;
+  // The file's Authenticode signature (its primary signer, every nested signature verified).
+  virtual Signature ReadSignature(const std::wstring& file) = 0;
+  // A detached CMS signature of content.
+  virtual Signature ReadDetachedSignature(const std::wstring& signature, const std::wstring& content) = 0;
   // A text file's bytes (UTF-8) as names are held in DiskEntry.
   virtual std::wstring DecodeName(const std::string& utf8) = 0;
 };

@@ -1,7 +1,9 @@
-// distcheck.exe DIR: the distribution check on Windows, over the real file system (its listing, its 8.3
-// names) and the system's msi.dll. Exit 0 sound, 1 problems, 2 usage.
+// distcheck.exe [--signer THUMBPRINT]... DIR: the distribution check on Windows, over the real file system
+// (its listing, its 8.3 names), the system's msi.dll and WinVerifyTrust. Exit 0 sound, 1 problems, 2 usage.
 #include <windows.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "packages/package_search.h"
 #include "platform/win/dll_search.h"
 #include "platform/win/win_platform.h"
+#include "signature_rules.h"
 #include "text.h"
 #include "windows_disk.h"
 
@@ -82,16 +85,29 @@ int wmain(int argc, wchar_t** argv) {
                      L"run a copy kept elsewhere");
     return static_cast<int>(setup::kExitDllRedirection);
   }
-  if (argc != 2) {
-    distcheck::Print(errors, L"usage: distcheck DIR");
+  std::vector<std::string> signers;
+  int next = 1;
+  for (; next + 1 < argc && std::wstring(argv[next]) == L"--signer"; next += 2) {
+    const std::wstring given = argv[next + 1];
+    const bool ascii = std::all_of(given.begin(), given.end(), [](wchar_t c) { return c < 0x80; });
+    const std::optional<std::string> signer =
+        ascii ? distcheck::ParseThumbprint(std::string(given.begin(), given.end())) : std::nullopt;
+    if (!signer) {
+      distcheck::Print(errors, L"distcheck: --signer " + given + L" is not a SHA-1 or SHA-256 thumbprint");
+      return distcheck::kExitUsage;
+    }
+    signers.push_back(*signer);
+  }
+  if (next + 1 != argc) {
+    distcheck::Print(errors, L"usage: distcheck [--signer THUMBPRINT]... DIR");
     return distcheck::kExitUsage;
   }
-  const DWORD attributes = ::GetFileAttributesW(argv[1]);
+  const DWORD attributes = ::GetFileAttributesW(argv[next]);
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    distcheck::Print(errors, std::wstring(L"distcheck: no such folder: ") + argv[1]);
+    distcheck::Print(errors, std::wstring(L"distcheck: no such folder: ") + argv[next]);
     return distcheck::kExitUsage;
   }
-  const std::wstring folder = distcheck::FullFolderPath(argv[1]);
+  const std::wstring folder = distcheck::FullFolderPath(argv[next]);
   distcheck::WindowsDisk disk(folder, windows);
   distcheck::RealFolderPlatform here(folder, windows);
   const distcheck::SearchHere searchHere = [&](const std::vector<std::wstring>& masks) -> std::optional<std::wstring> {
@@ -102,7 +118,7 @@ int wmain(int argc, wchar_t** argv) {
     return found ? std::optional<std::wstring>(path.substr(folder.size() + 1)) : std::nullopt;
   };
   std::vector<std::wstring> report;
-  const int verdict = distcheck::CheckDistribution(disk, folder, searchHere, report);
+  const int verdict = distcheck::CheckDistribution(disk, folder, searchHere, signers, report);
   const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
   for (const std::wstring& line : report) {
     distcheck::Print(output, line);

@@ -8,6 +8,7 @@
 #include "packages/package_masks.h"
 #include "packages/package_search.h"
 #include "packages/package_version.h"
+#include "signature_rules.h"
 
 namespace distcheck {
 namespace {
@@ -105,8 +106,8 @@ std::vector<std::wstring> Facts(const Entry& entry, Reads reads) {
   return facts;
 }
 
-// Breaks text at blanks (a word longer than a line anywhere) into lines of at most kColumns; lines after
-// the first are indented two more than indent.
+}  // namespace
+
 void Wrap(const std::wstring& text, std::size_t indent, std::vector<std::wstring>& lines) {
   const std::size_t continued = indent + 2;
   std::wstring line(indent, L' ');
@@ -135,6 +136,8 @@ void Wrap(const std::wstring& text, std::size_t indent, std::vector<std::wstring
   lines.push_back(line);
 }
 
+namespace {
+
 // What sets a group apart: for a package, the facts that not every package among the groups shares.
 std::vector<std::wstring> OwnFacts(const Group& group, const std::vector<Group>& groups) {
   if (group.kind != EntryKind::kPackage) {
@@ -152,7 +155,8 @@ std::vector<std::wstring> OwnFacts(const Group& group, const std::vector<Group>&
 
 class Checker {
  public:
-  Checker(Disk& disk, const SearchHere& searchHere) : disk_(disk), tree_(ReadTree(disk)), searchHere_(searchHere) {}
+  Checker(Disk& disk, const SearchHere& searchHere, const std::vector<std::string>& signers)
+      : disk_(disk), tree_(ReadTree(disk)), searchHere_(searchHere), signers_(signers) {}
 
   int Run(const std::wstring& shownFolder, std::vector<std::wstring>& report) {
     Wrap(L"Distribution folder " + ShowName(shownFolder) + L", as Setup.exe in " + kRoot + L" sees it", 0, report);
@@ -165,6 +169,7 @@ class Checker {
       ReportLookups(platform, report);
     }
     ReportDetectionRule(platforms, report);
+    CheckSignatures(disk_, tree_, Packages(platforms), signers_, report, problems_);
     FindFolderProblems(disk_, tree_, problems_);
     for (const PlatformLookups& platform : platforms) {
       FindLookupProblems(platform);
@@ -201,6 +206,20 @@ class Checker {
       lookup.candidates = Candidates(tree_, lookup.masks);
     }
     return platform;
+  }
+
+  // Every package some lookup can pick, in NTFS order.
+  std::vector<std::wstring> Packages(const std::vector<PlatformLookups>& platforms) {
+    std::set<std::wstring> picked;
+    for (const PlatformLookups& platform : platforms) {
+      for (const Lookup& lookup : platform.lookups) {
+        std::copy_if(lookup.candidates.begin(), lookup.candidates.end(), std::inserter(picked, picked.end()),
+                     [this](const std::wstring& path) { return EntryAt(path).kind == EntryKind::kPackage; });
+      }
+    }
+    std::vector<std::wstring> packages(picked.begin(), picked.end());
+    std::sort(packages.begin(), packages.end(), PrecedesOnNtfs);
+    return packages;
   }
 
   const Entry& EntryAt(const std::wstring& path) {
@@ -398,6 +417,7 @@ class Checker {
   Disk& disk_;
   const Tree tree_;
   const SearchHere& searchHere_;
+  const std::vector<std::string>& signers_;
   std::map<std::wstring, Entry> entries_;
   std::vector<std::wstring> problems_;
   std::map<std::pair<std::wstring, std::wstring>, std::vector<std::wstring>> pickedBadEntries_;
@@ -471,8 +491,8 @@ std::wstring ShowName(const std::wstring& name) {
 }
 
 int CheckDistribution(Disk& disk, const std::wstring& shownFolder, const SearchHere& searchHere,
-                      std::vector<std::wstring>& report) {
-  return Checker(disk, searchHere).Run(shownFolder, report);
+                      const std::vector<std::string>& signers, std::vector<std::wstring>& report) {
+  return Checker(disk, searchHere, signers).Run(shownFolder, report);
 }
 
 }  // namespace distcheck

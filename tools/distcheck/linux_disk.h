@@ -2,6 +2,8 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
+#include <string>
 
 #include "disk.h"
 
@@ -16,6 +18,8 @@ class LinuxDisk final : public Disk {
   std::wstring Probe(const std::wstring& file) override;
   std::string Sha256(const std::wstring& file, std::wstring& error) override;
   std::string ReadBytes(const std::wstring& file, std::wstring& error) override;
+  Signature ReadSignature(const std::wstring& file) override;
+  Signature ReadDetachedSignature(const std::wstring& signature, const std::wstring& content) override;
   std::wstring DecodeName(const std::string& utf8) override;
 
  private:
@@ -23,5 +27,8 @@ class LinuxDisk final : public Disk {
 
   std::filesystem::path folder_;
 };
+
+// The SHA-256 thumbprint of a certificate file (PEM or DER); nullopt when it holds none.
+std::optional<std::string> CertificateThumbprint(const std::filesystem::path& file);
 
 }  // namespace distcheck

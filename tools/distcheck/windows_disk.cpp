@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/system_library.h"
+#include "system_functions.h"
 
 namespace distcheck {
 namespace {
@@ -70,24 +71,9 @@ bool ReadAll(const std::wstring& path, std::wstring& error, Consume consume) {
 }
 
 // The msi.dll functions the check calls, found in the module loaded from the system folder.
-class MsiFunctions {
- public:
-  explicit MsiFunctions(void* module) : module_(static_cast<HMODULE>(module)) {}
-
-  template <typename Function>
-  Function* Get(const char* name) const {
-    return module_ == nullptr
-               ? nullptr
-               : reinterpret_cast<Function*>(reinterpret_cast<void (*)()>(::GetProcAddress(module_, name)));
-  }
-
- private:
-  HMODULE module_;
-};
-
 class MsiHandle {
  public:
-  MsiHandle(const MsiFunctions& msi) : close_(msi.Get<decltype(::MsiCloseHandle)>("MsiCloseHandle")) {}
+  MsiHandle(const SystemFunctions& msi) : close_(msi.Get<decltype(::MsiCloseHandle)>("MsiCloseHandle")) {}
   ~MsiHandle() {
     if (handle_ != 0 && close_ != nullptr) {
       close_(handle_);
@@ -122,7 +108,10 @@ std::wstring ReadMsiText(Getter get) {
 }  // namespace
 
 WindowsDisk::WindowsDisk(std::wstring folder, setup::platform::Platform& os)
-    : folder_(std::move(folder)), msi_(setup::platform::LoadSystemLibrary(os, L"msi.dll")) {}
+    : folder_(std::move(folder)),
+      msi_(setup::platform::LoadSystemLibrary(os, L"msi.dll")),
+      wintrust_(setup::platform::LoadSystemLibrary(os, L"wintrust.dll")),
+      crypt32_(setup::platform::LoadSystemLibrary(os, L"crypt32.dll")) {}
 
 std::wstring WindowsDisk::FullPath(const std::wstring& path) const {
   return path.empty() ? folder_ : folder_ + L"\\" + path;
@@ -159,7 +148,7 @@ std::wstring WindowsDisk::Probe(const std::wstring& file) {
 }
 
 bool WindowsDisk::ReadDatabase(const std::wstring& file, Entry& entry) {
-  const MsiFunctions msi(msi_);
+  const SystemFunctions msi(msi_);
   auto openDatabase = msi.Get<decltype(::MsiOpenDatabaseW)>("MsiOpenDatabaseW");
   auto openView = msi.Get<decltype(::MsiDatabaseOpenViewW)>("MsiDatabaseOpenViewW");
   auto execute = msi.Get<decltype(::MsiViewExecute)>("MsiViewExecute");

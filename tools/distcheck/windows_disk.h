@@ -1,5 +1,5 @@
 // A distribution folder as Windows itself lists it (FindFirstFileW, with the 8.3 names this disk keeps),
-// its packages read with the system's msi.dll.
+// its packages read with the system's msi.dll, its signatures checked by WinVerifyTrust.
 #pragma once
 
 #include "disk.h"
@@ -18,12 +18,16 @@ class WindowsDisk final : public Disk {
   std::string Sha256(const std::wstring& file, std::wstring& error) override;
   std::string ReadBytes(const std::wstring& file, std::wstring& error) override;
   std::wstring DecodeName(const std::string& utf8) override;
+  Signature ReadSignature(const std::wstring& file) override;
+  Signature ReadDetachedSignature(const std::wstring& signature, const std::wstring& content) override;
 
  private:
   std::wstring FullPath(const std::wstring& path) const;
 
   std::wstring folder_;
   void* msi_;  // HMODULE of msi.dll, null when it could not be loaded
+  void* wintrust_;
+  void* crypt32_;
 };
 
 }  // namespace distcheck
