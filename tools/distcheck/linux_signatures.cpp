@@ -112,7 +112,8 @@ std::string Hex(const unsigned char* bytes, unsigned size) {
 }
 
 // As Windows' CertNameToStr shows it (most significant part last, ", " between), UTF-8 kept as it is.
-constexpr unsigned long kSubjectStyle = (XN_FLAG_RFC2253 & ~XN_FLAG_SEP_MASK & ~ASN1_STRFLGS_ESC_MSB) | XN_FLAG_SEP_CPLUS_SPC;
+constexpr unsigned long kSubjectStyle =
+    (XN_FLAG_RFC2253 & ~XN_FLAG_SEP_MASK & ~ASN1_STRFLGS_ESC_MSB) | XN_FLAG_SEP_CPLUS_SPC;
 
 // The subject comes back as UTF-8, for the disk to decode as it decodes names.
 std::string DescribeSigner(X509* certificate, Signature& signature) {
