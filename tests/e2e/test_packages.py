@@ -138,7 +138,7 @@ class PlatformPackage(PackageAssertions):
         dist.add_setup()
         run, tmp = run_setup(dist, args=["-silent"])
         self.assertInstalledFrom(run, tmp, bed, dist.win("tarvex-x64.msi"), product_code("2.0.13000", "x64"))
-        self.assertTrue(bed.to_linux(r"C:\Program Files\Solvarn\Browser plug-in\plugvex.txt").is_file())
+        self.assertTrue(bed.to_linux(r"C:\Program Files\Solvarn\Browser plug-in\plugvex.dll").is_file())
 
     @needs_32bit("32-bit Windows: a 32-bit prefix")
     def test_32bit_system_installs_the_win32_package(self):
@@ -151,7 +151,7 @@ class PlatformPackage(PackageAssertions):
             self.assertInstalledFrom(
                 run, tmp, bed32, dist.win("tarvex-win32.msi"), product_code("2.0.13000", "win32")
             )
-            self.assertTrue(bed32.to_linux(r"C:\Program Files\Solvarn\Browser plug-in\plugvex.txt").is_file())
+            self.assertTrue(bed32.to_linux(r"C:\Program Files\Solvarn\Browser plug-in\plugvex.dll").is_file())
 
 
 class UpdateQuestion(PackageAssertions):
