@@ -1,8 +1,8 @@
 """Says why a file is not a Setup.exe of this program: a 32-bit Windows GUI program carrying its dialog 141
-and its version information; with --distcheck, why it is not the distribution check for Windows: a 32-bit
-Windows console program, not a DLL, that prints a "verdict: " line, and not Setup.exe. Prints nothing when
-it is one.
-Usage: /usr/bin/python3 scripts/setup_program.py [--distcheck] FILE (Debian's python3-pefile)"""
+and its version information; with --version, also carrying that version (a release's); with --distcheck,
+why it is not the distribution check for Windows: a 32-bit Windows console program, not a DLL, that prints
+a "verdict: " line, and not Setup.exe. Prints nothing when it is one.
+Usage: /usr/bin/python3 scripts/setup_program.py [--distcheck | --version VERSION] FILE (Debian's python3-pefile)"""
 
 import sys
 
@@ -42,7 +42,27 @@ def is_setup(image):
         strings.get(key) == value for key, value in VERSION_STRINGS.items())
 
 
-def why_not(path, subsystem):
+def fixed_versions(image):
+    """The file and product versions of the fixed part of the version resource, as dotted texts."""
+    fixed = image.VS_FIXEDFILEINFO[0] if getattr(image, "VS_FIXEDFILEINFO", None) else None
+    if fixed is None:
+        return None, None
+    return tuple(f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}" for ms, ls in
+                 ((fixed.FileVersionMS, fixed.FileVersionLS), (fixed.ProductVersionMS, fixed.ProductVersionLS)))
+
+
+def why_not_version(image, version):
+    """A release's Setup.exe carries the release's version in every place Windows shows one."""
+    padded = ".".join((version.split(".") + ["0"] * 4)[:4])
+    strings = version_strings(image)
+    carried = {"file version": fixed_versions(image)[0], "product version": fixed_versions(image)[1],
+               "FileVersion": strings.get("FileVersion"), "ProductVersion": strings.get("ProductVersion")}
+    wanted = {"file version": padded, "product version": padded, "FileVersion": version, "ProductVersion": version}
+    wrong = [f"{key} {carried[key]}" for key in wanted if carried[key] != wanted[key]]
+    return f"not of release {version} (its version resource holds {', '.join(wrong)})" if wrong else ""
+
+
+def why_not(path, subsystem, version=None):
     try:
         image = pefile.PE(path)
     except (pefile.PEFormatError, OSError) as error:
@@ -56,6 +76,8 @@ def why_not(path, subsystem):
         return f"not a Windows {kind} program (subsystem {image.OPTIONAL_HEADER.Subsystem})"
     if subsystem == SUBSYSTEM_WINDOWS_GUI and not is_setup(image):
         return "not this program's Setup.exe (no dialog 141 or version information of Setup.exe)"
+    if version is not None:
+        return why_not_version(image, version)
     if subsystem == SUBSYSTEM_WINDOWS_CUI and (is_setup(image) or bytes(image.__data__).find(VERDICT) < 0):
         return "not the distribution check (no verdict line, or this program's Setup.exe)"
     return ""
@@ -63,6 +85,7 @@ def why_not(path, subsystem):
 
 if __name__ == "__main__":
     distcheck = sys.argv[1] == "--distcheck"
-    reason = why_not(sys.argv[-1], SUBSYSTEM_WINDOWS_CUI if distcheck else SUBSYSTEM_WINDOWS_GUI)
+    version = sys.argv[2] if sys.argv[1] == "--version" else None
+    reason = why_not(sys.argv[-1], SUBSYSTEM_WINDOWS_CUI if distcheck else SUBSYSTEM_WINDOWS_GUI, version)
     if reason:
         print(reason)

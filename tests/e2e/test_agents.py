@@ -2,7 +2,7 @@
 sees none, the relay trace has no call that makes one), gives the installers no interface, never
 restarts and ends in msiexec's terms; -log records what the run found, decided and started. What
 msiexec received comes from its log's property dump, what a provider setup received from the stand-in's
-received.txt."""
+received.txt. The detection rule each release hands to the agents is evaluated as the agent does."""
 
 import os
 import re
@@ -11,12 +11,13 @@ import threading
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winebed import WineBed, msi_log_properties  # noqa: E402
+from winebed import WineBed, detection_rule, msi_log_properties  # noqa: E402
 
 UPGRADE_CODE = "{3F7A2C91-5B4E-4D08-A6C3-19E8B0D4F257}"
 PRODUCT = {  # the x64 products: the prefix is 64-bit
     "2.0.12900": "{50A1C0DE-2012-4900-8000-000000000064}",
     "2.0.13000": "{50A1C0DE-2013-4000-8000-000000000064}",
+    "2.0.14000": "{50A1C0DE-2014-4000-8000-000000000064}",
     "launchfail": "{50A1C0DE-FA11-4000-8000-000000000064}",
     "reboot": "{50A1C0DE-B007-4000-8000-000000000064}",
 }
@@ -254,6 +255,29 @@ class Installation(AgentAssertions):
                     self.assertTrue(line.endswith(" -noreboot -root -silent"), line)
                 self.assertEqual(related(), [PRODUCT["2.0.13000"]] if installed else [])
                 self.assertLogSays(run, r"csp\Setup.exe", f"ended with exit code {csp}", f"exit code {exit_code}")
+
+
+class Detection(AgentAssertions):
+    def test_every_releases_rule_after_each_installation_and_none_after_the_removal(self):
+        """Each release in turn installed by its own Setup.exe as an agent starts it: the rule of that
+        release and of every older one detects it, a newer release's does not; after the removal none
+        does. A rule that looked in the 32-bit Program Files would miss the x64 package."""
+        releases = ("2.0.12900", "2.0.13000", "2.0.14000")
+        rules = {release: detection_rule(release) for release in releases}
+        rules["2.0.12900 in the 32-bit view"] = dict(rules["2.0.12900"], check32BitOn64System=True)
+        start_from(None)
+        for step, installed in enumerate(releases + (None,)):
+            if installed:
+                run = Run(installed, ["-quiet", "-log", "LOG"], relay=False)
+                self.assertEqual(run.run.exit_code, 0, run.run.describe())
+                self.assertEqual(related(), [PRODUCT[installed]])
+            else:
+                bed.uninstall(PRODUCT[releases[-1]])
+                self.assertEqual(related(), [])
+            for release, rule in rules.items():
+                with self.subTest(installed=installed, rule=release):
+                    expected = release in releases and installed is not None and releases.index(release) <= step
+                    self.assertEqual(bed.detects(rule), expected)
 
 
 if __name__ == "__main__":

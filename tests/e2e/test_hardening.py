@@ -48,7 +48,7 @@ def read_log(path):
 
 def plugin_installed():
     # The plug-in's own file; Wine may leave empty folders behind when it removes a product.
-    return any(bed.drive_c.glob("Program Files*/Solvarn/**/plugvex.txt"))
+    return any(bed.drive_c.glob("Program Files*/Solvarn/**/plugvex.dll"))
 
 
 class PlantedDlls(unittest.TestCase):

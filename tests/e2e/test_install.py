@@ -197,7 +197,7 @@ class FirstInstallation(InstallAssertions):
         for name in ("REINSTALL", "REINSTALLMODE", "ADDLOCAL", "COMPADDLOCAL"):
             self.assertNotIn(name, properties)
         self.assertInstalled("2.0.13000")
-        for name in ("readme.txt", "plugvex.txt"):
+        for name in ("readme.txt", "plugvex.dll"):
             self.assertTrue(bed.to_linux(INSTALL_FOLDER + "\\" + name).is_file(), name)
         self.assertFalse(marker_present())
 

@@ -20,6 +20,7 @@ from winebed import (  # noqa: E402
     REPO,
     Distribution,
     WineBed,
+    detection_rule,
     fixture_packages_dir,
     msi_log_properties,
     needs_32bit,
@@ -138,7 +139,9 @@ class PlatformPackage(PackageAssertions):
         dist.add_setup()
         run, tmp = run_setup(dist, args=["-silent"])
         self.assertInstalledFrom(run, tmp, bed, dist.win("tarvex-x64.msi"), product_code("2.0.13000", "x64"))
-        self.assertTrue(bed.to_linux(r"C:\Program Files\Solvarn\Browser plug-in\plugvex.txt").is_file())
+        self.assertTrue(bed.to_linux(r"C:\Program Files\Solvarn\Browser plug-in\plugvex.dll").is_file())
+        # The release's one detection rule finds the x64 package's plug-in in the 64-bit Program Files.
+        self.assertTrue(bed.detects(detection_rule("2.0.13000")))
 
     @needs_32bit("32-bit Windows: a 32-bit prefix")
     def test_32bit_system_installs_the_win32_package(self):
@@ -151,7 +154,9 @@ class PlatformPackage(PackageAssertions):
             self.assertInstalledFrom(
                 run, tmp, bed32, dist.win("tarvex-win32.msi"), product_code("2.0.13000", "win32")
             )
-            self.assertTrue(bed32.to_linux(r"C:\Program Files\Solvarn\Browser plug-in\plugvex.txt").is_file())
+            self.assertTrue(bed32.to_linux(r"C:\Program Files\Solvarn\Browser plug-in\plugvex.dll").is_file())
+            # ... and the win32 package's in the only Program Files of 32-bit Windows.
+            self.assertTrue(bed32.detects(detection_rule("2.0.13000")))
 
 
 class UpdateQuestion(PackageAssertions):

@@ -29,6 +29,9 @@ Environment:
   E2E_TMP              where prefixes go (default: the system's temporary folder)
   E2E_KEEP=1           keep the prefix folder after the module, for a post-mortem
   E2E_ARTIFACTS        where screenshots taken by snap: steps go (default: inside the bed)
+
+Run by Debian's /usr/bin/python3: the detection rules are read with python3-gi (libmsi) and the
+installed files' versions with python3-pefile.
 """
 
 import atexit
@@ -796,6 +799,30 @@ class WineBed:
         code, _, _ = self.wine("msiexec", "/x", product_code, "/qn", check=False, timeout=300)
         return code
 
+    def detects(self, rule):
+        """Whether a release's file-system detection rule (intune-win32app.json) finds the plug-in, as an
+        agent evaluates it: %ProgramFiles% expanded in the 64-bit view of 64-bit Windows, or the 32-bit
+        view where the rule asks for it, and the fixed file version of the file's version resource
+        compared with the rule's."""
+        import pefile
+
+        program_files = r"C:\Program Files"
+        if self.arch == "win64" and rule["check32BitOn64System"]:
+            program_files += " (x86)"
+        folder = rule["path"].replace("%ProgramFiles%", program_files)
+        if "%" in folder:
+            raise BedError(f"the rule names a folder the bed cannot expand: {rule['path']}")
+        path = self.to_linux(folder + "\\" + rule["fileOrFolderName"])
+        if rule["operationType"] != "version" or rule["operator"] != "greaterThanOrEqual":
+            raise BedError(f"the bed evaluates version rules with greaterThanOrEqual only: {rule}")
+        if not path.is_file():
+            return False
+        fixed = pefile.PE(str(path)).VS_FIXEDFILEINFO[0]
+        found = (fixed.FileVersionMS >> 16, fixed.FileVersionMS & 0xFFFF, fixed.FileVersionLS >> 16,
+                 fixed.FileVersionLS & 0xFFFF)
+        wanted = tuple(int(field) for field in rule["comparisonValue"].split("."))
+        return found >= wanted + (0,) * (4 - len(wanted))
+
     def related_products(self, upgrade_code):
         """Product codes of the installed products of this upgrade code, read where Windows Installer
         keeps them for MsiEnumRelatedProducts (per-machine installations), in no particular order."""
@@ -1020,6 +1047,16 @@ class WineBed:
             target = None
         (run_dir / f"{name}.done").touch()
         return target
+
+
+def detection_rule(package_set):
+    """The detection rule scripts/release hands to Intune for a fixture package set."""
+    sys.path.insert(0, str(REPO / "scripts"))
+    import agent_files
+
+    packages = agent_files.packages_in(fixture_packages_dir() / package_set)
+    [rule] = agent_files.intune_app(agent_files.read_release(packages))["rules"]
+    return rule
 
 
 def squash_guid(guid):

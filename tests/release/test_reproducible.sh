@@ -14,10 +14,12 @@ mkdir "$work/source"
 git -C "$root" ls-files -z --cached --others --exclude-standard |
   tar -C "$root" --null -T - --ignore-failed-read -cf - 2>/dev/null | tar -C "$work/source" -xf -
 
-# Same generator, toolchain and build type as scripts/build; only the Setup target.
+# Same generator, toolchain, build type and release version as the given build (scripts/build's, or
+# scripts/release's build/release); only the Setup target.
 build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$windows_build/CMakeCache.txt")
+release_version=$(sed -n 's/^SETUP_RELEASE_VERSION:[A-Z]*=//p' "$windows_build/CMakeCache.txt")
 cmake -S "$work/source" -B "$work/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$work/source/cmake/mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE="$build_type" >/dev/null
+  -DCMAKE_BUILD_TYPE="$build_type" -DSETUP_RELEASE_VERSION="$release_version" >/dev/null
 cmake --build "$work/build" --target Setup >/dev/null
 
 reference=$windows_build/Setup.exe

@@ -168,7 +168,7 @@ class Checker {
     for (const PlatformLookups& platform : platforms) {
       ReportLookups(platform, report);
     }
-    ReportDetectionRule(platforms, report);
+    ReportInstalledProducts(platforms, report);
     CheckSignatures(disk_, tree_, Packages(platforms), signers_, report, problems_);
     FindFolderProblems(disk_, tree_, problems_);
     for (const PlatformLookups& platform : platforms) {
@@ -291,9 +291,9 @@ class Checker {
     return groups.front();
   }
 
-  void ReportDetectionRule(const std::vector<PlatformLookups>& platforms, std::vector<std::wstring>& report) {
+  void ReportInstalledProducts(const std::vector<PlatformLookups>& platforms, std::vector<std::wstring>& report) {
     report.push_back(L"");
-    report.push_back(L"Detection rule (ConfigMgr, Intune): the product Setup.exe installs");
+    report.push_back(L"Installed products (for inventory and uninstallation): what Setup.exe installs");
     for (const PlatformLookups& platform : platforms) {
       const std::optional<Group> installed = Installed(platform);
       std::wstring head = L"  " + platform.platform + std::wstring(7 - platform.platform.size(), L' ');
