@@ -38,7 +38,7 @@ PROGRAM_FILES = {"x86": "ProgramFilesFolder", "x64": "ProgramFiles64Folder"}
 AGENT_PROGRAM_FILES = "%ProgramFiles%"
 CHECK_32BIT_ON_64BIT = False
 TEMPLATE_PLATFORMS = {"Intel": "x86", "x64": "x64"}
-# Setup.exe's wildcard for the package it installs on each platform (src/packages/package_masks.cpp).
+# Setup.exe's wildcard for the package it installs on each platform (src/packages/package_lookups.cpp).
 INSTALLED_PACKAGES = {"x64": "tarvex*x64*", "x86": "tarvex*win32*"}
 
 INSTALL_COMMAND = 'Setup.exe -quiet -log "%SystemRoot%\\Temp\\plugin-setup.log"'

@@ -6,7 +6,7 @@
 #include "base/console.h"
 #include "base/messages.h"
 #include "packages/package_identity.h"
-#include "packages/package_masks.h"
+#include "packages/package_lookups.h"
 #include "packages/package_search.h"
 #include "platform/platform.h"
 #include "platform/win32_constants.h"
@@ -153,12 +153,9 @@ std::vector<Checked> ObjectsOfTheRun(const std::wstring& directory) {
       }
     }
   }
-  const std::wstring archMask = ArchMask();
-  AddPickedPackage(IdentityMasks(archMask), objects);
-  AddPickedPackage({VersionMask()}, objects);
-  AddPickedPackage(ProductNameMasks(LanguageMaskOf(Os().GetSystemDefaultUILanguage() == kLangRussian), VersionMask()),
-                   objects);
-  AddPickedPackage({InstallationMask(archMask)}, objects);
+  for (const PackageLookup& lookup : PackageLookups()) {
+    AddPickedPackage(LookupMasks(lookup.kind), objects);
+  }
   return objects;
 }
 

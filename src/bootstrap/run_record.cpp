@@ -2,7 +2,7 @@
 
 #include "base/messages.h"
 #include "packages/package_identity.h"
-#include "packages/package_masks.h"
+#include "packages/package_lookups.h"
 #include "platform/platform.h"
 #include "restart/restart.h"
 

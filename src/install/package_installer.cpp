@@ -5,6 +5,7 @@
 #include "install/installer_arguments.h"
 #include "install/log_naming.h"
 #include "install/logged_process.h"
+#include "packages/package_identity.h"
 #include "packages/package_search.h"
 #include "platform/win32_constants.h"
 #include "restart/restart.h"
@@ -40,11 +41,12 @@ bool AsksForRestart(std::uint32_t exitCode) {
 }  // namespace
 
 StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath,
-                                const std::wstring& installedProductCode, const std::wstring& packageMask,
-                                std::wstring installerArgs) {
+                                const std::wstring& installedProductCode, std::wstring installerArgs) {
+  const PackageLookup& lookup = LookupOf(LookupKind::kInstallation);
   std::wstring packagePath;
-  if (const platform::Status status = LookUpPackageFile(conduct, L"package to install", {packageMask}, packagePath)) {
-    ShowMessage(conduct, box::kInstallError, IDS_PLUGIN_PACKAGE_NOT_FOUND);
+  if (const platform::Status status =
+          LookUpPackageFile(conduct, lookup.purpose, LookupMasks(LookupKind::kInstallation), packagePath)) {
+    ShowMessage(conduct, box::kInstallError, lookup.notFoundMessage);
     return StepOutcome::Failed(status);
   }
 

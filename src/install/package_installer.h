@@ -13,7 +13,6 @@ namespace setup {
 // product's source list and runs msiexec.exe. Restart exit codes set the pending-restart marker and
 // count as done; any other exit code but 0 fails the step with that code, as does a step before it.
 StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath,
-                                const std::wstring& installedProductCode, const std::wstring& packageMask,
-                                std::wstring installerArgs);
+                                const std::wstring& installedProductCode, std::wstring installerArgs);
 
 }  // namespace setup

@@ -4,7 +4,7 @@
 #include "install/installer_arguments.h"
 #include "install/package_installer.h"
 #include "packages/package_identity.h"
-#include "packages/package_masks.h"
+#include "packages/package_lookups.h"
 #include "packages/package_version.h"
 #include "platform/win32_constants.h"
 
@@ -68,7 +68,6 @@ StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std:
                                  std::wstring& logPath) {
   // Each property goes in front, so the user's own arguments stay last and can override ours.
   std::wstring installerArgs = std::move(cadesArgs);
-  const std::wstring packageMask = InstallationMask(ArchMask());
 
   PackageReads packages;
   // A failed lookup leaves the code empty, which Windows Installer never reports as installed: the run
@@ -77,7 +76,7 @@ StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std:
   LookUpInstalledProductCode(packages, conduct, installedProductCode);
   std::wstring packageProductCode;
   if (const platform::Status status = LookUpPackageProductCode(packages, conduct, packageProductCode)) {
-    ShowMessage(conduct, box::kInstallError, IDS_PRODUCT_CODE_UNREADABLE);
+    ShowMessage(conduct, box::kInstallError, LookupOf(LookupKind::kIdentity).unreadableMessage);
     return StepOutcome::Failed(status);
   }
 
@@ -91,8 +90,7 @@ StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std:
     installerArgs = kFirstInstallation + installerArgs;
   } else {
     int decision = 1;
-    const StepOutcome versions =
-        CheckPackageVersion(packages, decision, true, installedProductCode, VersionMask(), conduct);
+    const StepOutcome versions = CheckPackageVersion(packages, decision, true, installedProductCode, conduct);
     if (versions.EndsRun()) {
       return versions;
     }
@@ -123,7 +121,7 @@ StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std:
   if (!CarriesQuietOption(installerArgs, conduct)) {
     installerArgs = L" " + (InterfaceLevel(conduct) + installerArgs);
   }
-  return RunPackageInstaller(conduct, logPath, installedProductCode, packageMask, std::move(installerArgs));
+  return RunPackageInstaller(conduct, logPath, installedProductCode, std::move(installerArgs));
 }
 
 }  // namespace setup

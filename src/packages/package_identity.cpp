@@ -2,7 +2,7 @@
 
 #include "base/messages.h"
 #include "packages/msi_access.h"
-#include "packages/package_masks.h"
+#include "packages/package_lookups.h"
 #include "packages/package_search.h"
 #include "packages/wow64_slot.h"
 #include "platform/win32_constants.h"
@@ -28,9 +28,30 @@ Wow64Slot& Slot() {
 // Only Russian as used in Russia counts; every other language, Russian variants included, is English.
 std::wstring UiLanguageMask() { return LanguageMaskOf(Os().GetSystemDefaultUILanguage() == kLangRussian); }
 
+// A lookup's pick, opened: its log line, and its messages where it fails unless the caller shows its own.
+Status LookUp(LookupKind kind, PackageReads& packages, const RunConduct& conduct, std::wstring& packagePath,
+              bool showMessages) {
+  const PackageLookup& lookup = LookupOf(kind);
+  const auto failed = [&](Status status, unsigned message) {
+    if (showMessages && message != 0) {
+      ShowMessage(conduct, box::kLookupError, message);
+    }
+    return status;
+  };
+  if (const Status found = LookUpPackageFile(conduct, lookup.purpose, LookupMasks(kind), packagePath); found != 0) {
+    return failed(found, lookup.notFoundMessage);
+  }
+  if (const Status opened = OpenPackage(packages, conduct, packagePath); opened != 0) {
+    return failed(opened, lookup.unopenableMessage);
+  }
+  return 0;
+}
+
 }  // namespace
 
 void ForgetIsWow64Process() { Slot() = Wow64Slot{}; }
+
+std::vector<std::wstring> LookupMasks(LookupKind kind) { return MasksOf(kind, ArchMask(), UiLanguageMask()); }
 
 std::wstring ArchMask() {
   // IsWow64Process answers FALSE to a 64-bit program, which is on 64-bit Windows all the same.
@@ -55,9 +76,7 @@ namespace {
 
 // The platform package, found and opened: every failure is passed on without a message.
 Status OpenIdentityPackage(PackageReads& packages, const RunConduct& conduct, std::wstring& packagePath) {
-  const Status found =
-      LookUpPackageFile(conduct, L"package of the product codes", IdentityMasks(ArchMask()), packagePath);
-  return found != 0 ? found : OpenPackage(packages, conduct, packagePath);
+  return LookUp(LookupKind::kIdentity, packages, conduct, packagePath, false);
 }
 
 }  // namespace
@@ -88,33 +107,25 @@ Status LookUpInstalledProductCode(PackageReads& packages, const RunConduct& cond
 }
 
 std::vector<std::wstring> EveryLookupMask() {
-  const std::wstring archMask = ArchMask();
-  std::vector<std::wstring> masks = IdentityMasks(archMask);
-  for (const std::wstring& mask : ProductNameMasks(UiLanguageMask(), VersionMask())) {
-    masks.push_back(mask);
+  std::vector<std::wstring> masks;
+  for (const PackageLookup& lookup : PackageLookups()) {
+    const std::vector<std::wstring> own = LookupMasks(lookup.kind);
+    masks.insert(masks.end(), own.begin(), own.end());
   }
-  masks.push_back(InstallationMask(archMask));
   return masks;
 }
 
-Status ReadLocalizedProductName(PackageReads& packages, const RunConduct& conduct, std::wstring mask,
-                                std::wstring& productName) {
+Status ReadLookedUpProperty(LookupKind kind, PackageReads& packages, const RunConduct& conduct, std::wstring& value) {
   std::wstring packagePath;
-  Status status =
-      LookUpPackageFile(conduct, L"package of the product name", ProductNameMasks(UiLanguageMask(), mask), packagePath);
-  if (status != 0) {
-    ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_NOT_FOUND);
+  if (const Status status = LookUp(kind, packages, conduct, packagePath, true); status != 0) {
     return status;
   }
-  if (status = OpenPackage(packages, conduct, packagePath); status != 0) {
-    ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_UNOPENABLE);
-    return status;
+  const PackageLookup& lookup = LookupOf(kind);
+  const Status status = ReadPackageProperty(packages, conduct, packagePath, lookup.properties.front(), value);
+  if (status != 0 && lookup.unreadableMessage != 0) {
+    ShowMessage(conduct, box::kLookupError, lookup.unreadableMessage);
   }
-  if (status = ReadPackageProperty(packages, conduct, packagePath, L"ProductName", productName); status != 0) {
-    ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_VERSION_UNREADABLE);
-    return status;
-  }
-  return 0;
+  return status;
 }
 
 }  // namespace setup

@@ -7,6 +7,7 @@
 
 #include "base/run_conduct.h"
 #include "packages/msi_access.h"
+#include "packages/package_lookups.h"
 #include "platform/platform.h"
 
 namespace setup {
@@ -14,6 +15,9 @@ namespace setup {
 // "*x64*" on 64-bit Windows, else "*win32*": a 64-bit build is there; a 32-bit one asks
 // IsWow64Process, looked up once.
 std::wstring ArchMask();
+
+// The wildcards of a lookup on this platform and in this user interface language.
+std::vector<std::wstring> LookupMasks(LookupKind kind);
 
 // Every wildcard this run's package lookups may try, on this platform and in this user interface
 // language.
@@ -27,9 +31,9 @@ platform::Status LookUpPackageProductCode(PackageReads& packages, const RunCondu
 platform::Status LookUpInstalledProductCode(PackageReads& packages, const RunConduct& conduct,
                                             std::wstring& productCode);
 
-// The "ProductName" of the package for the system's UI language (mask is the caller's wildcard); a
-// failure shows its message unless the run is silent.
-platform::Status ReadLocalizedProductName(PackageReads& packages, const RunConduct& conduct, std::wstring mask,
-                                          std::wstring& productName);
+// The first property the lookup reads from its pick (the name in the user's language, the version); a
+// failure shows the lookup's message unless the run is silent.
+platform::Status ReadLookedUpProperty(LookupKind kind, PackageReads& packages, const RunConduct& conduct,
+                                      std::wstring& value);
 
 }  // namespace setup

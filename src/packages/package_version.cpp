@@ -93,24 +93,6 @@ Status ReadInstalledVersion(const std::wstring& productCode, const RunConduct& c
   return 0;
 }
 
-Status ReadPackageVersion(PackageReads& packages, std::wstring mask, const RunConduct& conduct, std::wstring& version) {
-  std::wstring packagePath;
-  if (const Status found = LookUpPackageFile(conduct, L"package of the version", {std::move(mask)}, packagePath);
-      found != 0) {
-    ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_NOT_FOUND);
-    return found;
-  }
-  if (const Status opened = OpenPackage(packages, conduct, packagePath); opened != 0) {
-    ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_UNOPENABLE);
-    return opened;
-  }
-  if (const Status read = ReadPackageProperty(packages, conduct, packagePath, L"ProductVersion", version); read != 0) {
-    ShowMessage(conduct, box::kLookupError, IDS_PACKAGE_VERSION_UNREADABLE);
-    return read;
-  }
-  return 0;
-}
-
 }  // namespace
 
 namespace {
@@ -158,13 +140,14 @@ int CompareVersions(const VersionNumber& a, const VersionNumber& b) {
 }
 
 StepOutcome CheckPackageVersion(PackageReads& packages, int& decision, bool askUpdate,
-                                std::wstring installedProductCode, std::wstring mask, const RunConduct& conduct) {
+                                std::wstring installedProductCode, const RunConduct& conduct) {
   std::wstring installedVersion;
   if (const Status status = ReadInstalledVersion(installedProductCode, conduct, installedVersion); status != 0) {
     return StepOutcome::Failed(status);
   }
   std::wstring packageVersion;
-  if (const Status status = ReadPackageVersion(packages, mask, conduct, packageVersion); status != 0) {
+  if (const Status status = ReadLookedUpProperty(LookupKind::kVersion, packages, conduct, packageVersion);
+      status != 0) {
     return StepOutcome::Failed(status);
   }
   decision = CompareVersions(ParseVersion(packageVersion), ParseVersion(installedVersion));
@@ -174,7 +157,7 @@ StepOutcome CheckPackageVersion(PackageReads& packages, int& decision, bool askU
   }
 
   std::wstring productName;
-  if (const Status status = ReadLocalizedProductName(packages, conduct, std::move(mask), productName); status != 0) {
+  if (const Status status = ReadLookedUpProperty(LookupKind::kName, packages, conduct, productName); status != 0) {
     return StepOutcome::Failed(status);
   }
   std::wstring question;

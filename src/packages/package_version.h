@@ -29,6 +29,6 @@ int CompareVersions(const VersionNumber& a, const VersionNumber& b);
 // package leads to the update question (unless silent or !askUpdate), and No stops the run with 1.
 // A version that cannot be read fails with the lookup's status, after its message.
 StepOutcome CheckPackageVersion(PackageReads& packages, int& decision, bool askUpdate,
-                                std::wstring installedProductCode, std::wstring mask, const RunConduct& conduct);
+                                std::wstring installedProductCode, const RunConduct& conduct);
 
 }  // namespace setup

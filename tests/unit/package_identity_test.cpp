@@ -94,7 +94,7 @@ TEST_F(PackageIdentityTest, FailuresArePassedOnWithoutMessages) {
 class LocalizedNameTest : public PackageTest {
  protected:
   Status Read(bool silent, std::wstring& name) {
-    const Status status = ReadLocalizedProductName(packages, Conduct(silent), L"tarvex*.msi", name);
+    const Status status = ReadLookedUpProperty(LookupKind::kName, packages, Conduct(silent), name);
     EXPECT_EQ(os.openHandles(), 0);
     return status;
   }

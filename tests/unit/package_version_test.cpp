@@ -65,8 +65,7 @@ class CheckPackageVersionTest : public PackageTest {
   }
   // The status, or the exit code as a negative number when the run stops there.
   std::int64_t Check(bool askUpdate = true, bool silent = false) {
-    const StepOutcome outcome =
-        CheckPackageVersion(packages, decision, askUpdate, kInstalledCode, L"tarvex*.msi", Conduct(silent));
+    const StepOutcome outcome = CheckPackageVersion(packages, decision, askUpdate, kInstalledCode, Conduct(silent));
     EXPECT_EQ(os.openHandles(), 0);
     EXPECT_NE(outcome.kind, StepOutcome::Kind::kRestartNeeded);
     return outcome.kind == StepOutcome::Kind::kStopped ? -static_cast<std::int64_t>(outcome.code) : outcome.code;

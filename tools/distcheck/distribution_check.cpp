@@ -5,7 +5,7 @@
 #include <set>
 
 #include "folder_rules.h"
-#include "packages/package_masks.h"
+#include "packages/package_lookups.h"
 #include "packages/package_search.h"
 #include "packages/package_version.h"
 #include "signature_rules.h"
@@ -18,13 +18,11 @@ constexpr const wchar_t* kRoot = L"C:\\dist";
 constexpr std::size_t kColumns = 80;
 constexpr std::size_t kFactIndent = 6;
 
-enum class Reads { kIdentity, kName, kVersion, kInstallation };
-
 enum LookupIndex { kIdentityLookup, kRussianName, kOtherName, kVersionLookup, kInstallationLookup };
 
 struct Lookup {
   std::wstring name;
-  Reads reads;
+  const setup::PackageLookup* reads;
   std::vector<std::wstring> masks;
   std::vector<std::wstring> candidates;
 };
@@ -44,22 +42,8 @@ struct PlatformLookups {
   std::vector<Lookup> lookups;  // by LookupIndex
 };
 
-std::vector<const wchar_t*> PropertiesRead(Reads reads) {
-  switch (reads) {
-    case Reads::kIdentity:
-      return {L"ProductCode", L"UpgradeCode"};
-    case Reads::kName:
-      return {L"ProductName"};
-    case Reads::kVersion:
-      return {L"ProductVersion"};
-    case Reads::kInstallation:
-      break;
-  }
-  return {L"ProductCode", L"UpgradeCode", L"ProductVersion"};
-}
-
-// Identity and installation take the platform's package; the name and version lookups take either.
-bool PlatformBound(Reads reads) { return reads == Reads::kIdentity || reads == Reads::kInstallation; }
+using setup::LookupKind;
+using setup::LookupOf;
 
 std::wstring Property(const Entry& entry, const wchar_t* name) {
   const auto found = entry.properties.find(name);
@@ -85,7 +69,7 @@ std::wstring ShowPaths(const std::vector<std::wstring>& paths) {
   return Join(shown, L", ");
 }
 
-std::vector<std::wstring> Facts(const Entry& entry, Reads reads) {
+std::vector<std::wstring> Facts(const Entry& entry, const setup::PackageLookup& reads) {
   switch (entry.kind) {
     case EntryKind::kFolder:
       return {L"a folder, not a package"};
@@ -97,10 +81,10 @@ std::vector<std::wstring> Facts(const Entry& entry, Reads reads) {
       break;
   }
   std::vector<std::wstring> facts;
-  for (const wchar_t* property : PropertiesRead(reads)) {
+  for (const wchar_t* property : reads.properties) {
     facts.push_back(std::wstring(property) + L" " + ShownProperty(entry, property));
   }
-  if (reads == Reads::kInstallation) {
+  if (reads.kind == LookupKind::kInstallation) {
     facts.push_back(L"platform " + ShownPlatform(entry.platform));
   }
   return facts;
@@ -188,20 +172,19 @@ class Checker {
         windows64 ? L"64-bit Windows (x64)" : L"32-bit Windows (win32)",
         windows64 ? std::vector<std::wstring>{L"x64", L"AMD64"} : std::vector<std::wstring>{L"Intel", L""},
         {}};
-    // The product name is looked up under the version lookup's mask, as the update question does.
-    platform.lookups = {
-        {L"identity", Reads::kIdentity, setup::IdentityMasks(arch), {}},
-        {L"name (Russian UI)",
-         Reads::kName,
-         setup::ProductNameMasks(setup::LanguageMaskOf(true), setup::VersionMask()),
-         {}},
-        {L"name (other UI)",
-         Reads::kName,
-         setup::ProductNameMasks(setup::LanguageMaskOf(false), setup::VersionMask()),
-         {}},
-        {L"version", Reads::kVersion, {setup::VersionMask()}, {}},
-        {L"installation", Reads::kInstallation, {setup::InstallationMask(arch)}, {}},
-    };
+    // Setup.exe's own table of lookups; the name lookup once for each user interface language.
+    for (const setup::PackageLookup& lookup : setup::PackageLookups()) {
+      for (const bool russian : {true, false}) {
+        if (lookup.kind == LookupKind::kName) {
+          platform.lookups.push_back({std::wstring(lookup.label) + (russian ? L" (Russian UI)" : L" (other UI)"),
+                                      &lookup,
+                                      setup::MasksOf(lookup.kind, arch, setup::LanguageMaskOf(russian)),
+                                      {}});
+        } else if (russian) {
+          platform.lookups.push_back({lookup.label, &lookup, setup::MasksOf(lookup.kind, arch, L""), {}});
+        }
+      }
+    }
     for (Lookup& lookup : platform.lookups) {
       lookup.candidates = Candidates(tree_, lookup.masks);
     }
@@ -248,7 +231,7 @@ class Checker {
     std::vector<Group> groups;
     for (const std::wstring& path : lookup.candidates) {
       const Entry& entry = EntryAt(path);
-      const std::vector<std::wstring> facts = Facts(entry, lookup.reads);
+      const std::vector<std::wstring> facts = Facts(entry, *lookup.reads);
       const auto same =
           std::find_if(groups.begin(), groups.end(), [&facts](const Group& group) { return group.facts == facts; });
       if (same == groups.end()) {
@@ -261,7 +244,7 @@ class Checker {
   }
 
   static std::wstring Label(const PlatformLookups& platform, const Lookup& lookup) {
-    return PlatformBound(lookup.reads) ? platform.platform + L" " + lookup.name : lookup.name;
+    return lookup.reads->platformBound ? platform.platform + L" " + lookup.name : lookup.name;
   }
 
   void ReportLookups(const PlatformLookups& platform, std::vector<std::wstring>& report) {
@@ -301,7 +284,7 @@ class Checker {
         report.push_back(head + L"unknown: see the problems");
         continue;
       }
-      for (std::size_t fact = 0; fact < PropertiesRead(Reads::kInstallation).size(); ++fact) {
+      for (std::size_t fact = 0; fact < LookupOf(LookupKind::kInstallation).properties.size(); ++fact) {
         report.push_back(head + installed->facts[fact]);
         head.assign(head.size(), L' ');
       }
@@ -333,13 +316,13 @@ class Checker {
       } else if (entry.kind == EntryKind::kNotAPackage) {
         NoteBadEntry(path, L"is not a Windows Installer package", label);
       } else if (entry.kind == EntryKind::kPackage &&
-                 (lookup.reads == Reads::kVersion || lookup.reads == Reads::kInstallation) &&
+                 (lookup.reads->kind == LookupKind::kVersion || lookup.reads->kind == LookupKind::kInstallation) &&
                  !setup::IsComparableVersion(Property(entry, L"ProductVersion"))) {
         NoteBadEntry(path,
                      L"holds ProductVersion " + ShownProperty(entry, L"ProductVersion") +
                          L", which Setup.exe cannot compare (it reads up to four dotted numbers of 0 to 65535)",
                      label);
-      } else if (entry.kind == EntryKind::kPackage && PlatformBound(lookup.reads) &&
+      } else if (entry.kind == EntryKind::kPackage && lookup.reads->platformBound &&
                  std::find(platform.packagePlatforms.begin(), platform.packagePlatforms.end(), entry.platform) ==
                      platform.packagePlatforms.end()) {
         NoteBadEntry(path,
