@@ -14,7 +14,8 @@ struct BootstrapOptions {
   int reinstall = 0;
   int noRestart = 0;
   int quiet = 0;
-  int logGiven = 0;  // "-log", even with an empty path
+  int uninstall = 0;  // "-uninstall": remove the installed plug-in instead
+  int logGiven = 0;   // "-log", even with an empty path
   std::wstring cspArgs;
   std::wstring ucspArgs;
   std::wstring cadesArgs;

@@ -34,6 +34,9 @@ struct ProductTexts {
 };
 
 ProductTexts TextsFor(const BootstrapOptions& options) {
+  if (options.uninstall) {
+    return {IDS_CONFIRM_REMOVAL, IDS_RESTART_REMOVAL, IDS_DONE_REMOVAL};
+  }
   if (options.installCsp && options.installUcsp) {
     return {IDS_CONFIRM_BOTH, IDS_RESTART_BOTH, IDS_DONE_BOTH};
   }
@@ -105,11 +108,12 @@ StepOutcome InstallProviders(const RunConduct& conduct, const BootstrapOptions& 
   return csp;
 }
 
-void ReportPluginFailure(const RunConduct& conduct, std::uint32_t result, const std::wstring& logPath) {
+void ReportPluginFailure(const RunConduct& conduct, std::uint16_t textId, std::uint32_t result,
+                         const std::wstring& logPath) {
   if (result == kErrorInstallUserExit) {
     return;
   }
-  ShowBox(conduct, box::kFlowError, FormatInstallFailure(IDS_PLUGIN_FAILED, result, logPath));
+  ShowBox(conduct, box::kFlowError, FormatInstallFailure(textId, result, logPath));
 }
 
 // A restart the installer asked for is offered (or, silently, made) once; with -norestart the
@@ -158,6 +162,27 @@ bool RunConfigDialog(platform::InstanceHandle instance, const RunConduct& conduc
   return true;
 }
 
+// The providers stay: they are removed with their own setups. markerRecorded as for an installation.
+std::uint32_t RunRemoval(const RunConduct& conduct, const BootstrapOptions& options, ProductTexts texts,
+                         bool& markerRecorded) {
+  WarnOfWritableFolder(conduct);
+  Os().MsiSetInternalUI(kInstallUiLevelNone, nullptr);
+  std::wstring logPath;
+  bool installed = true;
+  const StepOutcome removal = RemovePluginPackage(conduct, options.cadesArgs, logPath, installed);
+  if (removal.kind == StepOutcome::Kind::kFailed) {
+    ReportPluginFailure(conduct, IDS_REMOVAL_FAILED, removal.code, logPath);
+  }
+  if (removal.EndsRun()) {
+    return removal.code;
+  }
+  if (!installed) {
+    texts.completion = IDS_NOT_INSTALLED;
+  }
+  markerRecorded = true;
+  return FinishSuccessfulRun(conduct, texts, removal.kind == StepOutcome::Kind::kRestartNeeded);
+}
+
 // markerRecorded: whether the run's end has logged the marker it decided by.
 std::uint32_t RunInstallation(platform::InstanceHandle instance, const RunConduct& conduct, BootstrapOptions& options,
                               bool& markerRecorded) {
@@ -171,8 +196,13 @@ std::uint32_t RunInstallation(platform::InstanceHandle instance, const RunConduc
     return result;
   }
   const ProductTexts texts = TextsFor(options);
+  // A removal declined is a removal cancelled, in msiexec's terms; an installation declined has always
+  // ended with 0.
   if (ShowMessage(conduct, box::kFlowQuestion, texts.confirmation) == kIdNo) {
-    return 0;
+    return options.uninstall ? kErrorInstallUserExit : 0;
+  }
+  if (options.uninstall) {
+    return RunRemoval(conduct, options, texts, markerRecorded);
   }
   if (options.selectDlg && options.installCsp && !conduct.silent && !RunConfigDialog(instance, conduct, options)) {
     return 0;
@@ -189,7 +219,7 @@ std::uint32_t RunInstallation(platform::InstanceHandle instance, const RunConduc
   std::wstring logPath;
   const StepOutcome plugin = InstallPluginPackage(conduct, options.reinstall, options.cadesArgs, logPath);
   if (plugin.kind == StepOutcome::Kind::kFailed) {
-    ReportPluginFailure(conduct, plugin.code, logPath);
+    ReportPluginFailure(conduct, IDS_PLUGIN_FAILED, plugin.code, logPath);
   }
   if (plugin.EndsRun()) {
     return plugin.code;

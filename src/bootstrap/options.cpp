@@ -25,6 +25,11 @@ class ArgumentScanner {
     for (next_ = 1; next_ < arguments_.size();) {
       PlaceArgument(arguments_[next_++]);
     }
+    // The providers' distributions are removed with their own setups: a removal that also names one
+    // would leave the caller believing it gone.
+    if (options_.uninstall && (options_.installCsp || options_.installUcsp)) {
+      AskForUsage(Usage::kInvalid, L"-uninstall");
+    }
     return std::move(parsed_);
   }
 
@@ -57,6 +62,8 @@ class ArgumentScanner {
       options_.noRestart = 1;
     } else if (EqualsIgnoringCase(argument, L"-quiet")) {
       options_.quiet = 1;
+    } else if (EqualsIgnoringCase(argument, L"-uninstall")) {
+      options_.uninstall = 1;
     } else if (options_.installCsp && EqualsIgnoringCase(argument, L"-CSPArgs")) {
       AppendValue(options_.cspArgs, L"", L" ");
     } else if (options_.installCsp && EqualsIgnoringCase(argument, L"-KC")) {
@@ -113,6 +120,7 @@ std::wstring BuildUsageText(const BootstrapOptions& options) {
       L"  -cadesargs \"<args>\"\tдополнительные параметры\n\t\t\tкомандной строки(<args>) для\n"
       L"\t\t\tвызова msiexec /i при установке\n\t\t\tпакета MSI плагина\n"
       L"  -reinstall\t\t\tпереустановка продукта\n"
+      L"  -uninstall\t\tудаление продукта\n"
       L"  -silent\t\t\tподавить диалоговые окна\n\t\t\tбутстраппера\n"
       L"  -norestart\t\tподавить перезагрузку, если она\n\t\t\tбудет необходима\n"
       L"  -quiet\t\t\tдля агентов: без окон\n\t\t\tи без перезагрузки\n"

@@ -18,6 +18,7 @@ std::wstring OptionsText(const BootstrapOptions& options) {
                                    {options.quiet, L" -quiet"},
                                    {options.noRestart, L" -norestart"},
                                    {options.reinstall, L" -reinstall"},
+                                   {options.uninstall, L" -uninstall"},
                                    {options.installCsp, L" -csp"},
                                    {options.installUcsp, L" -ucsp"},
                                    {options.selectDlg, L" -selectDlg"}}) {

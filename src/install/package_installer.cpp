@@ -38,21 +38,24 @@ bool AsksForRestart(std::uint32_t exitCode) {
          exitCode == kErrorSuccessRebootInitiated;
 }
 
-}  // namespace
-
-StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath,
-                                const std::wstring& installedProductCode, std::wstring installerArgs) {
-  const PackageLookup& lookup = LookupOf(LookupKind::kInstallation);
-  std::wstring packagePath;
-  if (const platform::Status status =
-          LookUpPackageFile(conduct, lookup.purpose, LookupMasks(LookupKind::kInstallation), packagePath)) {
-    ShowMessage(conduct, box::kInstallError, lookup.notFoundMessage);
-    return StepOutcome::Failed(status);
+// The one line that says which version a run of msiexec puts in place or takes away, and what it
+// replaces, on every path: a support call starts from it.
+std::wstring DescribeChange(bool removal, const std::wstring& version, const std::wstring& replaced) {
+  const std::wstring shown = version.empty() ? L"a version that cannot be read" : version;
+  if (removal) {
+    return L"removing " + shown;
   }
+  return L"installing " + shown + (replaced.empty() ? L" (first installation)" : L" (replacing " + replaced + L")");
+}
 
+// The common tail of an installation and a removal: the log, msiexec from the system directory, and the
+// restart it asks for. beforeStart runs once nothing can fail any more before msiexec starts.
+template <typename BeforeStart>
+StepOutcome RunMsiexec(const RunConduct& conduct, std::wstring& logPath, const std::wstring& logPrefix,
+                       const std::wstring& target, std::wstring installerArgs, const std::wstring& change,
+                       BeforeStart beforeStart) {
   // The restart is left to the end of the run, where it is offered once for everything installed.
   installerArgs = L" REBOOT=R " + installerArgs;
-  const std::wstring packageFileName = FileNameOf(packagePath);
 
   InstallerLog log;
   if (!CarriesLogOption(installerArgs)) {
@@ -60,7 +63,7 @@ StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath
     if (const std::uint32_t status = ReadLogDirectory(conduct, logDirectory)) {
       return StepOutcome::Failed(status);
     }
-    if (const std::uint32_t status = MakeInstallerLog(conduct, logDirectory, packageFileName, log)) {
+    if (const std::uint32_t status = MakeInstallerLog(conduct, logDirectory, logPrefix, log)) {
       return StepOutcome::Failed(status);
     }
     logPath = log.path;
@@ -77,18 +80,9 @@ StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath
   systemBuffer[kMaxPath - 1] = L'\0';
   const std::wstring systemDirectory(systemBuffer);
 
-  const std::wstring commandLine =
-      L"\"" + systemDirectory + L"\\msiexec.exe\" /i \"" + packagePath + L"\" " + installerArgs;
-
-  // The installed product may have been installed from a folder that no longer exists; pointing its
-  // source list at the new package file lets a reinstallation or update find its source. On a first
-  // installation there is no product and the calls fail harmlessly.
-  Os().MsiSourceListClearAllW(installedProductCode.c_str(), nullptr, 0);
-  Os().MsiSourceListSetInfoW(installedProductCode.c_str(), nullptr, kMsiInstallContextMachine, kMsiCodeProduct,
-                             L"PackageName", packageFileName.c_str());
-  if (IsExactWindowsVersion(2) || IsExactWindowsVersion(1)) {
-    DeleteSourceHashFile(installedProductCode);
-  }
+  const std::wstring commandLine = L"\"" + systemDirectory + L"\\msiexec.exe\" " + target + L" " + installerArgs;
+  beforeStart();
+  conduct.Log({change});
 
   // Handed over to the installer: Wine's removes its log and makes it again, which a handle held
   // meanwhile turns into no log at all.
@@ -97,17 +91,49 @@ StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath
   RemoveEmptyLog(log, result.started);
   const std::uint32_t exitCode = result.code;
   if (AsksForRestart(exitCode)) {
-    // Without the marker the run merely ends without offering the restart; the installation itself
-    // succeeded.
-    const platform::Status marker = CreateRestartMarker();
-    if (marker == 0) {
-      conduct.Log({L"restart marker created"});
-    } else {
-      conduct.Log({L"restart marker not created, error ", FormatUnsigned(marker)});
-    }
+    RecordRestartMarker(conduct);
     return StepOutcome::RestartNeeded(exitCode);
   }
   return exitCode == 0 ? StepOutcome::Done() : StepOutcome::Failed(exitCode);
+}
+
+}  // namespace
+
+StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath, PackageReads& packages,
+                                const std::wstring& installedProductCode, const std::wstring& replacedVersion,
+                                std::wstring installerArgs) {
+  const PackageLookup& lookup = LookupOf(LookupKind::kInstallation);
+  std::wstring packagePath;
+  if (const platform::Status status =
+          LookUpPackageFile(conduct, lookup.purpose, LookupMasks(LookupKind::kInstallation), packagePath)) {
+    ShowMessage(conduct, box::kInstallError, lookup.notFoundMessage);
+    return StepOutcome::Failed(status);
+  }
+  const std::wstring packageFileName = FileNameOf(packagePath);
+  // Usually the file the product codes came from, whose properties are already read.
+  std::wstring packageVersion;
+  ReadPackageProperty(packages, conduct, packagePath, L"ProductVersion", packageVersion);
+
+  // The installed product may have been installed from a folder that no longer exists; pointing its
+  // source list at the new package file lets a reinstallation or update find its source. On a first
+  // installation there is no product and the calls fail harmlessly.
+  const auto repairSourceList = [&] {
+    Os().MsiSourceListClearAllW(installedProductCode.c_str(), nullptr, 0);
+    Os().MsiSourceListSetInfoW(installedProductCode.c_str(), nullptr, kMsiInstallContextMachine, kMsiCodeProduct,
+                               L"PackageName", packageFileName.c_str());
+    if (IsExactWindowsVersion(2) || IsExactWindowsVersion(1)) {
+      DeleteSourceHashFile(installedProductCode);
+    }
+  };
+  return RunMsiexec(conduct, logPath, packageFileName, L"/i \"" + packagePath + L"\"", std::move(installerArgs),
+                    DescribeChange(false, packageVersion, replacedVersion), repairSourceList);
+}
+
+// Named after the product it removes: no package file of the folder is involved.
+StepOutcome RunProductRemoval(const RunConduct& conduct, std::wstring& logPath, const std::wstring& productCode,
+                              const std::wstring& version, std::wstring installerArgs) {
+  return RunMsiexec(conduct, logPath, productCode, L"/x " + productCode, std::move(installerArgs),
+                    DescribeChange(true, version, L""), [] {});
 }
 
 }  // namespace setup

@@ -80,6 +80,7 @@ StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std:
     return StepOutcome::Failed(status);
   }
 
+  std::wstring installedVersion;
   const int productState = Os().MsiQueryProductStateW(installedProductCode.c_str());
   if (!installedProductCode.empty()) {
     conduct.Log({L"state of ", installedProductCode, L": ", FormatUnsigned(static_cast<std::uint32_t>(productState)),
@@ -90,7 +91,8 @@ StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std:
     installerArgs = kFirstInstallation + installerArgs;
   } else {
     int decision = 1;
-    const StepOutcome versions = CheckPackageVersion(packages, decision, true, installedProductCode, conduct);
+    const StepOutcome versions =
+        CheckPackageVersion(packages, decision, true, installedProductCode, conduct, installedVersion);
     if (versions.EndsRun()) {
       return versions;
     }
@@ -121,7 +123,33 @@ StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std:
   if (!CarriesQuietOption(installerArgs, conduct)) {
     installerArgs = L" " + (InterfaceLevel(conduct) + installerArgs);
   }
-  return RunPackageInstaller(conduct, logPath, installedProductCode, std::move(installerArgs));
+  return RunPackageInstaller(conduct, logPath, packages, installedProductCode, installedVersion,
+                             std::move(installerArgs));
+}
+
+StepOutcome RemovePluginPackage(const RunConduct& conduct, std::wstring cadesArgs, std::wstring& logPath,
+                                bool& installed) {
+  PackageReads packages;
+  std::wstring productCode;
+  const platform::Status related = LookUpInstalledProductCode(packages, conduct, productCode);
+  installed = related != kErrorNoMoreItems;
+  if (!installed) {
+    conduct.Log({L"decision: nothing to remove, no product of the upgrade code is installed"});
+    return StepOutcome::Done();
+  }
+  // Without the package's upgrade code there is no telling what belongs to the family.
+  if (related != 0) {
+    ShowMessage(conduct, box::kInstallError, IDS_PRODUCT_CODE_UNREADABLE);
+    return StepOutcome::Failed(related);
+  }
+  // Only the log line needs it: the product goes whatever its version.
+  std::wstring version;
+  ReadProductVersion(productCode, conduct, version);
+  conduct.Log({L"decision: removal"});
+  if (!CarriesQuietOption(cadesArgs, conduct)) {
+    cadesArgs = L" " + (InterfaceLevel(conduct) + cadesArgs);
+  }
+  return RunProductRemoval(conduct, logPath, productCode, version, std::move(cadesArgs));
 }
 
 }  // namespace setup

@@ -15,4 +15,11 @@ namespace setup {
 StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std::wstring cadesArgs,
                                  std::wstring& logPath);
 
+// Removes the installed product of the platform package's upgrade code, whatever its version and
+// platform, with msiexec /x. installed is false when nothing of the family is installed: then nothing
+// runs and the step is done. Otherwise as an installation: restart codes set the marker, any other code
+// but 0 fails the step; logPath receives the installer log's path when one is arranged.
+StepOutcome RemovePluginPackage(const RunConduct& conduct, std::wstring cadesArgs, std::wstring& logPath,
+                                bool& installed);
+
 }  // namespace setup

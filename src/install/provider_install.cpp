@@ -6,6 +6,7 @@
 #include "install/logged_process.h"
 #include "packages/package_search.h"
 #include "platform/win32_constants.h"
+#include "restart/restart.h"
 
 namespace setup {
 namespace {
@@ -18,7 +19,7 @@ bool IsProviderSuccess(std::uint32_t exitCode) {
 
 // msiexec's "succeeded, restart needed" and "succeeded, restart started". An interactive or silent run
 // keeps counting them as failures, as scripts know it to; a quiet run takes them as a chained package's
-// success, goes on, and passes the restart up to the agent.
+// success and passes the restart up to the agent.
 bool NeedsRestart(std::uint32_t exitCode, const RunConduct& conduct) {
   return conduct.quiet && (exitCode == kErrorSuccessRebootRequired || exitCode == kErrorSuccessRebootInitiated);
 }
@@ -70,6 +71,14 @@ StepOutcome InstallProvider(const RunConduct& conduct, bool reinstall, const std
     return StepOutcome::Done();
   }
   if (result.ended && NeedsRestart(result.code, conduct)) {
+    // Windows is already going down: what comes next would be cut off half done, as Burn stops a chain
+    // after a package that starts a restart. The restart itself answers the marker's question.
+    if (result.code == kErrorSuccessRebootInitiated) {
+      conduct.Log({providerName, L" has started a restart; the run ends before the plug-in"});
+      return StepOutcome::Stopped(result.code);
+    }
+    // Recorded as the plug-in's restart is, so that a later quiet run before the restart reports it too.
+    RecordRestartMarker(conduct);
     conduct.Log({providerName, L" needs a restart; the run goes on"});
     return StepOutcome::RestartNeeded(result.code);
   }

@@ -9,8 +9,9 @@
 
 namespace setup {
 
-// Runs the "csp" or "ucsp" distribution's setup. Done when the run may go on; otherwise failed with
-// the code the run must end with, the failure reported here unless the run is silent.
+// Runs the "csp" or "ucsp" distribution's setup. Done when the run may go on (a quiet run's restart
+// needed: with the marker set); stopped with 1641 when a quiet run's setup has started a restart;
+// otherwise failed with the code the run must end with, the failure reported here unless silent.
 StepOutcome InstallProvider(const RunConduct& conduct, bool reinstall, const std::wstring& providerName,
                             std::wstring extraArgs);
 

@@ -73,23 +73,10 @@ std::wstring FormatMessageText(std::wstring text, std::initializer_list<const st
 }
 
 Status ReadInstalledVersion(const std::wstring& productCode, const RunConduct& conduct, std::wstring& version) {
-  std::uint32_t size = 0;
-  if (const Status status = Os().MsiGetProductInfoW(productCode.c_str(), L"VersionString", nullptr, &size)) {
-    conduct.Log({L"installed version cannot be read, error ", FormatUnsigned(status)});
-    // The table has no text for this failure; 131 says what went wrong. The result is 1 by contract.
-    ShowMessage(conduct, box::kLookupError, IDS_INSTALLED_VERSION_UNREADABLE);
-    return 1;
-  }
-  ++size;
-  version.assign(size, L'\0');
-  const Status status = Os().MsiGetProductInfoW(productCode.c_str(), L"VersionString", version.data(), &size);
-  if (status != 0) {
-    conduct.Log({L"installed version cannot be read, error ", FormatUnsigned(status)});
+  if (const Status status = ReadProductVersion(productCode, conduct, version); status != 0) {
     ShowMessage(conduct, box::kLookupError, IDS_INSTALLED_VERSION_UNREADABLE);
     return status;
   }
-  version.resize(std::wcslen(version.c_str()));
-  conduct.Log({L"installed version ", version});
   return 0;
 }
 
@@ -139,9 +126,29 @@ int CompareVersions(const VersionNumber& a, const VersionNumber& b) {
   return keyA > keyB ? 1 : keyA < keyB ? -1 : 0;
 }
 
+Status ReadProductVersion(const std::wstring& productCode, const RunConduct& conduct, std::wstring& version) {
+  std::uint32_t size = 0;
+  if (const Status status = Os().MsiGetProductInfoW(productCode.c_str(), L"VersionString", nullptr, &size)) {
+    conduct.Log({L"installed version cannot be read, error ", FormatUnsigned(status)});
+    // The table has no text for this failure; 131 says what went wrong. The result is 1 by contract.
+    return 1;
+  }
+  ++size;
+  std::wstring text(size, L'\0');
+  const Status status = Os().MsiGetProductInfoW(productCode.c_str(), L"VersionString", text.data(), &size);
+  if (status != 0) {
+    conduct.Log({L"installed version cannot be read, error ", FormatUnsigned(status)});
+    return status;
+  }
+  text.resize(std::wcslen(text.c_str()));
+  version = std::move(text);
+  conduct.Log({L"installed version ", version});
+  return 0;
+}
+
 StepOutcome CheckPackageVersion(PackageReads& packages, int& decision, bool askUpdate,
-                                std::wstring installedProductCode, const RunConduct& conduct) {
-  std::wstring installedVersion;
+                                std::wstring installedProductCode, const RunConduct& conduct,
+                                std::wstring& installedVersion) {
   if (const Status status = ReadInstalledVersion(installedProductCode, conduct, installedVersion); status != 0) {
     return StepOutcome::Failed(status);
   }

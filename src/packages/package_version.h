@@ -27,8 +27,13 @@ int CompareVersions(const VersionNumber& a, const VersionNumber& b);
 
 // Sets decision to the sign of (package version - installed version) once both are read. A newer
 // package leads to the update question (unless silent or !askUpdate), and No stops the run with 1.
-// A version that cannot be read fails with the lookup's status, after its message.
+// A version that cannot be read fails with the lookup's status, after its message. installedVersion
+// receives the installed product's version once read.
 StepOutcome CheckPackageVersion(PackageReads& packages, int& decision, bool askUpdate,
-                                std::wstring installedProductCode, const RunConduct& conduct);
+                                std::wstring installedProductCode, const RunConduct& conduct,
+                                std::wstring& installedVersion);
+
+// The installed product's "VersionString", in the run's log either way; shows no message.
+platform::Status ReadProductVersion(const std::wstring& productCode, const RunConduct& conduct, std::wstring& version);
 
 }  // namespace setup

@@ -1,5 +1,6 @@
 #include "restart/restart.h"
 
+#include "base/messages.h"
 #include "base/window_station.h"
 #include "base/windows_version.h"
 #include "platform/handles.h"
@@ -119,6 +120,15 @@ platform::Status CreateRestartMarker() {
     return status;
   }
   return disposition == kRegCreatedNewKey ? 0 : kErrorAlreadyExists;
+}
+
+void RecordRestartMarker(const RunConduct& conduct) {
+  const platform::Status marker = CreateRestartMarker();
+  if (marker == 0) {
+    conduct.Log({L"restart marker created"});
+  } else {
+    conduct.Log({L"restart marker not created, error ", FormatUnsigned(marker)});
+  }
 }
 
 bool TestRestartMarker() {

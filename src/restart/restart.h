@@ -1,6 +1,7 @@
 // The pending-restart marker (HKCU\Software\NeedBstrReboot) and the system restart.
 #pragma once
 
+#include "base/run_conduct.h"
 #include "platform/platform.h"
 
 namespace setup {
@@ -8,6 +9,10 @@ namespace setup {
 // Creates the marker anew, so that its write time says when the restart was asked for; otherwise the
 // error, and whatever marker stood there stays as it was.
 platform::Status CreateRestartMarker();
+// CreateRestartMarker for an installer that asked for a restart, with the outcome in the run's log.
+// Without the marker the run merely ends without offering the restart; the installation itself
+// succeeded.
+void RecordRestartMarker(const RunConduct& conduct);
 // True when the marker key exists.
 bool TestRestartMarker();
 

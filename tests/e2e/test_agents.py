@@ -111,6 +111,8 @@ class CommandLine(AgentAssertions):
             (["-log", "LOG", "-quiet", "-CadesArgs"], 1639, 'not accepted at "-CadesArgs"'),
             (["-log", "LOG", "-help", "-quiet"], 0, "  -quiet\t"),
             (["-log", "LOG", "-quiet", "-?"], 0, "  -quiet\t"),
+            # The providers are removed with their own setups, not by this one.
+            (["-quiet", "-uninstall", "-csp", "-log", "LOG"], 1639, 'not accepted at "-uninstall"'),
         ):
             with self.subTest(args=args):
                 run = Run("2.0.13000", args)
@@ -127,7 +129,7 @@ class Installation(AgentAssertions):
         for release, before, args, exit_code, after, properties, says in (
             ("2.0.13000", None, [], 0, "2.0.13000", {"UILevel": "2", "ADDPLUGVEX": "1", "REBOOT": "R"},
              ["decision: first installation", r"package to install (tarvex*x64*): C:\dist\2.0.13000\tarvex-x64.msi",
-              "REBOOT=R  /qn ADDPLUGVEX=1", "ended with exit code 0", "exit code 0"]),
+              "installing 2.0.13000 (first installation)", "REBOOT=R  /qn ADDPLUGVEX=1", "ended with exit code 0", "exit code 0"]),
             ("2.0.13000", "2.0.13000", [], 0, "2.0.13000", None,
              ["decision: nothing to do, the same version is installed", "exit code 0"]),
             ("2.0.13000", "2.0.13000", ["-reinstall", "-CadesArgs", "/QB"], 0, "2.0.13000",
@@ -235,10 +237,36 @@ class Installation(AgentAssertions):
         for log in logs:
             self.assertIn(b"tarvex-x64.msi", log.read_bytes(), log)  # msiexec wrote into the file made
 
+    def test_removal_takes_whatever_the_family_has_installed(self):
+        for before in ("2.0.13000", "2.0.12900", None):
+            with self.subTest(before=before):
+                start_from(before)
+                run = Run("2.0.13000", ["-quiet", "-uninstall", "-log", "LOG"])
+                self.assertQuiet(run, 0)
+                self.assertEqual(related(), [])
+                logs = list(run.folder.glob("{*}_*.log"))
+                if before is None:
+                    self.assertEqual(logs, [])
+                    self.assertLogSays(run, "options: -quiet -uninstall", "decision: nothing to remove", "exit code 0")
+                    continue
+                code = PRODUCT[before]
+                self.assertEqual([p.name[:len(code) + 1] for p in logs], [code + "_"])
+                properties = msi_log_properties(logs[0])
+                self.assertEqual({k: properties.get(k) for k in ("UILevel", "REBOOT")}, {"UILevel": "2", "REBOOT": "R"})
+                self.assertLogSays(run, f"installed product of that upgrade code: {code}", f"removing {before}",
+                                   f'msiexec.exe" /x {code} /Lv! "{bed.to_windows(logs[0])}" REBOOT=R  /qn',
+                                   "ended with exit code 0", "exit code 0")
+
     def test_provider_restart_codes_go_on_to_the_plugin(self):
-        for csp, ucsp, exit_code, ucsp_runs, installed in (
-            ("3010", "1641", 3010, True, True),
-            ("1603", "0", 1603, False, False),
+        # A provider's pending restart is recorded as the plug-in's, so a later quiet run before the
+        # restart still reports it; one the provider has started ends the run before the plug-in.
+        self.addCleanup(bed.reg_delete, MARKER)
+        self.addCleanup(lambda: [dists["2.0.13000"].write(f"{p}/exitcode.txt", "0") for p in ("csp", "ucsp")])
+        for csp, ucsp, exit_code, ucsp_runs, installed, marker in (
+            ("3010", "0", 3010, True, True, True),
+            ("3010", "1641", 1641, True, False, True),
+            ("1641", "0", 1641, False, False, False),
+            ("1603", "0", 1603, False, False, False),
         ):
             with self.subTest(csp=csp, ucsp=ucsp):
                 start_from(None)
@@ -254,7 +282,12 @@ class Installation(AgentAssertions):
                     self.assertIn('-args "/qn /Lv! ', line)
                     self.assertTrue(line.endswith(" -noreboot -root -silent"), line)
                 self.assertEqual(related(), [PRODUCT["2.0.13000"]] if installed else [])
+                self.assertEqual(bed.reg_query(MARKER) is not None, marker)
                 self.assertLogSays(run, r"csp\Setup.exe", f"ended with exit code {csp}", f"exit code {exit_code}")
+                if installed:
+                    later = Run("2.0.13000", ["-quiet", "-log", "LOG"])
+                    self.assertQuiet(later, 3010)
+                    self.assertLogSays(later, "decision: nothing to do", "written since Windows started")
 
 
 class Detection(AgentAssertions):

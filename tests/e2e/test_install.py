@@ -41,6 +41,9 @@ NEWER_INSTALLED = "Более новая версия Solvarn ЭЦП Browser plu
 UPDATE_QUESTION = "Будет произведено обновление Solvarn ЭЦП Browser plug-in {} до версии {}. Обновить?"
 FAILED = "В процессе установки или обновления Solvarn ЭЦП Browser plug-in возникла ошибка"
 NO_TMP = "Невозможно узнать значение переменной окружения."
+REMOVAL_QUESTION = "Удалить Solvarn ЭЦП Browser plug-in?"
+REMOVED = "Solvarn ЭЦП Browser plug-in успешно удалён.\nДля завершения удаления может потребоваться перезапустить браузер."
+NOT_INSTALLED = "Solvarn ЭЦП Browser plug-in не установлен."
 
 IDOK, IDYES, IDNO = 1, 6, 7
 STYLE_QUESTION = 0x50004  # MB_YESNO | MB_SETFOREGROUND | MB_TOPMOST
@@ -514,6 +517,31 @@ class RestartMarker(InstallAssertions):
         self.assertEqual(self.assertOneLog(run, tmp).get("REINSTALL"), "ALL")
         # Made again by this run's installer, deleted before the question.
         self.assertFalse(marker_present())
+
+
+class Removal(InstallAssertions):
+    def test_asks_first_and_reports_the_end(self):
+        # (installed before, answer to the question, end box (None: none), exit code)
+        for before, answer, end, exit_code in (
+            ("2.0.12900", IDYES, REMOVED, 0),
+            ("2.0.13000", IDNO, None, 1602),
+            (None, IDYES, NOT_INSTALLED, 0),
+        ):
+            with self.subTest(before=before, answer=answer):
+                if before:
+                    install_silently(before)
+                else:
+                    remove_products()
+                steps = ["yes", "ok"] if answer == IDYES else ["no"]
+                run, tmp = run_setup("2.0.13000", args=["-uninstall"], steps=steps)
+                expected = [(CAPTION, REMOVAL_QUESTION, [IDYES, IDNO], "none", STYLE_QUESTION, True, answer)]
+                if end:
+                    expected.append((CAPTION, end, [IDOK], "none", STYLE_INFORMATION, True, IDOK))
+                self.assertDialogue(run, expected)
+                self.assertEqual(run.exit_code, exit_code)
+                self.assertEqual(related(), [PRODUCT[before]] if answer == IDNO else [])
+                logs = logs_in(tmp)
+                self.assertEqual([p.name.split("_")[0] for p in logs], [PRODUCT[before]] if end == REMOVED else [])
 
 
 if __name__ == "__main__":

@@ -72,9 +72,9 @@ std::uint32_t CopyOut(const std::wstring& value, wchar_t* buffer, std::uint32_t*
   return 0;
 }
 
-const std::uint16_t kCatalogue[] = {101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 117,
-                                    118, 119, 122, 123, 124, 125, 126, 127, 128, 129, 131, 133,
-                                    134, 135, 139, 142, 143, 144, 147, 150, 151, 152, 153};
+const std::uint16_t kCatalogue[] = {101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 117, 118, 119,
+                                    122, 123, 124, 125, 126, 127, 128, 129, 131, 133, 134, 135, 139, 142,
+                                    143, 144, 147, 150, 151, 152, 153, 154, 155, 156, 157, 158};
 
 // What each release does, each rule beside the page of Microsoft's documentation it comes from. The
 // rules every release shares live in the calls themselves: a broadcast waits for the windows of a

@@ -110,6 +110,7 @@ TEST_F(FlowPluginTest, LogRecordsWhatTheRunFoundAndDecided) {
            L"installed version 2.0.12900",
            L"C:\\dist\\tarvex-win32.msi: ProductVersion = 2.0.13000",
            L"decision: update",
+           L"installing 2.0.13000 (replacing 2.0.12900)",
            L"ended with exit code 3010",
            L"restart marker HKCU\\Software\\NeedBstrReboot: present, written since Windows started",
            L"exit code 3010",
@@ -167,6 +168,47 @@ TEST_F(FlowPluginTest, LogNeverTakesThePlaceOfAPackage) {
     os.fileCreations.clear();
   }
   EXPECT_EQ(os.WStat(L"C:\\dist\\csp\\Setup.exe"), 0);
+}
+
+}  // namespace
+}  // namespace setup::testing
+
+namespace setup::testing {
+namespace {
+
+// A removal ends as its installer does, with the boxes and the restart marker of an installation.
+TEST_F(FlowPluginTest, RemovalEndsAsItsInstallerDoes) {
+  const std::wstring log = L"C:\\Temp\\" + std::wstring(kInstalledCode) + L"_2026-12-08-09-05-07.log";
+  const std::wstring removal = L"\"C:\\Windows\\system32\\msiexec.exe\" /x " + std::wstring(kInstalledCode) +
+                               L" /Lv! \"" + log + L"\" REBOOT=R  ";
+  struct Case {
+    const wchar_t* tail;
+    std::deque<std::uint32_t> exitCodes;  // of msiexec; empty: nothing installed, nothing may run
+    std::uint32_t result;
+    Texts_ boxes;
+    std::wstring commandLine;
+    bool marker;
+  };
+  for (const Case& c : {
+           Case{L"-uninstall", {}, 0, {L"[154]", L"[157]"}, L"", false},
+           Case{L"-uninstall", {1602}, 1602, {L"[154]"}, removal + L"/qb", false},
+           Case{L"-uninstall", {1603}, 1603, {L"[154]", L"[158]: 1603.\nInstall log: " + log}, removal + L"/qb", false},
+           Case{L"-silent -norestart -uninstall -CadesArgs A=1", {3010}, 0, {}, removal + L"/qb A=1 ", true},
+           Case{L"-quiet -uninstall -CadesArgs /qb!", {3010}, 3010, {}, removal + L"/qb! ", true},
+       }) {
+    os.products.clear();
+    os.registryKeys.clear();
+    os.ForgetInstallerLogs();
+    if (!c.exitCodes.empty()) {
+      Install(kInstalledCode, L"2.0.12900");
+    }
+    os.exitCodes = c.exitCodes;
+    EXPECT_EQ(Run(c.tail), c.result) << c.tail;
+    EXPECT_EQ(Texts(), c.boxes) << c.tail;
+    EXPECT_EQ(os.processes.empty() ? L"" : os.processes.back().commandLine, c.commandLine) << c.tail;
+    EXPECT_EQ(os.registryKeys.count(L"Software\\NeedBstrReboot"), c.marker ? 1u : 0u) << c.tail;
+    os.processes.clear();
+  }
 }
 
 }  // namespace

@@ -122,10 +122,16 @@ TEST_F(FlowTest, QuietRunShowsNothingAndEndsInMsiexecsTerms) {
            Case{L"-quiet", {1641}, false, 3010, 1, true},
            Case{L"-quiet", {0}, true, 3010, 1, true},
            Case{L"-quiet", {1603}, true, 1603, 1, true},
-           Case{L"-quiet -csp -ucsp", {3010, 1641, 0}, false, 3010, 3, false},
-           Case{L"-quiet -csp -ucsp", {0, 1641, 0}, false, 3010, 3, false},
-           Case{L"-quiet -csp -ucsp", {3010, 0, 1603}, false, 1603, 3, false},
+           // A provider's pending restart is recorded as the plug-in's; one it has started ends the run.
+           Case{L"-quiet -csp -ucsp", {3010, 1641, 0}, false, 1641, 2, true},
+           Case{L"-quiet -csp -ucsp", {0, 1641, 0}, false, 1641, 2, false},
+           Case{L"-quiet -csp", {1641, 0}, false, 1641, 1, false},
+           Case{L"-quiet -csp -ucsp", {0, 3010, 0}, false, 3010, 3, true},
+           Case{L"-quiet -csp -ucsp", {3010, 0, 1603}, false, 1603, 3, true},
            Case{L"-quiet -csp -ucsp", {1603}, false, 1603, 1, false},
+           // The providers are not removed: asking for it is a command line that is not accepted.
+           Case{L"-quiet -uninstall -csp", {}, false, 1639, 0, false},
+           Case{L"-UCSP -quiet -Uninstall", {}, false, 1639, 0, false},
        }) {
     FakePlatform machine;
     ScopedFakePlatform use(machine);

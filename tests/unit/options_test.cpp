@@ -100,6 +100,7 @@ const std::wstring kUsageHead =
     L"  -cadesargs \"<args>\"\tдополнительные параметры\n\t\t\tкомандной строки(<args>) для\n\t\t\tвызова msiexec /i "
     L"при установке\n\t\t\tпакета MSI плагина\n"
     L"  -reinstall\t\t\tпереустановка продукта\n"
+    L"  -uninstall\t\tудаление продукта\n"
     L"  -silent\t\t\tподавить диалоговые окна\n\t\t\tбутстраппера\n"
     L"  -norestart\t\tподавить перезагрузку, если она\n\t\t\tбудет необходима\n"
     L"  -quiet\t\t\tдля агентов: без окон\n\t\t\tи без перезагрузки\n"

@@ -65,7 +65,8 @@ class CheckPackageVersionTest : public PackageTest {
   }
   // The status, or the exit code as a negative number when the run stops there.
   std::int64_t Check(bool askUpdate = true, bool silent = false) {
-    const StepOutcome outcome = CheckPackageVersion(packages, decision, askUpdate, kInstalledCode, Conduct(silent));
+    const StepOutcome outcome =
+        CheckPackageVersion(packages, decision, askUpdate, kInstalledCode, Conduct(silent), installed);
     EXPECT_EQ(os.openHandles(), 0);
     EXPECT_NE(outcome.kind, StepOutcome::Kind::kRestartNeeded);
     return outcome.kind == StepOutcome::Kind::kStopped ? -static_cast<std::int64_t>(outcome.code) : outcome.code;
@@ -73,6 +74,7 @@ class CheckPackageVersionTest : public PackageTest {
 
   static constexpr wchar_t kPackage[] = L"C:\\dist\\tarvex-win32.msi";
   int decision = 1;
+  std::wstring installed;  // the installed version the check read
 };
 
 TEST_F(CheckPackageVersionTest, NewerPackageAsksWithProductAndBothVersions) {

@@ -59,10 +59,17 @@ TEST_F(ProviderInstallTest, ExitCodesThatLetTheRunGoOn) {
     os.exitCodes = {code};
     EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", L"").code, 0u) << code;
   }
-  // A quiet run takes msiexec's restart codes as a chained package's success that needs a restart.
-  for (std::uint32_t code : {3010u, 1641u}) {
+  // A quiet run takes msiexec's restart codes as a chained package's success that needs a restart: a
+  // restart still to be made is recorded for later runs, one already started ends the run there.
+  using Kind = StepOutcome::Kind;
+  for (const auto& [code, kind, marker] :
+       {std::tuple{3010u, Kind::kRestartNeeded, true}, std::tuple{1641u, Kind::kStopped, false}}) {
+    os.registryKeys.clear();
     os.exitCodes = {code};
-    EXPECT_EQ(InstallProvider(Quiet(), false, L"csp", L"").kind, StepOutcome::Kind::kRestartNeeded) << code;
+    const StepOutcome outcome = InstallProvider(Quiet(), false, L"csp", L"");
+    EXPECT_EQ(outcome.kind, kind) << code;
+    EXPECT_EQ(outcome.code, code);
+    EXPECT_EQ(os.registryKeys.count(L"Software\\NeedBstrReboot"), marker ? 1u : 0u) << code;
   }
   EXPECT_TRUE(os.boxes.empty());
 }
