@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "base/messages.h"
+#include "platform/exit_codes.h"
 #include "platform/platform.h"
 #include "platform/win32_constants.h"
 
@@ -21,9 +22,9 @@ struct Requirement {
 
 // Windows 2000, XP and 2003 (all major version 5); every other release passes.
 constexpr Requirement kRequirements[] = {
-    {0, 4, IDS_NEED_WINDOWS_2000_SP4, 3},
-    {1, 2, IDS_NEED_WINDOWS_XP_SP2, 4},
-    {2, 1, IDS_NEED_WINDOWS_2003_SP1, 5},
+    {0, 4, IDS_NEED_WINDOWS_2000_SP4, kExitWindows2000WithoutSp4},
+    {1, 2, IDS_NEED_WINDOWS_XP_SP2, kExitXpWithoutSp2},
+    {2, 1, IDS_NEED_WINDOWS_2003_SP1, kExitServer2003WithoutSp1},
 };
 
 // Asks the platform whether it is Windows 5.minor, and, with a limit, whether its service pack is below it.

@@ -7,12 +7,10 @@
 #include "base/run_conduct.h"
 #include "base/step_outcome.h"
 #include "packages/msi_access.h"
+#include "platform/exit_codes.h"
 #include "platform/platform.h"
 
 namespace setup {
-
-// The exit code of a run whose update question was answered No.
-inline constexpr std::uint32_t kExitUpdateDeclined = 1;
 
 struct VersionNumber {
   std::int64_t parts[4] = {0, 0, 0, 0};

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "platform/exit_codes.h"
+
 namespace setup::platform {
 
 // Ends the process at once with ERROR_NOT_ENOUGH_MEMORY (8), an exit code no other outcome has, and no
@@ -11,8 +13,8 @@ namespace setup::platform {
 // read as "Windows 2000 without SP4". Nothing else runs in the process any more, since whatever ran
 // might need memory itself.
 [[noreturn]] inline void EndOnRuntimeFailure() {
-  ::TerminateProcess(::GetCurrentProcess(), ERROR_NOT_ENOUGH_MEMORY);
-  ::ExitProcess(ERROR_NOT_ENOUGH_MEMORY);  // not reached: terminating the own process does not return
+  ::TerminateProcess(::GetCurrentProcess(), kExitRuntimeFailure);
+  ::ExitProcess(kExitRuntimeFailure);  // not reached: terminating the own process does not return
 }
 
 }  // namespace setup::platform
