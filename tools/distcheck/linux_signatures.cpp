@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "linux_disk.h"
+#include "signature_rules.h"
 
 extern char** environ;
 
@@ -101,16 +102,6 @@ ToolRun RunOsslsigncode(std::vector<std::string> arguments) {
   return run;
 }
 
-std::string Hex(const unsigned char* bytes, unsigned size) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  for (unsigned i = 0; i < size; ++i) {
-    hex += kDigits[bytes[i] >> 4];
-    hex += kDigits[bytes[i] & 0xF];
-  }
-  return hex;
-}
-
 // As Windows' CertNameToStr shows it (most significant part last, ", " between), UTF-8 kept as it is.
 constexpr unsigned long kSubjectStyle =
     (XN_FLAG_RFC2253 & ~XN_FLAG_SEP_MASK & ~ASN1_STRFLGS_ESC_MSB) | XN_FLAG_SEP_CPLUS_SPC;
@@ -125,9 +116,9 @@ std::string DescribeSigner(X509* certificate, Signature& signature) {
   std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
   unsigned digestSize = 0;
   X509_digest(certificate, EVP_sha1(), digest.data(), &digestSize);
-  signature.sha1 = Hex(digest.data(), digestSize);
+  signature.sha1 = ThumbprintHex(digest.data(), digestSize);
   X509_digest(certificate, EVP_sha256(), digest.data(), &digestSize);
-  signature.sha256 = Hex(digest.data(), digestSize);
+  signature.sha256 = ThumbprintHex(digest.data(), digestSize);
   return subject;
 }
 

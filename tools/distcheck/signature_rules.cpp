@@ -167,6 +167,16 @@ void ReportSigners(const std::vector<SignedFile>& files, std::vector<std::wstrin
 
 }  // namespace
 
+std::string ThumbprintHex(const unsigned char* bytes, std::size_t size) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string hex;
+  for (std::size_t i = 0; i < size; ++i) {
+    hex += kDigits[bytes[i] >> 4];
+    hex += kDigits[bytes[i] & 0xF];
+  }
+  return hex;
+}
+
 std::optional<std::string> ParseThumbprint(const std::string& text) {
   std::string hex;
   for (const char c : text) {

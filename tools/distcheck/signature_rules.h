@@ -3,6 +3,7 @@
 // tell from the release's own.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,9 @@ namespace distcheck {
 // A certificate's SHA-1 or SHA-256 thumbprint as given (hex, blanks and colons allowed), upper-case;
 // nullopt when it is neither.
 std::optional<std::string> ParseThumbprint(const std::string& text);
+
+// A certificate digest as thumbprints are written: upper-case hex.
+std::string ThumbprintHex(const unsigned char* bytes, std::size_t size);
 
 // packages: the packages the lookups can pick. signers: thumbprints every file must be signed by one of
 // (none: Setup.exe's signer is the release's). Appends to report and to problems (without "problem: ").

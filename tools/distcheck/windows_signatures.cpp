@@ -9,6 +9,7 @@
 
 #include <array>
 
+#include "signature_rules.h"
 #include "system_functions.h"
 #include "windows_disk.h"
 
@@ -44,16 +45,6 @@ std::wstring Code(LONG status) {
   return text.data();
 }
 
-std::string Hex(const BYTE* bytes, DWORD size) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  for (DWORD i = 0; i < size; ++i) {
-    hex += kDigits[bytes[i] >> 4];
-    hex += kDigits[bytes[i] & 0xF];
-  }
-  return hex;
-}
-
 // Subject and thumbprints. SHA-256 needs a provider that has it (XP SP3 and later); before, it stays empty.
 void DescribeSigner(const SystemFunctions& crypt32, PCCERT_CONTEXT certificate, Signature& signature) {
   const auto nameToString = crypt32.Get<decltype(::CertNameToStrW)>("CertNameToStrW");
@@ -71,7 +62,7 @@ void DescribeSigner(const SystemFunctions& crypt32, PCCERT_CONTEXT certificate, 
     DWORD size = static_cast<DWORD>(digest.size());
     if (hashCertificate != nullptr && hashCertificate(0, algorithm, 0, certificate->pbCertEncoded,
                                                       certificate->cbCertEncoded, digest.data(), &size)) {
-      *thumbprint = Hex(digest.data(), size);
+      *thumbprint = ThumbprintHex(digest.data(), size);
     }
   }
 }
