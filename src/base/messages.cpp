@@ -97,6 +97,7 @@ platform::WindowHandle OwnerWindow() {
   return ownerWindow;
 }
 
+// A fresh process's state, for the unit tests (tests/unit/process_state.h).
 void ForgetOwnerWindow() {
   ownerWindowMade = false;
   ownerWindow = nullptr;

@@ -64,9 +64,6 @@ bool LoadMessage(std::uint16_t id, std::wstring& text);
 // The hidden, disabled STATIC window that owns every owned box for the rest of the run, made when the
 // first box needs it: a run that shows none makes no window at all.
 platform::WindowHandle OwnerWindow();
-// Forgets it, as in a process that has just started. Only for tests, each of which stands in for a fresh
-// process.
-void ForgetOwnerWindow();
 
 // Shows a box of the given kind unless the run is silent; then nothing is shown and the answer is
 // IDYES. Returns the answer.

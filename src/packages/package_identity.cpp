@@ -4,7 +4,6 @@
 #include "packages/msi_access.h"
 #include "packages/package_lookups.h"
 #include "packages/package_search.h"
-#include "packages/wow64_slot.h"
 #include "platform/win32_constants.h"
 
 namespace setup {
@@ -49,6 +48,7 @@ Status LookUp(LookupKind kind, PackageReads& packages, const RunConduct& conduct
 
 }  // namespace
 
+// A fresh process's state, for the unit tests (tests/unit/process_state.h).
 void ForgetIsWow64Process() { Slot() = Wow64Slot{}; }
 
 std::vector<std::wstring> LookupMasks(LookupKind kind) { return MasksOf(kind, ArchMask(), UiLanguageMask()); }

@@ -7,8 +7,8 @@
 
 #include "base/messages.h"
 #include "packages/msi_access.h"
-#include "packages/wow64_slot.h"
 #include "platform/win32_constants.h"
+#include "process_state.h"
 
 namespace setup::testing {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "package_test_support.h"
 #include "packages/package_search.h"
-#include "packages/wow64_slot.h"
+#include "process_state.h"
 
 namespace setup::testing {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "base/messages.h"
 #include "package_test_support.h"
-#include "packages/wow64_slot.h"
+#include "process_state.h"
 
 namespace setup::testing {
 namespace {
