@@ -6,21 +6,15 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winebed import WineBed  # noqa: E402
+from winebed import WineBed, message  # noqa: E402
 
-CAPTION = "Solvarn ЭЦП Browser plug-in"
-QUESTION_PLUGIN = "Установить Solvarn ЭЦП Browser plug-in?"
-QUESTION_CSP = "Установить Solvarn ЭЦП Browser plug-in и CSP?"
-QUESTION_UCSP = "Установить Solvarn ЭЦП Browser plug-in и УЭК CSP?"
-DONE_PLUGIN = (
-    "Solvarn ЭЦП Browser plug-in успешно установлен.\n"
-    "Для корректной работы Solvarn ЭЦП Browser plug-in может потребоваться перезапустить браузер."
-)
-DONE_CSP = (
-    "Solvarn ЭЦП Browser plug-in и CSP успешно установлены.\n"
-    "Для корректной работы Solvarn ЭЦП Browser plug-in и CSP может потребоваться перезапустить браузер."
-)
-PROVIDER_FAILED = "В процессе установки Solvarn CSP возникла ошибка"
+CAPTION = message("IDS_PRODUCT_CAPTION")
+QUESTION_PLUGIN = message("IDS_CONFIRM_PLUGIN")
+QUESTION_CSP = message("IDS_CONFIRM_CSP")
+QUESTION_UCSP = message("IDS_CONFIRM_UCSP")
+DONE_PLUGIN = message("IDS_DONE_PLUGIN")
+DONE_CSP = message("IDS_DONE_CSP")
+PROVIDER_FAILED = message("IDS_PROVIDER_FAILED")
 
 DIALOG_CAPTION = "DADErara"
 WELCOME_TEXT = (
@@ -126,7 +120,7 @@ class DialogAssertions(unittest.TestCase):
         self.assertEqual({i: found[i]["visible"] for i in hidden}, {i: False for i in hidden}, panel)
         for button in (NEXT, CANCEL, TOGGLE):
             self.assertTrue(found[button]["visible"], button)
-        self.assertEqual(found[TOGGLE]["text"], "Скрыть" if panel == "options" else "Опции")
+        self.assertEqual(found[TOGGLE]["text"], message("IDS_HIDE_PANEL") if panel == "options" else message("IDS_OPTIONS_PANEL"))
 
     def assertNothingInstalled(self, run):
         self.assertIsNone(received("csp"))

@@ -9,7 +9,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winebed import WineBed, windows_build_dir  # noqa: E402
+from winebed import WineBed, message, windows_build_dir  # noqa: E402
 
 PACKAGE_SET = "2.0.13000"
 PRODUCT_CODES = ("{50A1C0DE-2013-4000-8000-000000000032}", "{50A1C0DE-2013-4000-8000-000000000064}")
@@ -20,7 +20,7 @@ PLANTED = ("msi.dll", "version.dll", "uxtheme.dll", "dwmapi.dll", "cryptbase.dll
 PREFER_PLANTED = ",".join(name[:-4] for name in PLANTED) + "=n,b"
 EXIT_DLL_REDIRECTION = 10
 EXIT_OUT_OF_MEMORY = 8  # ERROR_NOT_ENOUGH_MEMORY
-NO_PRODUCT_CODE = "Невозможно найти ProductCode msi-пакета."
+NO_PRODUCT_CODE = message("IDS_PRODUCT_CODE_UNREADABLE")
 
 bed = None
 

@@ -20,30 +20,23 @@ from datetime import datetime
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from dialogue import DialogueAssertions  # noqa: E402
-from winebed import WineBed, msi_log_properties  # noqa: E402
+from winebed import WineBed, message, msi_log_properties  # noqa: E402
 
-PLUGIN = "Solvarn ЭЦП Browser plug-in"
+PLUGIN = message("IDS_PRODUCT_CAPTION")
 CAPTION = PLUGIN
-UPDATE_CAPTION = "Обновление"
-ERROR_CAPTION = "Ошибка"
-QUESTION = "Установить Solvarn ЭЦП Browser plug-in?"
-DONE = (
-    "Solvarn ЭЦП Browser plug-in успешно установлен.\n"
-    "Для корректной работы Solvarn ЭЦП Browser plug-in может потребоваться перезапустить браузер."
-)
-RESTART_QUESTION = (
-    "Solvarn ЭЦП Browser plug-in успешно установлен.\n"
-    "Для корректной работы Solvarn ЭЦП Browser plug-in необходимо перезагрузить компьютер.\n"
-    "Произвести перезагрузку сейчас?"
-)
-SAME_VERSION = "Эта версия Solvarn ЭЦП Browser plug-in уже установлена. Переустановить?"
-NEWER_INSTALLED = "Более новая версия Solvarn ЭЦП Browser plug-in уже установлена."
+UPDATE_CAPTION = message("IDS_UPDATE_CAPTION")
+ERROR_CAPTION = message("IDS_ERROR_CAPTION")
+QUESTION = message("IDS_CONFIRM_PLUGIN")
+DONE = message("IDS_DONE_PLUGIN")
+RESTART_QUESTION = message("IDS_RESTART_PLUGIN")
+SAME_VERSION = message("IDS_ALREADY_INSTALLED")
+NEWER_INSTALLED = message("IDS_NEWER_INSTALLED")
 UPDATE_QUESTION = "Будет произведено обновление Solvarn ЭЦП Browser plug-in {} до версии {}. Обновить?"
-FAILED = "В процессе установки или обновления Solvarn ЭЦП Browser plug-in возникла ошибка"
-NO_TMP = "Невозможно узнать значение переменной окружения."
-REMOVAL_QUESTION = "Удалить Solvarn ЭЦП Browser plug-in?"
-REMOVED = "Solvarn ЭЦП Browser plug-in успешно удалён.\nДля завершения удаления может потребоваться перезапустить браузер."
-NOT_INSTALLED = "Solvarn ЭЦП Browser plug-in не установлен."
+FAILED = message("IDS_PLUGIN_FAILED")
+NO_TMP = message("IDS_ENVIRONMENT_UNREADABLE")
+REMOVAL_QUESTION = message("IDS_CONFIRM_REMOVAL")
+REMOVED = message("IDS_DONE_REMOVAL")
+NOT_INSTALLED = message("IDS_NOT_INSTALLED")
 
 IDOK, IDYES, IDNO = 1, 6, 7
 STYLE_QUESTION = 0x50004  # MB_YESNO | MB_SETFOREGROUND | MB_TOPMOST

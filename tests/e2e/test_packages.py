@@ -22,6 +22,7 @@ from winebed import (  # noqa: E402
     WineBed,
     detection_rule,
     fixture_packages_dir,
+    message,
     msi_log_properties,
     needs_32bit,
     windows_build_dir,
@@ -30,16 +31,16 @@ from winebed import (  # noqa: E402
 sys.path.insert(0, str(REPO / "tests" / "distcheck"))
 import test_distcheck as faulty_folders  # noqa: E402
 
-CAPTION = "Solvarn ЭЦП Browser plug-in"
-UPDATE_CAPTION = "Обновление"
-ERROR_CAPTION = "Ошибка"
-QUESTION = "Установить Solvarn ЭЦП Browser plug-in?"
+CAPTION = message("IDS_PRODUCT_CAPTION")
+UPDATE_CAPTION = message("IDS_UPDATE_CAPTION")
+ERROR_CAPTION = message("IDS_ERROR_CAPTION")
+QUESTION = message("IDS_CONFIRM_PLUGIN")
 UPDATE_QUESTION = "Будет произведено обновление {} {} до версии {}. Обновить?"
-RUSSIAN_NAME = "Solvarn ЭЦП Browser plug-in"
+RUSSIAN_NAME = message("IDS_PRODUCT_CAPTION")
 ENGLISH_NAME = "Solvarn EDS Browser plug-in"
-NO_PRODUCT_CODE = "Невозможно найти ProductCode msi-пакета."
-UNOPENABLE = "Невозможно открыть новый msi-пакет."
-FAILED = "В процессе установки или обновления Solvarn ЭЦП Browser plug-in возникла ошибка"
+NO_PRODUCT_CODE = message("IDS_PRODUCT_CODE_UNREADABLE")
+UNOPENABLE = message("IDS_PACKAGE_UNOPENABLE")
+FAILED = message("IDS_PLUGIN_FAILED")
 
 IDOK, IDYES, IDNO = 1, 6, 7
 STYLE_QUESTION = 0x50004

@@ -15,27 +15,18 @@ from datetime import datetime
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from dialogue import DialogueAssertions  # noqa: E402
-from winebed import WineBed  # noqa: E402
+from winebed import WineBed, message  # noqa: E402
 
-CAPTION = "Solvarn ЭЦП Browser plug-in"
-QUESTION_CSP = "Установить Solvarn ЭЦП Browser plug-in и CSP?"
-QUESTION_UCSP = "Установить Solvarn ЭЦП Browser plug-in и УЭК CSP?"
-QUESTION_BOTH = "Установить Solvarn ЭЦП Browser plug-in, CSP и УЭК CSP?"
-DONE_CSP = (
-    "Solvarn ЭЦП Browser plug-in и CSP успешно установлены.\n"
-    "Для корректной работы Solvarn ЭЦП Browser plug-in и CSP может потребоваться перезапустить браузер."
-)
-DONE_UCSP = (
-    "Solvarn ЭЦП Browser plug-in и УЭК CSP успешно установлены.\n"
-    "Для корректной работы Solvarn ЭЦП Browser plug-in и УЭК CSP может потребоваться перезапустить браузер."
-)
-DONE_BOTH = (
-    "Solvarn ЭЦП Browser plug-in, CSP и UCSP успешно установлены.\n"
-    "Для корректной работы Solvarn ЭЦП Browser plug-in, CSP и УЭК CSP может потребоваться перезапустить браузер."
-)
-PROVIDER_FAILED = "В процессе установки Solvarn CSP возникла ошибка"
-NO_TMP = "Невозможно узнать значение переменной окружения."
-ERROR_CAPTION = "Ошибка"
+CAPTION = message("IDS_PRODUCT_CAPTION")
+QUESTION_CSP = message("IDS_CONFIRM_CSP")
+QUESTION_UCSP = message("IDS_CONFIRM_UCSP")
+QUESTION_BOTH = message("IDS_CONFIRM_BOTH")
+DONE_CSP = message("IDS_DONE_CSP")
+DONE_UCSP = message("IDS_DONE_UCSP")
+DONE_BOTH = message("IDS_DONE_BOTH")
+PROVIDER_FAILED = message("IDS_PROVIDER_FAILED")
+NO_TMP = message("IDS_ENVIRONMENT_UNREADABLE")
+ERROR_CAPTION = message("IDS_ERROR_CAPTION")
 
 IDOK, IDYES, IDNO = 1, 6, 7
 STYLE_QUESTION = 0x50004

@@ -7,18 +7,15 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from dialogue import DialogueAssertions  # noqa: E402
-from winebed import WineBed  # noqa: E402
+from winebed import WineBed, message  # noqa: E402
 
-PLUGIN = "Solvarn ЭЦП Browser plug-in"
+PLUGIN = message("IDS_PRODUCT_CAPTION")
 CAPTION = PLUGIN
-QUESTION_PLUGIN = "Установить Solvarn ЭЦП Browser plug-in?"
-QUESTION_CSP = "Установить Solvarn ЭЦП Browser plug-in и CSP?"
-QUESTION_UCSP = "Установить Solvarn ЭЦП Browser plug-in и УЭК CSP?"
-QUESTION_BOTH = "Установить Solvarn ЭЦП Browser plug-in, CSP и УЭК CSP?"
-DONE_PLUGIN = (
-    "Solvarn ЭЦП Browser plug-in успешно установлен.\n"
-    "Для корректной работы Solvarn ЭЦП Browser plug-in может потребоваться перезапустить браузер."
-)
+QUESTION_PLUGIN = message("IDS_CONFIRM_PLUGIN")
+QUESTION_CSP = message("IDS_CONFIRM_CSP")
+QUESTION_UCSP = message("IDS_CONFIRM_UCSP")
+QUESTION_BOTH = message("IDS_CONFIRM_BOTH")
+DONE_PLUGIN = message("IDS_DONE_PLUGIN")
 USAGE_CAPTION = "Справка"
 USAGE_START = "Установщик Solvarn ЭЦП Browser plug-in.\n"
 

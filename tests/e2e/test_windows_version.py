@@ -13,13 +13,13 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winebed import WIN32_ONLY_VERSIONS, WineBed, require_32bit  # noqa: E402
+from winebed import WIN32_ONLY_VERSIONS, WineBed, message, require_32bit  # noqa: E402
 
-CAPTION = "Solvarn ЭЦП Browser plug-in"
-QUESTION_PLUGIN = "Установить Solvarn ЭЦП Browser plug-in?"
-NEED_2000_SP4 = "Для установки продукта на Windows 2000 требуется пакет обновлений SP4."
-NEED_XP_SP2 = "Для установки продукта на Windows XP требуется пакет обновлений SP2."
-NEED_2003_SP1 = "Для установки продукта на Windows 2003 требуется пакет обновлений SP1."
+CAPTION = message("IDS_PRODUCT_CAPTION")
+QUESTION_PLUGIN = message("IDS_CONFIRM_PLUGIN")
+NEED_2000_SP4 = message("IDS_NEED_WINDOWS_2000_SP4")
+NEED_XP_SP2 = message("IDS_NEED_WINDOWS_XP_SP2")
+NEED_2003_SP1 = message("IDS_NEED_WINDOWS_2003_SP1")
 
 IDOK, IDYES, IDNO = 1, 6, 7
 STYLE_ERROR = 0x50010  # MB_ICONHAND | MB_SETFOREGROUND | MB_TOPMOST

@@ -276,6 +276,37 @@ def windows_build_dir():
     return host().build_dir()
 
 
+@functools.cache
+def _string_table():
+    # Both Windows builds carry the same table; the 32-bit one is built on every host.
+    import pefile
+
+    builds = [os.environ.get("SETUP_WINDOWS_BUILD") or REPO / "build" / "windows",
+              os.environ.get("SETUP_WINDOWS_X64_BUILD") or REPO / "build" / "windows-x64"]
+    program = next((Path(b) / "Setup.exe" for b in builds if (Path(b) / "Setup.exe").is_file()), None)
+    if program is None:
+        raise BedError("no Setup.exe built to read the messages from")
+    image = pefile.PE(str(program))
+    table = {}
+    for entry in image.DIRECTORY_ENTRY_RESOURCE.entries:
+        if entry.id == pefile.RESOURCE_TYPE["RT_STRING"]:
+            for block in entry.directory.entries:
+                table.update(block.directory.strings)
+    return table
+
+
+@functools.cache
+def _string_ids():
+    header = (REPO / "src" / "base" / "resource_ids.h").read_text(encoding="utf-8")
+    return {name: int(number) for name, number in re.findall(r"^#define (IDS_\w+) (\d+)", header, re.M)}
+
+
+def message(name):
+    """The text of the string IDS_... of the program's table, read from the built Setup.exe, as its boxes
+    show it: the tests take the texts from the program, not from copies of their own."""
+    return _string_table()[_string_ids()[name]]
+
+
 def fixture_packages_dir():
     return Path(os.environ.get("SETUP_FIXTURE_PACKAGES") or REPO / "build" / "native" / "fixtures" / "packages")
 
