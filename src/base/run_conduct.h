@@ -13,9 +13,17 @@ namespace setup {
 struct RunConduct {
   // No message box of the program's own; a question counts as answered Yes.
   bool silent = false;
-  // For a deployment agent: silent as well, no installer interface, never a restart, and exit codes
-  // in msiexec's terms (3010 for a restart still to be made, 1638, 1639).
-  bool quiet = false;
+  // Exit codes in msiexec's terms, for a deployment agent: 3010 for a restart still to be made (the
+  // program restarts nothing), 1638 for a newer version installed, a provider's 3010 and 1641 taken as a
+  // chained package's.
+  bool agentExitCodes = false;
+  // The installers get no interface: /qn unless the caller's arguments carry a level of their own, read
+  // as msiexec reads its options.
+  bool installersWithoutInterface = false;
+  // Warnings go to the console too, where whoever started the run reads them.
+  bool warningsToConsole = false;
+  // The window station is not the interactive one: nobody could see a box.
+  bool unseen = false;
   // The restart an installer asked for is neither offered nor made; the pending-restart marker stays.
   bool noRestart = false;
   // No window of the program's own at all, not even the usage box: a quiet run, or one that nobody can

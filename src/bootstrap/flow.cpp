@@ -59,12 +59,17 @@ bool IsUserAnAdmin() {
 // -quiet is -silent and -norestart besides what it adds. A run outside the interactive window station
 // (an agent as SYSTEM, a service, a scheduled task) is silent as well, whatever its options say: a box
 // there waits for a click nobody can give, until the agent's time-out.
+// Every behaviour a step reads is decided here, once, from the options.
 RunConduct ConductOf(const BootstrapOptions& options) {
+  const bool quiet = options.quiet != 0;
   RunConduct conduct;
-  conduct.quiet = options.quiet != 0;
-  conduct.windowless = conduct.quiet || !IsInteractiveWindowStation();
+  conduct.agentExitCodes = quiet;
+  conduct.installersWithoutInterface = quiet;
+  conduct.warningsToConsole = quiet;
+  conduct.unseen = !IsInteractiveWindowStation();
+  conduct.windowless = quiet || conduct.unseen;
   conduct.silent = options.silent != 0 || conduct.windowless;
-  conduct.noRestart = options.noRestart != 0 || conduct.quiet;
+  conduct.noRestart = options.noRestart != 0 || quiet;
   return conduct;
 }
 
@@ -125,7 +130,7 @@ void ReportPluginFailure(const RunConduct& conduct, std::uint16_t textId, std::u
 std::uint32_t FinishSuccessfulRun(const RunConduct& conduct, const ProductTexts& texts, bool restartNeeded) {
   const MarkerAge marker = ReadMarkerAge();
   conduct.Log({MarkerText(marker)});
-  if (conduct.quiet) {
+  if (conduct.agentExitCodes) {
     return restartNeeded || IsRestartPending(marker) ? kErrorSuccessRebootRequired : 0;
   }
   if (marker == MarkerAge::kAbsent || conduct.noRestart) {

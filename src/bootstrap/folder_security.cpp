@@ -185,7 +185,7 @@ void WarnOfWritableFolder(const RunConduct& conduct) {
   const std::wstring warning =
       L"warning: others than SYSTEM, Administrators and TrustedInstaller can change what this run installs: " + parts;
   conduct.Log({warning});
-  if (conduct.quiet) {
+  if (conduct.warningsToConsole) {
     PrintLine(L"Setup.exe: " + warning);
   }
 }

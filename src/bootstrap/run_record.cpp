@@ -78,7 +78,7 @@ void RecordStart(const RunConduct& conduct, const BootstrapOptions& options) {
   conduct.Log({L"command line: ", Os().GetCommandLineW()});
   conduct.Log({OptionsText(options)});
   conduct.Log({SystemText()});
-  if (conduct.windowless && !conduct.quiet) {
+  if (conduct.unseen && options.quiet == 0) {
     conduct.Log({L"not in the interactive window station: no box is shown, as with -silent"});
   }
   conduct.Log({MarkerText(ReadMarkerAge())});

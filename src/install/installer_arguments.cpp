@@ -19,7 +19,7 @@ bool IsInterfaceLevel(const std::wstring& argument) {
 }  // namespace
 
 bool CarriesQuietOption(const std::wstring& arguments, const RunConduct& conduct) {
-  if (!conduct.quiet) {
+  if (!conduct.installersWithoutInterface) {
     return arguments.find(L"/q") != std::wstring::npos;
   }
   // CommandLineToArgvW reads its first argument as a program name, by other rules, and makes one of an

@@ -21,6 +21,8 @@ bool CarriesQuietOption(const std::wstring& arguments, const RunConduct& conduct
 
 // The level the bootstrapper adds when the caller gave none: the basic interface, whose error box waits
 // for a click, or for a quiet run none at all.
-inline const wchar_t* InterfaceLevel(const RunConduct& conduct) { return conduct.quiet ? L"/qn" : L"/qb"; }
+inline const wchar_t* InterfaceLevel(const RunConduct& conduct) {
+  return conduct.installersWithoutInterface ? L"/qn" : L"/qb";
+}
 
 }  // namespace setup

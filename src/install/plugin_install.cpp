@@ -37,7 +37,7 @@ Verdict Judge(int decision, bool reinstall, const RunConduct& conduct) {
     return ShowMessage(conduct, box::kReinstallQuestion, IDS_ALREADY_INSTALLED) == kIdYes ? Verdict::kInstall
                                                                                           : Verdict::kDeclined;
   }
-  if (conduct.quiet) {
+  if (conduct.agentExitCodes) {
     return Verdict::kNewerInstalled;
   }
   if (conduct.silent) {

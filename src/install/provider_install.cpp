@@ -21,7 +21,8 @@ bool IsProviderSuccess(std::uint32_t exitCode) {
 // keeps counting them as failures, as scripts know it to; a quiet run takes them as a chained package's
 // success and passes the restart up to the agent.
 bool NeedsRestart(std::uint32_t exitCode, const RunConduct& conduct) {
-  return conduct.quiet && (exitCode == kErrorSuccessRebootRequired || exitCode == kErrorSuccessRebootInitiated);
+  return conduct.agentExitCodes &&
+         (exitCode == kErrorSuccessRebootRequired || exitCode == kErrorSuccessRebootInitiated);
 }
 
 }  // namespace

@@ -30,7 +30,8 @@ inline RunConduct Conduct(bool silent) {
 // The conduct of a -quiet run, as the flow makes it.
 inline RunConduct Quiet() {
   RunConduct conduct;
-  conduct.quiet = conduct.silent = conduct.noRestart = conduct.windowless = true;
+  conduct.agentExitCodes = conduct.installersWithoutInterface = conduct.warningsToConsole = true;
+  conduct.silent = conduct.noRestart = conduct.windowless = true;
   return conduct;
 }
 
