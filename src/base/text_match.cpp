@@ -18,11 +18,11 @@ bool EqualsIgnoringCase(std::wstring_view text, std::wstring_view other) {
 
 // Greedy with one point of return: after a '*' fails further on, it takes one character more. Names
 // and masks are short, and no mask of the program nests stars in a way this gets wrong.
-bool MatchesWildcard(std::wstring_view name, std::wstring_view mask) {
+bool MatchesWildcard(std::wstring_view name, std::wstring_view mask, bool (*sameLetter)(wchar_t, wchar_t)) {
   std::size_t n = 0, m = 0;
   std::size_t starMask = std::wstring_view::npos, starName = 0;
   while (n < name.size()) {
-    if (m < mask.size() && (mask[m] == L'?' || (mask[m] != L'*' && FoldAscii(mask[m]) == FoldAscii(name[n])))) {
+    if (m < mask.size() && (mask[m] == L'?' || (mask[m] != L'*' && sameLetter(mask[m], name[n])))) {
       ++n;
       ++m;
     } else if (m < mask.size() && mask[m] == L'*') {
@@ -39,6 +39,10 @@ bool MatchesWildcard(std::wstring_view name, std::wstring_view mask) {
     ++m;
   }
   return m == mask.size();
+}
+
+bool MatchesWildcard(std::wstring_view name, std::wstring_view mask) {
+  return MatchesWildcard(name, mask, [](wchar_t a, wchar_t b) { return FoldAscii(a) == FoldAscii(b); });
 }
 
 }  // namespace setup

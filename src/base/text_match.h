@@ -10,7 +10,11 @@ wchar_t FoldAscii(wchar_t c);
 
 bool EqualsIgnoringCase(std::wstring_view text, std::wstring_view other);
 
-// A file-name wildcard: '*' any run of characters, '?' exactly one.
+// A file-name wildcard: '*' any run of characters, '?' exactly one; letters compared without case, ASCII
+// only.
 bool MatchesWildcard(std::wstring_view name, std::wstring_view mask);
+
+// The same with letters compared as sameLetter says (a file system folds case its own way).
+bool MatchesWildcard(std::wstring_view name, std::wstring_view mask, bool (*sameLetter)(wchar_t, wchar_t));
 
 }  // namespace setup

@@ -5,6 +5,7 @@
 #include <map>
 #include <string_view>
 
+#include "base/text_match.h"
 #include "platform/win32_constants.h"
 #include "text.h"
 
@@ -73,29 +74,7 @@ Tree ReadTree(Disk& disk) {
 }
 
 bool MatchesWildcard(const std::wstring& name, const std::wstring& mask) {
-  constexpr std::size_t kNoStar = std::wstring::npos;
-  std::size_t n = 0;
-  std::size_t m = 0;
-  std::size_t afterStar = kNoStar;
-  std::size_t starName = 0;
-  while (n < name.size()) {
-    if (m < mask.size() && mask[m] == L'*') {
-      afterStar = ++m;
-      starName = n;
-    } else if (m < mask.size() && (mask[m] == L'?' || SameLetter(mask[m], name[n]))) {
-      ++m;
-      ++n;
-    } else if (afterStar != kNoStar) {  // the last star takes one more character
-      m = afterStar;
-      n = ++starName;
-    } else {
-      return false;
-    }
-  }
-  while (m < mask.size() && mask[m] == L'*') {
-    ++m;
-  }
-  return m == mask.size();
+  return setup::MatchesWildcard(name, mask, SameLetter);
 }
 
 bool PrecedesOnNtfs(const std::wstring& a, const std::wstring& b) { return NtfsKey(a) < NtfsKey(b); }
