@@ -10,14 +10,6 @@
 namespace distcheck {
 namespace {
 
-constexpr const wchar_t* kProgram = L"Setup.exe";
-// The release's own check lies in tools\, and is as open to a planted DLL as Setup.exe is.
-constexpr const wchar_t* kToolsFolder = L"tools";
-constexpr const wchar_t* kTool = L"distcheck.exe";
-constexpr std::array<const wchar_t*, 2> kProviders = {L"csp", L"ucsp"};
-constexpr const wchar_t* kSums = L"SHA256SUMS";
-// The detached signature of a signed release's SHA256SUMS, which cannot list itself or its signature.
-constexpr const wchar_t* kSumsSignature = L"SHA256SUMS.p7s";
 // Files the loader, or a program that loads by name, may take from Setup.exe's folder before the system's.
 constexpr std::array<std::wstring_view, 11> kLoadable = {L"DLL", L"EXE", L"COM", L"OCX", L"CPL", L"DRV",
                                                          L"SYS", L"SCR", L"AX",  L"ACM", L"MUI"};
@@ -28,12 +20,6 @@ constexpr int kDeepestFolder = 16;
 
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
   return folder.empty() ? name : folder + L"\\" + name;
-}
-
-const DiskEntry* FindEntry(const Listing& listing, const wchar_t* name) {
-  const auto found = std::find_if(listing.entries.begin(), listing.entries.end(),
-                                  [name](const DiskEntry& entry) { return SameName(entry.name, name); });
-  return found == listing.entries.end() ? nullptr : &*found;
 }
 
 // Problems come in name order, whatever order the disk lists in.
@@ -304,6 +290,12 @@ bool SameName(const std::wstring& a, const std::wstring& b) { return UpperName(a
 
 void FindFolderProblems(Disk& disk, const Tree& tree, std::vector<std::wstring>& problems) {
   FolderRules(disk, tree, problems).Check();
+}
+
+const DiskEntry* FindEntry(const Listing& listing, const wchar_t* name) {
+  const auto found = std::find_if(listing.entries.begin(), listing.entries.end(),
+                                  [name](const DiskEntry& entry) { return SameName(entry.name, name); });
+  return found == listing.entries.end() ? nullptr : &*found;
 }
 
 }  // namespace distcheck

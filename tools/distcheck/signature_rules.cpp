@@ -12,8 +12,6 @@ namespace {
 
 constexpr std::size_t kSha1Digits = 40;
 constexpr std::size_t kSha256Digits = 64;
-constexpr const wchar_t* kSums = L"SHA256SUMS";
-constexpr const wchar_t* kSumsSignature = L"SHA256SUMS.p7s";
 
 // What a file is to the release: its own programs and packages carry the release's signature; a
 // provider's setup is its vendor's, held to a signer only where the caller names the signers.
@@ -38,7 +36,8 @@ std::wstring SignerOf(const Signature& signature) {
   return ShowName(signature.subject) + L" (SHA-1 " + Widen(signature.sha1) + L")";
 }
 
-std::wstring JoinPaths(const Tree& tree, const std::wstring& folder, const wchar_t* name) {
+// The path of a plain file of that name in the folder (empty: beside Setup.exe); empty when there is none.
+std::wstring FileAt(const Tree& tree, const std::wstring& folder, const wchar_t* name) {
   const Listing* listing = &tree.root;
   std::wstring prefix;
   if (!folder.empty()) {
@@ -50,10 +49,8 @@ std::wstring JoinPaths(const Tree& tree, const std::wstring& folder, const wchar
     listing = &below->second;
     prefix = below->first + L"\\";
   }
-  const auto found = std::find_if(listing->entries.begin(), listing->entries.end(), [name](const DiskEntry& entry) {
-    return SameName(entry.name, name) && !entry.folder && !entry.link && !entry.special;
-  });
-  return found == listing->entries.end() ? std::wstring() : prefix + found->name;
+  const DiskEntry* found = FindEntry(*listing, name);
+  return found == nullptr || found->folder || found->link || found->special ? std::wstring() : prefix + found->name;
 }
 
 std::vector<SignedFile> ReadSignatures(Disk& disk, const Tree& tree, const std::vector<std::wstring>& packages) {
@@ -63,15 +60,16 @@ std::vector<SignedFile> ReadSignatures(Disk& disk, const Tree& tree, const std::
       files.push_back({path, role, disk.ReadSignature(path)});
     }
   };
-  add(JoinPaths(tree, L"", L"Setup.exe"), Role::kRelease);
-  add(JoinPaths(tree, L"tools", L"distcheck.exe"), Role::kRelease);
+  add(FileAt(tree, L"", kProgram), Role::kRelease);
+  add(FileAt(tree, kToolsFolder, kTool), Role::kRelease);
   for (const std::wstring& package : packages) {
     add(package, Role::kPackage);
   }
-  add(JoinPaths(tree, L"csp", L"Setup.exe"), Role::kProvider);
-  add(JoinPaths(tree, L"ucsp", L"Setup.exe"), Role::kProvider);
-  const std::wstring sums = JoinPaths(tree, L"", kSums);
-  const std::wstring sumsSignature = JoinPaths(tree, L"", kSumsSignature);
+  for (const wchar_t* provider : kProviders) {
+    add(FileAt(tree, provider, kProgram), Role::kProvider);
+  }
+  const std::wstring sums = FileAt(tree, L"", kSums);
+  const std::wstring sumsSignature = FileAt(tree, L"", kSumsSignature);
   if (!sums.empty() && !sumsSignature.empty()) {
     files.push_back({sumsSignature, Role::kSums, disk.ReadDetachedSignature(sumsSignature, sums)});
   }
@@ -199,7 +197,7 @@ void CheckSignatures(Disk& disk, const Tree& tree, const std::vector<std::wstrin
   report.push_back(L"");
   report.push_back(L"Signatures (Authenticode; SHA256SUMS.p7s is CMS, of SHA256SUMS)");
   ReportSigners(files, report);
-  if (!JoinPaths(tree, L"", kSums).empty()) {
+  if (!FileAt(tree, L"", kSums).empty()) {
     std::wstring error;
     const std::string digest = disk.Sha256(kSums, error);
     if (!digest.empty()) {
