@@ -24,11 +24,11 @@ std::wstring TextLines(const std::wstring& text) {
 // The screen buffer of a console the process joined is reached through CONOUT$, which the console
 // opens only for both kinds of sharing ("CreateFile", Consoles): any other open fails with a sharing
 // violation. Read access too, as that page prefers.
-void WriteToConsole(const std::wstring& text) {
-  platform::UniqueKernelHandle console(Os().CreateFileW(L"CONOUT$", (kGenericRead | kGenericWrite),
-                                                        (kFileShareRead | kFileShareWrite), kOpenExisting, 0));
+void WriteToConsole(const Platform& os, const std::wstring& text) {
+  platform::UniqueFile console(os.files, os.files.CreateFileW(L"CONOUT$", (kGenericRead | kGenericWrite),
+                                                              (kFileShareRead | kFileShareWrite), kOpenExisting, 0));
   if (console) {
-    Os().WriteConsoleW(console.get(), text);
+    os.processes.WriteConsoleW(console.get(), text);
   }
 }
 
@@ -38,12 +38,12 @@ void WriteToConsole(const std::wstring& text) {
 // parent's console for the one line and leaves it again at once. Ctrl+C, Ctrl+Break and the closing of
 // the window reach every process attached to a console; staying attached would let them end the run
 // in the middle of an installation while msiexec goes on alone.
-void PrintLine(const std::wstring& text) {
-  if (Os().HasStandardOutput()) {
-    Os().WriteStandardOutput(TextLines(text));
-  } else if (Os().AttachConsole(kAttachParentProcess)) {
-    WriteToConsole(TextLines(text));
-    Os().FreeConsole();
+void PrintLine(const Platform& os, const std::wstring& text) {
+  if (os.processes.HasStandardOutput()) {
+    os.processes.WriteStandardOutput(TextLines(text));
+  } else if (os.processes.AttachConsole(kAttachParentProcess)) {
+    WriteToConsole(os, TextLines(text));
+    os.processes.FreeConsole();
   }
 }
 

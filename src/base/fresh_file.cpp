@@ -26,16 +26,16 @@ std::wstring WithoutLongPathPrefix(const std::wstring& path) {
 
 // Why the file the handle holds, made at the draft name beside the path, is not the one asked for;
 // empty when it is.
-std::wstring RefusalOf(platform::KernelHandle file, const std::wstring& path, const std::wstring& draft) {
+std::wstring RefusalOf(Files& files, platform::KernelHandle file, const std::wstring& path, const std::wstring& draft) {
   std::uint32_t links = 0;
-  if (!Os().GetFileInformationByHandle(file, &links)) {
-    return L"its names cannot be counted (error " + FormatUnsigned(Os().GetLastError()) + L")";
+  if (!files.GetFileInformationByHandle(file, &links)) {
+    return L"its names cannot be counted (error " + FormatUnsigned(files.GetLastError()) + L")";
   }
   if (links != 1) {
     return L"it has " + FormatUnsigned(links) + L" names (a hard link)";
   }
   std::wstring finalPath;
-  const Status status = Os().GetFinalPathNameByHandleW(file, finalPath);
+  const Status status = files.GetFinalPathNameByHandleW(file, finalPath);
   if (status == kErrorProcNotFound) {
     return {};  // before Vista the link count is all Windows can tell
   }
@@ -43,7 +43,7 @@ std::wstring RefusalOf(platform::KernelHandle file, const std::wstring& path, co
     return L"its final path cannot be read (error " + FormatUnsigned(status) + L")";
   }
   finalPath = WithoutLongPathPrefix(finalPath);
-  if (EqualsIgnoringCase(finalPath, FullLongPath(draft))) {
+  if (EqualsIgnoringCase(finalPath, FullLongPath(files, draft))) {
     return {};
   }
   // Told by the name asked for rather than by the draft's.
@@ -57,14 +57,14 @@ std::wstring RefusalOf(platform::KernelHandle file, const std::wstring& path, co
 
 }  // namespace
 
-std::wstring FullLongPath(const std::wstring& path) {
-  const std::wstring full = Os().GetFullPathNameW(path);
+std::wstring FullLongPath(Files& files, const std::wstring& path) {
+  const std::wstring full = files.GetFullPathNameW(path);
   const std::size_t slash = full.rfind(L'\\');
   if (slash == std::wstring::npos) {
     return path;
   }
   const std::wstring folder = full.substr(0, slash + 1);
-  const std::wstring longFolder = Os().GetLongPathNameW(folder);
+  const std::wstring longFolder = files.GetLongPathNameW(folder);
   return (longFolder.empty() ? folder : longFolder) + full.substr(slash + 1);
 }
 
@@ -73,44 +73,46 @@ std::wstring FullLongPath(const std::wstring& path) {
 // where deleting the entry first would leave a moment in which a link can be put back, and where Wine
 // deletes the file a symbolic link leads to. The draft is checked before the rename, in the folder the
 // path names: Wine goes on reporting a handle's old name after a rename.
-FreshFile CreateFileAnew(const std::wstring& path, std::uint32_t access, std::uint32_t shareMode, bool replace) {
+FreshFile CreateFileAnew(const Platform& os, const std::wstring& path, std::uint32_t access, std::uint32_t shareMode,
+                         bool replace) {
+  Files& files = os.files;
   FreshFile made;
-  const auto stamp = static_cast<std::uint32_t>(Os().GetSystemTimeAsFileTime());
+  const auto stamp = static_cast<std::uint32_t>(os.system.GetSystemTimeAsFileTime());
   for (int attempt = 0; attempt < kCreationTries; ++attempt) {
     const std::wstring draft = path + L"." + FormatUnsigned(stamp + static_cast<std::uint32_t>(attempt)) + L".new";
     // Renaming a file that is open needs the open to share deletion.
-    made.handle.reset(
-        Os().CreateFileW(draft.c_str(), access | kDelete, shareMode | kFileShareDelete, kCreateNew, kCreationFlags));
+    made.handle = UniqueFile(files, files.CreateFileW(draft.c_str(), access | kDelete, shareMode | kFileShareDelete,
+                                                      kCreateNew, kCreationFlags));
     if (!made.handle) {
-      made.error = Os().GetLastError();
+      made.error = files.GetLastError();
       if (made.error == kErrorFileExists) {
         continue;  // another user made a file at the draft's name first
       }
       return made;
     }
-    made.refusal = RefusalOf(made.handle.get(), path, draft);
+    made.refusal = RefusalOf(files, made.handle.get(), path, draft);
     if (!made.refusal.empty()) {
-      RemoveMadeFile(made.handle, draft);
+      RemoveMadeFile(files, made.handle, draft);
       return made;
     }
-    if (Os().MoveFileExW(draft, path, replace ? kMovefileReplaceExisting : 0)) {
+    if (files.MoveFileExW(draft, path, replace ? kMovefileReplaceExisting : 0)) {
       made.error = 0;
       return made;
     }
-    made.error = Os().GetLastError();
-    RemoveMadeFile(made.handle, draft);
+    made.error = files.GetLastError();
+    RemoveMadeFile(files, made.handle, draft);
     return made;
   }
   return made;
 }
 
-void RemoveMadeFile(platform::UniqueKernelHandle& file, const std::wstring& path) {
-  if (Os().SetFileInformationByHandle(file.get(), true)) {
+void RemoveMadeFile(Files& files, platform::UniqueFile& file, const std::wstring& path) {
+  if (files.SetFileInformationByHandle(file.get(), true)) {
     file.reset();
     return;
   }
   file.reset();
-  Os().DeleteFileW(path);
+  files.DeleteFileW(path);
 }
 
 }  // namespace setup

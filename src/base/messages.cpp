@@ -33,18 +33,18 @@ std::uint16_t BlockOf(std::uint16_t id) { return static_cast<std::uint16_t>(id /
 
 // Walks a string-table block to the entry of the id: each entry is a count followed by that many
 // UTF-16 code units. Absent when the walk leaves the block or the entry is empty.
-std::optional<std::wstring> EntryOf(platform::ModuleHandle module, platform::ResourceHandle resource,
+std::optional<std::wstring> EntryOf(Modules& modules, platform::ModuleHandle module, platform::ResourceHandle resource,
                                     std::uint16_t id) {
   if (resource == nullptr) {
     return std::nullopt;
   }
-  platform::GlobalHandle loaded = Os().LoadResource(module, resource);
-  const void* locked = loaded != nullptr ? Os().LockResource(loaded) : nullptr;
+  platform::GlobalHandle loaded = modules.LoadResource(module, resource);
+  const void* locked = loaded != nullptr ? modules.LockResource(loaded) : nullptr;
   if (locked == nullptr) {
     return std::nullopt;
   }
   const auto* units = static_cast<const std::uint16_t*>(locked);
-  const std::size_t count = Os().SizeofResource(module, resource) / sizeof(std::uint16_t);
+  const std::size_t count = modules.SizeofResource(module, resource) / sizeof(std::uint16_t);
   std::size_t position = 0;
   for (unsigned entry = 0; entry < id % 16u; ++entry) {
     if (position >= count) {
@@ -75,10 +75,11 @@ std::wstring FormatUnsigned(std::uint32_t value) {
   return std::wstring(std::make_reverse_iterator(digits + count), std::make_reverse_iterator(digits));
 }
 
-bool LoadMessage(std::uint16_t id, std::wstring& text) {
+bool LoadMessage(Modules& modules, std::uint16_t id, std::wstring& text) {
   // The program carries its texts in its own image; there is no other resource module.
-  platform::ModuleHandle module = Os().GetModuleHandleW(nullptr);
-  std::optional<std::wstring> entry = EntryOf(module, Os().FindResourceW(module, BlockOf(id), kRtString), id);
+  platform::ModuleHandle module = modules.GetModuleHandleW(nullptr);
+  std::optional<std::wstring> entry =
+      EntryOf(modules, module, modules.FindResourceW(module, BlockOf(id), kRtString), id);
   if (!entry) {
     return false;
   }
@@ -88,11 +89,11 @@ bool LoadMessage(std::uint16_t id, std::wstring& text) {
 
 // The window's first creation connects the program to the display (under Wine it loads the graphics
 // driver), so it is put off until a box needs an owner.
-platform::WindowHandle OwnerWindow() {
+platform::WindowHandle OwnerWindow(UserWindows& windows, Modules& modules) {
   if (!ownerWindowMade) {
     ownerWindowMade = true;
-    ownerWindow = Os().CreateWindowExW(0, L"STATIC", nullptr, kWsDisabled, kCwUseDefault, 0, kCwUseDefault, 0, nullptr,
-                                       Os().GetModuleHandleW(nullptr));
+    ownerWindow = windows.CreateWindowExW(0, L"STATIC", nullptr, kWsDisabled, kCwUseDefault, 0, kCwUseDefault, 0,
+                                          nullptr, modules.GetModuleHandleW(nullptr));
   }
   return ownerWindow;
 }
@@ -110,24 +111,27 @@ int ShowBox(const RunConduct& conduct, const BoxKind& kind, const std::wstring& 
   }
   std::wstring caption = kind.fixedCaption;
   if (kind.captionId != 0) {
-    LoadMessage(kind.captionId, caption);
+    LoadMessage(*conduct.modules, kind.captionId, caption);
   }
-  const int answer = Os().MessageBoxW(kind.owned ? OwnerWindow() : nullptr, text.c_str(), caption.c_str(), kind.style);
+  UserWindows& windows = *conduct.windows;
+  const int answer = windows.MessageBoxW(kind.owned ? OwnerWindow(windows, *conduct.modules) : nullptr, text.c_str(),
+                                         caption.c_str(), kind.style);
   conduct.Log({L"message: ", text, L" -> ", AnswerName(answer)});
   return answer;
 }
 
 int ShowMessage(const RunConduct& conduct, const BoxKind& kind, std::uint16_t textId) {
   std::wstring text;
-  LoadMessage(textId, text);
+  LoadMessage(*conduct.modules, textId, text);
   return ShowBox(conduct, kind, text);
 }
 
-std::wstring FormatInstallFailure(std::uint16_t textId, std::uint32_t code, const std::wstring& logPath) {
+std::wstring FormatInstallFailure(const Platform& os, std::uint16_t textId, std::uint32_t code,
+                                  const std::wstring& logPath) {
   std::wstring text;
-  LoadMessage(textId, text);
+  LoadMessage(os.modules, textId, text);
   text += L": " + FormatUnsigned(code) + L".\n";
-  if (!logPath.empty() && Os().WStat(logPath) == 0) {
+  if (!logPath.empty() && os.files.WStat(logPath) == 0) {
     text += L"Install log: " + logPath;
   }
   return text;

@@ -59,14 +59,14 @@ std::wstring FormatUnsigned(std::uint32_t value);
 
 // Replaces text with the string table's entry and returns true; returns false and leaves text as it
 // was when the id is absent or its entry is empty.
-bool LoadMessage(std::uint16_t id, std::wstring& text);
+bool LoadMessage(platform::Modules& modules, std::uint16_t id, std::wstring& text);
 
 // The hidden, disabled STATIC window that owns every owned box for the rest of the run, made when the
 // first box needs it: a run that shows none makes no window at all.
-platform::WindowHandle OwnerWindow();
+platform::WindowHandle OwnerWindow(platform::UserWindows& windows, platform::Modules& modules);
 
 // Shows a box of the given kind unless the run is silent; then nothing is shown and the answer is
-// IDYES. Returns the answer.
+// IDYES. Returns the answer. Shown through the conduct's windows, with its texts.
 int ShowBox(const RunConduct& conduct, const BoxKind& kind, const std::wstring& text);
 // The same with the text loaded by id (an absent id shows an empty text).
 int ShowMessage(const RunConduct& conduct, const BoxKind& kind, std::uint16_t textId);
@@ -77,6 +77,7 @@ namespace setup {
 
 // The text of an installation failure: the message, ": <code>" in unsigned decimal, ".\n", and
 // "Install log: <path>" only when a log path was arranged and something exists under it.
-std::wstring FormatInstallFailure(std::uint16_t textId, std::uint32_t code, const std::wstring& logPath);
+std::wstring FormatInstallFailure(const platform::Platform& os, std::uint16_t textId, std::uint32_t code,
+                                  const std::wstring& logPath);
 
 }  // namespace setup

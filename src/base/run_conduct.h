@@ -7,6 +7,8 @@
 #include <string_view>
 
 #include "base/run_log.h"
+#include "platform/modules.h"
+#include "platform/user_windows.h"
 
 namespace setup {
 
@@ -32,6 +34,9 @@ struct RunConduct {
   bool windowless = false;
   // The run's own log, when one was asked for.
   RunLog* log = nullptr;
+  // What the run's boxes are shown through, and where their texts come from.
+  platform::UserWindows* windows = nullptr;
+  platform::Modules* modules = nullptr;
 
   // One line of the log, if there is one, of these pieces.
   void Log(std::initializer_list<std::wstring_view> pieces) const {

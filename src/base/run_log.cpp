@@ -16,8 +16,8 @@ namespace {
 
 constexpr wchar_t kByteOrderMark = 0xFEFF;
 
-std::wstring LineStamp() {
-  const std::tm local = Os().LocalTime();
+std::wstring LineStamp(SystemFacts& system) {
+  const std::tm local = system.LocalTime();
   wchar_t buffer[32] = {};
   return std::wstring(buffer, std::wcsftime(buffer, 32, L"%Y-%m-%d %H:%M:%S", &local));
 }
@@ -57,13 +57,13 @@ void AppendEscaped(std::wstring& line, wchar_t c) {
 
 void RunLog::Open(const std::wstring& path) {
   if (path.empty()) {
-    PrintLine(L"Setup.exe: -log names no file; the run goes on without a log.");
+    PrintLine(os_, L"Setup.exe: -log names no file; the run goes on without a log.");
     return;
   }
   path_ = path;
   // Readable while the run writes it, so that a run that hangs can be looked into; DELETE, so that a
   // file that is not the one asked for can be removed through its handle.
-  FreshFile made = CreateFileAnew(path, kGenericWrite | kDelete, kFileShareRead, true);
+  FreshFile made = CreateFileAnew(os_, path, kGenericWrite | kDelete, kFileShareRead, true);
   if (!made.refusal.empty()) {
     Refuse(path, L"is not used: " + made.refusal);
     return;
@@ -78,14 +78,14 @@ void RunLog::Open(const std::wstring& path) {
 
 void RunLog::Refuse(const std::wstring& path, std::wstring_view why) {
   file_.reset();
-  PrintLine(L"Setup.exe: the log " + path + L" " + std::wstring(why) + L"; the run goes on without it.");
+  PrintLine(os_, L"Setup.exe: the log " + path + L" " + std::wstring(why) + L"; the run goes on without it.");
 }
 
 void RunLog::Write(std::initializer_list<std::wstring_view> pieces) {
   if (!file_) {
     return;
   }
-  std::wstring line = LineStamp() + L" ";
+  std::wstring line = LineStamp(os_.system) + L" ";
   for (std::wstring_view piece : pieces) {
     for (wchar_t c : piece) {
       AppendEscaped(line, c);
@@ -100,8 +100,8 @@ void RunLog::WriteText(const std::wstring& text) {
   const std::string bytes = Utf16Bytes(text);
   const auto size = static_cast<std::uint32_t>(bytes.size());
   std::uint32_t written = 0;
-  if (!Os().WriteFile(file_.get(), bytes.data(), size, &written)) {
-    Refuse(path_, L"cannot be written (error " + FormatUnsigned(Os().GetLastError()) + L")");
+  if (!os_.files.WriteFile(file_.get(), bytes.data(), size, &written)) {
+    Refuse(path_, L"cannot be written (error " + FormatUnsigned(os_.files.GetLastError()) + L")");
   } else if (written != size) {
     Refuse(path_,
            L"cannot be written (" + FormatUnsigned(written) + L" of " + FormatUnsigned(size) + L" bytes written)");

@@ -16,6 +16,8 @@ namespace setup {
 // all on Windows 2000 and XP). It is also the program's own text form, so nothing is converted.
 class RunLog {
  public:
+  explicit RunLog(const platform::Platform& os) : os_(os), file_(os.files) {}
+
   // Creates the file anew (fresh_file.h): an agent's log often lies in a folder every user may write
   // to. A file that cannot be made, or not as asked, is reported on the console; the run goes on
   // without a log.
@@ -31,8 +33,9 @@ class RunLog {
  private:
   void WriteText(const std::wstring& text);
 
+  platform::Platform os_;
   std::wstring path_;
-  platform::UniqueKernelHandle file_;
+  platform::UniqueFile file_;
 };
 
 }  // namespace setup

@@ -1,6 +1,6 @@
 #include "base/window_station.h"
 
-#include "platform/platform.h"
+#include "platform/user_windows.h"
 #include "platform/win32_constants.h"
 
 namespace setup {
@@ -9,9 +9,10 @@ using namespace platform;
 
 // "GetUserObjectInformationW function": WSF_VISIBLE, "the window station has visible display
 // surfaces", is set for the interactive window station only ("Window Stations").
-bool IsInteractiveWindowStation() {
+bool IsInteractiveWindowStation(UserWindows& windows) {
   platform::UserObjectFlags station;
-  return Os().GetUserObjectInformationW(Os().GetProcessWindowStation(), station) && (station.flags & kWsfVisible) != 0;
+  return windows.GetUserObjectInformationW(windows.GetProcessWindowStation(), station) &&
+         (station.flags & kWsfVisible) != 0;
 }
 
 }  // namespace setup

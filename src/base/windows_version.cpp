@@ -4,7 +4,6 @@
 
 #include "base/messages.h"
 #include "platform/exit_codes.h"
-#include "platform/platform.h"
 #include "platform/win32_constants.h"
 
 namespace setup {
@@ -28,26 +27,26 @@ constexpr Requirement kRequirements[] = {
 };
 
 // Asks the platform whether it is Windows 5.minor, and, with a limit, whether its service pack is below it.
-bool IsWindows5(std::uint32_t minor, std::optional<std::uint16_t> servicePackLimit) {
+bool IsWindows5(SystemFacts& system, std::uint32_t minor, std::optional<std::uint16_t> servicePackLimit) {
   platform::OsVersionInfoEx version;
   version.majorVersion = 5;
   version.minorVersion = minor;
   std::uint32_t typeMask = kVerMajorVersion | kVerMinorVersion;
-  std::uint64_t conditions = Os().VerSetConditionMask(0, kVerMajorVersion, kVerEqual);
-  conditions = Os().VerSetConditionMask(conditions, kVerMinorVersion, kVerEqual);
+  std::uint64_t conditions = system.VerSetConditionMask(0, kVerMajorVersion, kVerEqual);
+  conditions = system.VerSetConditionMask(conditions, kVerMinorVersion, kVerEqual);
   if (servicePackLimit) {
     version.servicePackMajor = *servicePackLimit;
     typeMask |= kVerServicePackMajor;
-    conditions = Os().VerSetConditionMask(conditions, kVerServicePackMajor, kVerLess);
+    conditions = system.VerSetConditionMask(conditions, kVerServicePackMajor, kVerLess);
   }
-  return Os().VerifyVersionInfoW(version, typeMask, conditions);
+  return system.VerifyVersionInfoW(version, typeMask, conditions);
 }
 
 }  // namespace
 
-std::uint32_t CheckWindowsVersion(const RunConduct& conduct) {
+std::uint32_t CheckWindowsVersion(SystemFacts& system, const RunConduct& conduct) {
   for (const Requirement& requirement : kRequirements) {
-    if (IsWindows5(requirement.minor, requirement.minimumServicePack)) {
+    if (IsWindows5(system, requirement.minor, requirement.minimumServicePack)) {
       ShowMessage(conduct, box::kFlowError, requirement.messageId);
       return requirement.result;
     }
@@ -55,8 +54,8 @@ std::uint32_t CheckWindowsVersion(const RunConduct& conduct) {
   return 0;
 }
 
-bool IsExactWindowsVersion(std::uint32_t minor, std::optional<std::uint16_t> servicePackLimit) {
-  return IsWindows5(minor, servicePackLimit);
+bool IsExactWindowsVersion(SystemFacts& system, std::uint32_t minor, std::optional<std::uint16_t> servicePackLimit) {
+  return IsWindows5(system, minor, servicePackLimit);
 }
 
 }  // namespace setup

@@ -10,6 +10,7 @@
 namespace setup {
 
 // Runs the bootstrapper; commandTail is what follows the program name. Returns the exit code.
-std::uint32_t RunBootstrap(platform::InstanceHandle instance, const std::wstring& commandTail);
+std::uint32_t RunBootstrap(const platform::Platform& os, platform::InstanceHandle instance,
+                           const std::wstring& commandTail);
 
 }  // namespace setup

@@ -75,9 +75,9 @@ std::wstring Joined(const std::vector<std::wstring>& names) {
 // Who other than the trusted may change the object: the SIDs of the ACEs that apply to it (an
 // inherit-only ACE, CREATOR OWNER's among them, only to what is made below it), its owner, who may
 // rewrite the DACL whatever it says, and everyone where there is no DACL. Empty when nobody.
-std::wstring ChangersOf(const Checked& object) {
+std::wstring ChangersOf(const Platform& os, const Checked& object) {
   FileSecurity security;
-  if (const Status status = Os().GetNamedSecurityInfoW(object.path, security)) {
+  if (const Status status = os.files.GetNamedSecurityInfoW(object.path, security)) {
     return L"security not readable, error " + FormatUnsigned(status);
   }
   std::vector<std::wstring> names;
@@ -108,9 +108,9 @@ std::wstring FolderPath(std::wstring directory) {
 
 // The root of the volume: GetVolumePathNameW's answer (a mounted folder included), else the drive or
 // the share the path starts with.
-std::wstring VolumeRootOf(const std::wstring& directory) {
+std::wstring VolumeRootOf(const Platform& os, const std::wstring& directory) {
   std::wstring root;
-  if (Os().GetVolumePathNameW(directory, root)) {
+  if (os.files.GetVolumePathNameW(directory, root)) {
     return root;
   }
   std::size_t end = directory.find(L'\\', directory.starts_with(L"\\\\") ? 2 : 0);
@@ -122,14 +122,14 @@ std::wstring VolumeRootOf(const std::wstring& directory) {
 
 // "GetVolumeInformationW function": without FILE_PERSISTENT_ACLS (FAT, exFAT) anyone may change
 // anything on the volume.
-bool KeepsNoAcls(const std::wstring& root) {
+bool KeepsNoAcls(const Platform& os, const std::wstring& root) {
   std::uint32_t flags = 0;
-  return Os().GetVolumeInformationW(root, &flags) && (flags & kFilePersistentAcls) == 0;
+  return os.files.GetVolumeInformationW(root, &flags) && (flags & kFilePersistentAcls) == 0;
 }
 
-void AddPickedPackage(const std::vector<std::wstring>& masks, std::vector<Checked>& objects) {
+void AddPickedPackage(const Platform& os, const std::vector<std::wstring>& masks, std::vector<Checked>& objects) {
   std::wstring path;
-  if (FindFirstPackageFile(masks, path) != 0) {
+  if (FindFirstPackageFile(os.files, ProgramDirectory(os.modules), masks, path) != 0) {
     return;
   }
   for (const Checked& known : objects) {
@@ -142,31 +142,31 @@ void AddPickedPackage(const std::vector<std::wstring>& masks, std::vector<Checke
 
 // What a run reads and runs: the folder, the provider folders and setups that exist, and the packages
 // that this Windows' lookups pick.
-std::vector<Checked> ObjectsOfTheRun(const std::wstring& directory) {
+std::vector<Checked> ObjectsOfTheRun(const Platform& os, const std::wstring& directory) {
   std::vector<Checked> objects{{FolderPath(directory), true}};
   for (const wchar_t* provider : kProviderFolders) {
     const std::wstring folder = directory + provider;
-    if (Os().WStat(folder) == 0) {
+    if (os.files.WStat(folder) == 0) {
       objects.push_back({folder, true});
-      if (Os().WStat(folder + L"\\Setup.exe") == 0) {
+      if (os.files.WStat(folder + L"\\Setup.exe") == 0) {
         objects.push_back({folder + L"\\Setup.exe", false});
       }
     }
   }
   for (const PackageLookup& lookup : PackageLookups()) {
-    AddPickedPackage(LookupMasks(lookup.kind), objects);
+    AddPickedPackage(os, LookupMasks(os, lookup.kind), objects);
   }
   return objects;
 }
 
-std::wstring ChangeableParts(const std::wstring& directory) {
-  const std::wstring root = VolumeRootOf(directory);
-  if (KeepsNoAcls(root)) {
+std::wstring ChangeableParts(const Platform& os, const std::wstring& directory) {
+  const std::wstring root = VolumeRootOf(os, directory);
+  if (KeepsNoAcls(os, root)) {
     return root + L" (the volume keeps no access control lists: everyone)";
   }
   std::vector<std::wstring> parts;
-  for (const Checked& object : ObjectsOfTheRun(directory)) {
-    if (const std::wstring changers = ChangersOf(object); !changers.empty()) {
+  for (const Checked& object : ObjectsOfTheRun(os, directory)) {
+    if (const std::wstring changers = ChangersOf(os, object); !changers.empty()) {
       parts.push_back(object.path + L" (" + changers + L")");
     }
   }
@@ -175,9 +175,9 @@ std::wstring ChangeableParts(const std::wstring& directory) {
 
 }  // namespace
 
-void WarnOfWritableFolder(const RunConduct& conduct) {
-  const std::wstring directory = ProgramDirectory();
-  const std::wstring parts = ChangeableParts(directory);
+void WarnOfWritableFolder(const Platform& os, const RunConduct& conduct) {
+  const std::wstring directory = ProgramDirectory(os.modules);
+  const std::wstring parts = ChangeableParts(os, directory);
   if (parts.empty()) {
     conduct.Log({L"distribution folder: only SYSTEM, Administrators and TrustedInstaller can change it"});
     return;
@@ -186,7 +186,7 @@ void WarnOfWritableFolder(const RunConduct& conduct) {
       L"warning: others than SYSTEM, Administrators and TrustedInstaller can change what this run installs: " + parts;
   conduct.Log({warning});
   if (conduct.warningsToConsole) {
-    PrintLine(L"Setup.exe: " + warning);
+    PrintLine(os, L"Setup.exe: " + warning);
   }
 }
 

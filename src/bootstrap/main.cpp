@@ -8,11 +8,11 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, PWSTR commandTail, int /*showCommand*/) {
   setup::platform::RestrictDllSearchToSystemDirectory();
-  static setup::platform::WinPlatform platform;
-  setup::platform::SetOs(&platform);
-  if (setup::HasDllRedirection()) {
+  static setup::platform::WinPlatform windows;
+  const setup::platform::Platform os(windows);
+  if (setup::HasDllRedirection(os)) {
     // Not even a message box: showing one loads further DLLs, which the redirection would supply.
     return static_cast<int>(setup::kExitDllRedirection);
   }
-  return static_cast<int>(setup::RunBootstrap(instance, commandTail != nullptr ? commandTail : L""));
+  return static_cast<int>(setup::RunBootstrap(os, instance, commandTail != nullptr ? commandTail : L""));
 }

@@ -8,9 +8,9 @@
 #include "platform/platform.h"
 
 namespace setup {
-namespace {
 
-using platform::Os;
+using namespace platform;
+namespace {
 
 using Usage = ParsedCommandLine::Usage;
 
@@ -102,8 +102,8 @@ class ArgumentScanner {
 
 }  // namespace
 
-ParsedCommandLine ParseCommandLine(BootstrapOptions& options) {
-  std::optional<std::vector<std::wstring>> arguments = Os().CommandLineToArgvW(Os().GetCommandLineW());
+ParsedCommandLine ParseCommandLine(const Platform& os, BootstrapOptions& options) {
+  std::optional<std::vector<std::wstring>> arguments = os.processes.CommandLineToArgvW(os.processes.GetCommandLineW());
   if (!arguments) {
     return {};
   }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/bootstrap_options.h"
+#include "platform/platform.h"
 
 namespace setup {
 
@@ -25,7 +26,7 @@ struct ParsedCommandLine {
 
 // Fills the options from the process command line (the program name skipped), from left to right. The
 // first argument that asks for the usage text or cannot be placed decides the usage request.
-ParsedCommandLine ParseCommandLine(BootstrapOptions& options);
+ParsedCommandLine ParseCommandLine(const platform::Platform& os, BootstrapOptions& options);
 
 // The usage text for the flags set so far.
 std::wstring BuildUsageText(const BootstrapOptions& options);

@@ -41,18 +41,20 @@ bool IsInFolder(const std::wstring& path, const std::wstring& folder) {
 
 // "Dynamic-Link Library Redirection": with <program>.local beside it, the loader takes any DLL from
 // there, even one asked for by its full system path.
-bool HasLocalRedirection(const std::wstring& program) { return Os().WStat(program + L".local") == 0; }
+bool HasLocalRedirection(const Platform& os, const std::wstring& program) {
+  return os.files.WStat(program + L".local") == 0;
+}
 
-bool PrefersExternalManifestIn(std::uint32_t view) {
-  UniqueRegistryKey key;
-  if (Os().RegOpenKeyExW(kHkeyLocalMachine, kSideBySideKey, 0, kKeyQueryValue | view, key.put()) != 0) {
+bool PrefersExternalManifestIn(const Platform& os, std::uint32_t view) {
+  UniqueRegistryKey key(os.registry);
+  if (os.registry.RegOpenKeyExW(kHkeyLocalMachine, kSideBySideKey, 0, kKeyQueryValue | view, key.put()) != 0) {
     return false;
   }
   std::uint32_t type = 0;
   std::uint32_t value = 0;
   std::uint32_t size = sizeof value;
-  return Os().RegQueryValueExW(key.get(), L"PreferExternalManifest", &type, &value, &size) == 0 && type == kRegDword &&
-         size == sizeof value && value != 0;
+  return os.registry.RegQueryValueExW(key.get(), L"PreferExternalManifest", &type, &value, &size) == 0 &&
+         type == kRegDword && size == sizeof value && value != 0;
 }
 
 // "Internal Manifest vs External Manifest": Windows XP takes <program>.manifest instead of the
@@ -60,45 +62,45 @@ bool PrefersExternalManifestIn(std::uint32_t view) {
 // prefer the embedded one unless PreferExternalManifest is set. Windows 2000 has no side-by-side
 // assemblies. Both registry views are read: which one the loader consults for a 32-bit program is
 // not documented.
-bool TakesExternalManifest() {
-  if (IsExactWindowsVersion(0)) {
+bool TakesExternalManifest(const Platform& os) {
+  if (IsExactWindowsVersion(os.system, 0)) {
     return false;
   }
-  if (IsExactWindowsVersion(1) || IsExactWindowsVersion(2, 1)) {
+  if (IsExactWindowsVersion(os.system, 1) || IsExactWindowsVersion(os.system, 2, 1)) {
     return true;
   }
-  return PrefersExternalManifestIn(kKeyWow6464Key) || PrefersExternalManifestIn(kKeyWow6432Key);
+  return PrefersExternalManifestIn(os, kKeyWow6464Key) || PrefersExternalManifestIn(os, kKeyWow6432Key);
 }
 
-bool HasExternalManifest(const std::wstring& program) {
-  return Os().WStat(program + L".manifest") == 0 && TakesExternalManifest();
+bool HasExternalManifest(const Platform& os, const std::wstring& program) {
+  return os.files.WStat(program + L".manifest") == 0 && TakesExternalManifest(os);
 }
 
-UniqueKernelHandle SnapshotModules() {
+UniqueKernelHandle SnapshotModules(const Platform& os) {
   for (int attempt = 0; attempt < kSnapshotAttempts; ++attempt) {
-    UniqueKernelHandle snapshot(Os().CreateToolhelp32Snapshot(kTh32csSnapModule, 0));
-    if (snapshot || Os().GetLastError() != kErrorBadLength) {
+    UniqueKernelHandle snapshot(os.processes, os.processes.CreateToolhelp32Snapshot(kTh32csSnapModule, 0));
+    if (snapshot || os.processes.GetLastError() != kErrorBadLength) {
       return snapshot;
     }
   }
-  return UniqueKernelHandle();
+  return UniqueKernelHandle(os.processes);
 }
 
 // Windows loads DLLs into a program named Setup.exe before its first line (the compatibility shims
 // of installers), and the program's folder is searched for them.
-bool HasModuleFromProgramFolder(const std::wstring& program) {
+bool HasModuleFromProgramFolder(const Platform& os, const std::wstring& program) {
   const std::size_t slash = program.rfind(L'\\');
   if (slash == std::wstring::npos) {
     return false;
   }
   const std::wstring folder = program.substr(0, slash + 1);
-  UniqueKernelHandle snapshot = SnapshotModules();
+  UniqueKernelHandle snapshot = SnapshotModules(os);
   if (!snapshot) {
     return false;
   }
   ModuleEntry module;
-  for (bool more = Os().Module32FirstW(snapshot.get(), module); more;
-       more = Os().Module32NextW(snapshot.get(), module)) {
+  for (bool more = os.processes.Module32FirstW(snapshot.get(), module); more;
+       more = os.processes.Module32NextW(snapshot.get(), module)) {
     if (IsInFolder(module.exePath, folder) && !EqualFolded(module.exePath, program)) {
       return true;
     }
@@ -108,9 +110,10 @@ bool HasModuleFromProgramFolder(const std::wstring& program) {
 
 }  // namespace
 
-bool HasDllRedirection() {
-  const std::wstring program = ProgramPath();
-  return HasLocalRedirection(program) || HasExternalManifest(program) || HasModuleFromProgramFolder(program);
+bool HasDllRedirection(const Platform& os) {
+  const std::wstring program = ProgramPath(os.modules);
+  return HasLocalRedirection(os, program) || HasExternalManifest(os, program) ||
+         HasModuleFromProgramFolder(os, program);
 }
 
 }  // namespace setup

@@ -38,17 +38,17 @@ std::wstring OptionsText(const BootstrapOptions& options) {
   return text;
 }
 
-std::wstring SystemText() {
+std::wstring SystemText(const Platform& os) {
   OsVersion version;
   std::wstring text = L"Windows ";
-  if (Os().GetVersionExW(version)) {
+  if (os.system.GetVersionExW(version)) {
     text += FormatUnsigned(version.majorVersion) + L"." + FormatUnsigned(version.minorVersion) + L"." +
             FormatUnsigned(version.buildNumber) + L" Service Pack " + FormatUnsigned(version.servicePackMajor);
   } else {
     text += L"(version unknown)";
   }
-  text += ArchMask() == ArchMaskOf(true) ? L", 64-bit" : L", 32-bit";
-  return text + L", user interface language " + FormatUnsigned(Os().GetSystemDefaultUILanguage());
+  text += ArchMask(os) == ArchMaskOf(true) ? L", 64-bit" : L", 32-bit";
+  return text + L", user interface language " + FormatUnsigned(os.system.GetSystemDefaultUILanguage());
 }
 
 const wchar_t* MarkerAgeText(MarkerAge age) {
@@ -71,25 +71,25 @@ std::wstring MarkerText(MarkerAge age) {
   return std::wstring(L"restart marker HKCU\\Software\\NeedBstrReboot: ") + MarkerAgeText(age);
 }
 
-void RecordStart(const RunConduct& conduct, const BootstrapOptions& options) {
+void RecordStart(const Platform& os, const RunConduct& conduct, const BootstrapOptions& options) {
   if (conduct.log == nullptr || !conduct.log->IsOpen()) {
     return;
   }
-  conduct.Log({L"command line: ", Os().GetCommandLineW()});
+  conduct.Log({L"command line: ", os.processes.GetCommandLineW()});
   conduct.Log({OptionsText(options)});
-  conduct.Log({SystemText()});
+  conduct.Log({SystemText(os)});
   if (conduct.unseen && options.quiet == 0) {
     conduct.Log({L"not in the interactive window station: no box is shown, as with -silent"});
   }
-  conduct.Log({MarkerText(ReadMarkerAge())});
+  conduct.Log({MarkerText(ReadMarkerAge(os))});
 }
 
-void RecordEnd(const RunConduct& conduct, std::uint32_t exitCode, bool markerRecorded) {
+void RecordEnd(const Platform& os, const RunConduct& conduct, std::uint32_t exitCode, bool markerRecorded) {
   if (conduct.log == nullptr || !conduct.log->IsOpen()) {
     return;
   }
   if (!markerRecorded) {
-    conduct.Log({MarkerText(ReadMarkerAge())});
+    conduct.Log({MarkerText(ReadMarkerAge(os))});
   }
   conduct.Log({L"exit code ", FormatUnsigned(exitCode)});
 }

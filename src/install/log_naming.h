@@ -11,27 +11,27 @@
 namespace setup {
 
 // "%Y-%m-%d-%H-%M-%S" of the local time, moved on by that many seconds.
-std::wstring MakeTimeStamp(int secondsLater);
+std::wstring MakeTimeStamp(const platform::Platform& os, int secondsLater);
 
 // 0 and the folder of the installers' logs (TMP); otherwise the error of the TMP query (message 144
 // shown unless the run is silent) and directory unchanged.
-std::uint32_t ReadLogDirectory(const RunConduct& conduct, std::wstring& directory);
+std::uint32_t ReadLogDirectory(const platform::Platform& os, const RunConduct& conduct, std::wstring& directory);
 
 struct InstallerLog {
   std::wstring path;
   // Held until the installer starts: Wine's msiexec removes its log and makes it again, which an open
   // handle would turn into a file that goes when the handle is closed.
-  platform::UniqueKernelHandle file;
+  platform::UniqueFile file;
 };
 
 // 0 and the log made anew (fresh_file.h) under the first stamp, from this second on, whose name the
 // program can have; that stamp is written as a line to standard output. Otherwise the error of the
 // last name tried, nothing shown, and log unchanged.
-std::uint32_t MakeInstallerLog(const RunConduct& conduct, const std::wstring& directory, const std::wstring& prefix,
-                               InstallerLog& log);
+std::uint32_t MakeInstallerLog(const platform::Platform& os, const RunConduct& conduct, const std::wstring& directory,
+                               const std::wstring& prefix, InstallerLog& log);
 
 // Removes the log made for an installer, if one was made, where the installer did not start or wrote
 // nothing into it: a failure message then names no log that says nothing.
-void RemoveEmptyLog(InstallerLog& log, bool installerStarted);
+void RemoveEmptyLog(const platform::Platform& os, InstallerLog& log, bool installerStarted);
 
 }  // namespace setup

@@ -20,12 +20,12 @@ namespace {
 // the new package would be refused as the installed product's source while that file exists.
 // Only a whole name is deleted: without a product code (a first installation) or without WINDIR the
 // path would name "SourceHash" itself, or a file below the root of whatever drive is current.
-void DeleteSourceHashFile(const std::wstring& productCode) {
-  const std::wstring windowsDirectory = Os().WGetEnv(L"WINDIR").value_or(std::wstring());
+void DeleteSourceHashFile(const Platform& os, const std::wstring& productCode) {
+  const std::wstring windowsDirectory = os.system.WGetEnv(L"WINDIR").value_or(std::wstring());
   if (productCode.empty() || windowsDirectory.empty()) {
     return;
   }
-  Os().DeleteFileW(windowsDirectory + L"\\installer\\SourceHash" + productCode);
+  os.files.DeleteFileW(windowsDirectory + L"\\installer\\SourceHash" + productCode);
 }
 
 std::wstring FileNameOf(const std::wstring& path) {
@@ -51,19 +51,19 @@ std::wstring DescribeChange(bool removal, const std::wstring& version, const std
 // The common tail of an installation and a removal: the log, msiexec from the system directory, and the
 // restart it asks for. beforeStart runs once nothing can fail any more before msiexec starts.
 template <typename BeforeStart>
-StepOutcome RunMsiexec(const RunConduct& conduct, std::wstring& logPath, const std::wstring& logPrefix,
-                       const std::wstring& target, std::wstring installerArgs, const std::wstring& change,
-                       BeforeStart beforeStart) {
+StepOutcome RunMsiexec(const Platform& os, const RunConduct& conduct, std::wstring& logPath,
+                       const std::wstring& logPrefix, const std::wstring& target, std::wstring installerArgs,
+                       const std::wstring& change, BeforeStart beforeStart) {
   // The restart is left to the end of the run, where it is offered once for everything installed.
   installerArgs = L" REBOOT=R " + installerArgs;
 
   InstallerLog log;
   if (!CarriesLogOption(installerArgs)) {
     std::wstring logDirectory;
-    if (const std::uint32_t status = ReadLogDirectory(conduct, logDirectory)) {
+    if (const std::uint32_t status = ReadLogDirectory(os, conduct, logDirectory)) {
       return StepOutcome::Failed(status);
     }
-    if (const std::uint32_t status = MakeInstallerLog(conduct, logDirectory, logPrefix, log)) {
+    if (const std::uint32_t status = MakeInstallerLog(os, conduct, logDirectory, logPrefix, log)) {
       return StepOutcome::Failed(status);
     }
     logPath = log.path;
@@ -71,10 +71,10 @@ StepOutcome RunMsiexec(const RunConduct& conduct, std::wstring& logPath, const s
   }
 
   wchar_t systemBuffer[kMaxPath] = {};
-  if (Os().GetSystemDirectoryW(systemBuffer, kMaxPath - 1) == 0) {
-    const std::uint32_t error = Os().GetLastError();
+  if (os.system.GetSystemDirectoryW(systemBuffer, kMaxPath - 1) == 0) {
+    const std::uint32_t error = os.system.GetLastError();
     ShowMessage(conduct, box::kInstallError, IDS_SYSTEM_DIRECTORY_UNREADABLE);
-    RemoveEmptyLog(log, false);
+    RemoveEmptyLog(os, log, false);
     return StepOutcome::Failed(error);
   }
   systemBuffer[kMaxPath - 1] = L'\0';
@@ -87,11 +87,11 @@ StepOutcome RunMsiexec(const RunConduct& conduct, std::wstring& logPath, const s
   // Handed over to the installer: Wine's removes its log and makes it again, which a handle held
   // meanwhile turns into no log at all.
   log.file.reset();
-  const ProcessResult result = RunLoggedProcess(conduct, commandLine);
-  RemoveEmptyLog(log, result.started);
+  const ProcessResult result = RunLoggedProcess(os, conduct, commandLine);
+  RemoveEmptyLog(os, log, result.started);
   const std::uint32_t exitCode = result.code;
   if (AsksForRestart(exitCode)) {
-    RecordRestartMarker(conduct);
+    RecordRestartMarker(os, conduct);
     return StepOutcome::RestartNeeded(exitCode);
   }
   return exitCode == 0 ? StepOutcome::Done() : StepOutcome::Failed(exitCode);
@@ -99,13 +99,13 @@ StepOutcome RunMsiexec(const RunConduct& conduct, std::wstring& logPath, const s
 
 }  // namespace
 
-StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath, PackageReads& packages,
-                                const std::wstring& installedProductCode, const std::wstring& replacedVersion,
-                                std::wstring installerArgs) {
+StepOutcome RunPackageInstaller(const Platform& os, const RunConduct& conduct, std::wstring& logPath,
+                                PackageReads& packages, const std::wstring& installedProductCode,
+                                const std::wstring& replacedVersion, std::wstring installerArgs) {
   const PackageLookup& lookup = LookupOf(LookupKind::kInstallation);
   std::wstring packagePath;
   if (const platform::Status status =
-          LookUpPackageFile(conduct, lookup.purpose, LookupMasks(LookupKind::kInstallation), packagePath)) {
+          LookUpPackageFile(os, conduct, lookup.purpose, LookupMasks(os, LookupKind::kInstallation), packagePath)) {
     ShowMessage(conduct, box::kInstallError, lookup.notFoundMessage);
     return StepOutcome::Failed(status);
   }
@@ -118,21 +118,22 @@ StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath
   // source list at the new package file lets a reinstallation or update find its source. On a first
   // installation there is no product and the calls fail harmlessly.
   const auto repairSourceList = [&] {
-    Os().MsiSourceListClearAllW(installedProductCode.c_str(), nullptr, 0);
-    Os().MsiSourceListSetInfoW(installedProductCode.c_str(), nullptr, kMsiInstallContextMachine, kMsiCodeProduct,
-                               L"PackageName", packageFileName.c_str());
-    if (IsExactWindowsVersion(2) || IsExactWindowsVersion(1)) {
-      DeleteSourceHashFile(installedProductCode);
+    os.installer.MsiSourceListClearAllW(installedProductCode.c_str(), nullptr, 0);
+    os.installer.MsiSourceListSetInfoW(installedProductCode.c_str(), nullptr, kMsiInstallContextMachine,
+                                       kMsiCodeProduct, L"PackageName", packageFileName.c_str());
+    if (IsExactWindowsVersion(os.system, 2) || IsExactWindowsVersion(os.system, 1)) {
+      DeleteSourceHashFile(os, installedProductCode);
     }
   };
-  return RunMsiexec(conduct, logPath, packageFileName, L"/i \"" + packagePath + L"\"", std::move(installerArgs),
+  return RunMsiexec(os, conduct, logPath, packageFileName, L"/i \"" + packagePath + L"\"", std::move(installerArgs),
                     DescribeChange(false, packageVersion, replacedVersion), repairSourceList);
 }
 
 // Named after the product it removes: no package file of the folder is involved.
-StepOutcome RunProductRemoval(const RunConduct& conduct, std::wstring& logPath, const std::wstring& productCode,
-                              const std::wstring& version, std::wstring installerArgs) {
-  return RunMsiexec(conduct, logPath, productCode, L"/x " + productCode, std::move(installerArgs),
+StepOutcome RunProductRemoval(const Platform& os, const RunConduct& conduct, std::wstring& logPath,
+                              const std::wstring& productCode, const std::wstring& version,
+                              std::wstring installerArgs) {
+  return RunMsiexec(os, conduct, logPath, productCode, L"/x " + productCode, std::move(installerArgs),
                     DescribeChange(true, version, L""), [] {});
 }
 

@@ -7,6 +7,7 @@
 #include "base/run_conduct.h"
 #include "base/step_outcome.h"
 #include "packages/msi_access.h"
+#include "platform/platform.h"
 
 namespace setup {
 
@@ -14,12 +15,12 @@ namespace setup {
 // product's source list and runs msiexec.exe. Restart exit codes set the pending-restart marker and
 // count as done; any other exit code but 0 fails the step with that code, as does a step before it.
 // replacedVersion: the installed product's version, empty on a first installation.
-StepOutcome RunPackageInstaller(const RunConduct& conduct, std::wstring& logPath, PackageReads& packages,
-                                const std::wstring& installedProductCode, const std::wstring& replacedVersion,
-                                std::wstring installerArgs);
+StepOutcome RunPackageInstaller(const platform::Platform& os, const RunConduct& conduct, std::wstring& logPath,
+                                PackageReads& packages, const std::wstring& installedProductCode,
+                                const std::wstring& replacedVersion, std::wstring installerArgs);
 
 // msiexec.exe /x of the installed product, with its log, restart codes and failures as an installation's.
-StepOutcome RunProductRemoval(const RunConduct& conduct, std::wstring& logPath, const std::wstring& productCode,
-                              const std::wstring& version, std::wstring installerArgs);
+StepOutcome RunProductRemoval(const platform::Platform& os, const RunConduct& conduct, std::wstring& logPath,
+                              const std::wstring& productCode, const std::wstring& version, std::wstring installerArgs);
 
 }  // namespace setup

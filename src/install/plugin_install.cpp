@@ -64,12 +64,12 @@ std::wstring Describe(Verdict verdict, int decision) {
 
 }  // namespace
 
-StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std::wstring cadesArgs,
+StepOutcome InstallPluginPackage(const Platform& os, const RunConduct& conduct, bool reinstall, std::wstring cadesArgs,
                                  std::wstring& logPath) {
   // Each property goes in front, so the user's own arguments stay last and can override ours.
   std::wstring installerArgs = std::move(cadesArgs);
 
-  PackageReads packages;
+  PackageReads packages(os);
   // A failed lookup leaves the code empty, which Windows Installer never reports as installed: the run
   // then takes the first-installation path.
   std::wstring installedProductCode;
@@ -81,7 +81,7 @@ StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std:
   }
 
   std::wstring installedVersion;
-  const int productState = Os().MsiQueryProductStateW(installedProductCode.c_str());
+  const int productState = os.installer.MsiQueryProductStateW(installedProductCode.c_str());
   if (!installedProductCode.empty()) {
     conduct.Log({L"state of ", installedProductCode, L": ", FormatUnsigned(static_cast<std::uint32_t>(productState)),
                  productState == kInstallStateDefault ? L" (installed)" : L" (not installed)"});
@@ -114,22 +114,22 @@ StepOutcome InstallPluginPackage(const RunConduct& conduct, bool reinstall, std:
     if (sameProduct) {
       installerArgs = kReinstallation + installerArgs;
     }
-    if (Os().MsiQueryFeatureStateW(installedProductCode.c_str(), kPluginFeature) == kInstallStateAbsent) {
+    if (os.installer.MsiQueryFeatureStateW(installedProductCode.c_str(), kPluginFeature) == kInstallStateAbsent) {
       installerArgs = (sameProduct ? kAddPluginComponent : kAddAllFeatures) + installerArgs;
     }
   }
 
   // Any interface level of the user's (/qn, /qb, /quiet) decides.
-  if (!CarriesQuietOption(installerArgs, conduct)) {
+  if (!CarriesQuietOption(os, installerArgs, conduct)) {
     installerArgs = L" " + (InterfaceLevel(conduct) + installerArgs);
   }
-  return RunPackageInstaller(conduct, logPath, packages, installedProductCode, installedVersion,
+  return RunPackageInstaller(os, conduct, logPath, packages, installedProductCode, installedVersion,
                              std::move(installerArgs));
 }
 
-StepOutcome RemovePluginPackage(const RunConduct& conduct, std::wstring cadesArgs, std::wstring& logPath,
-                                bool& installed) {
-  PackageReads packages;
+StepOutcome RemovePluginPackage(const Platform& os, const RunConduct& conduct, std::wstring cadesArgs,
+                                std::wstring& logPath, bool& installed) {
+  PackageReads packages(os);
   std::wstring productCode;
   const platform::Status related = LookUpInstalledProductCode(packages, conduct, productCode);
   installed = related != kErrorNoMoreItems;
@@ -144,12 +144,12 @@ StepOutcome RemovePluginPackage(const RunConduct& conduct, std::wstring cadesArg
   }
   // Only the log line needs it: the product goes whatever its version.
   std::wstring version;
-  ReadProductVersion(productCode, conduct, version);
+  ReadProductVersion(os.installer, productCode, conduct, version);
   conduct.Log({L"decision: removal"});
-  if (!CarriesQuietOption(cadesArgs, conduct)) {
+  if (!CarriesQuietOption(os, cadesArgs, conduct)) {
     cadesArgs = L" " + (InterfaceLevel(conduct) + cadesArgs);
   }
-  return RunProductRemoval(conduct, logPath, productCode, version, std::move(cadesArgs));
+  return RunProductRemoval(os, conduct, logPath, productCode, version, std::move(cadesArgs));
 }
 
 }  // namespace setup

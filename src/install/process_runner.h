@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include "platform/platform.h"
 
 namespace setup {
 
@@ -14,6 +15,7 @@ struct ProcessResult {
 
 // Runs the command line to its end, in that current directory (the program's own, inherited, where it is empty).
 // Callers that only pass the number on use .code; the two meanings share one number space.
-ProcessResult RunProcessAndWait(const std::wstring& commandLine, const std::wstring& currentDirectory = {});
+ProcessResult RunProcessAndWait(const platform::Platform& os, const std::wstring& commandLine,
+                                const std::wstring& currentDirectory = {});
 
 }  // namespace setup

@@ -9,6 +9,8 @@
 #include "restart/restart.h"
 
 namespace setup {
+
+using namespace platform;
 namespace {
 
 // The nested setup reports these as a finished installation: 3 and 4 are its own "done" codes, and
@@ -27,27 +29,27 @@ bool NeedsRestart(std::uint32_t exitCode, const RunConduct& conduct) {
 
 }  // namespace
 
-StepOutcome InstallProvider(const RunConduct& conduct, bool reinstall, const std::wstring& providerName,
-                            std::wstring extraArgs) {
+StepOutcome InstallProvider(const Platform& os, const RunConduct& conduct, bool reinstall,
+                            const std::wstring& providerName, std::wstring extraArgs) {
   // The nested setup is started from the program's own folder, whatever the current directory is,
   // and quoted, since that folder may contain blanks.
-  std::wstring commandLine = L"\"" + ProgramDirectory() + providerName + L"\\Setup.exe\" ";
+  std::wstring commandLine = L"\"" + ProgramDirectory(os.modules) + providerName + L"\\Setup.exe\" ";
 
   InstallerLog log;
   if (!CarriesLogOption(extraArgs)) {
     // Without a log directory the nested installer would get an empty log path: stop as the
     // plug-in step does.
     std::wstring logDirectory;
-    if (std::uint32_t status = ReadLogDirectory(conduct, logDirectory)) {
+    if (std::uint32_t status = ReadLogDirectory(os, conduct, logDirectory)) {
       return StepOutcome::Failed(status);
     }
-    if (std::uint32_t status = MakeInstallerLog(conduct, logDirectory, providerName, log)) {
-      ShowBox(conduct, box::kProviderError, FormatInstallFailure(IDS_PROVIDER_FAILED, status, L""));
+    if (std::uint32_t status = MakeInstallerLog(os, conduct, logDirectory, providerName, log)) {
+      ShowBox(conduct, box::kProviderError, FormatInstallFailure(os, IDS_PROVIDER_FAILED, status, L""));
       return StepOutcome::Failed(status);
     }
     extraArgs = L"/Lv! \"\"\"" + log.path + L"\"\"\" " + extraArgs;
   }
-  if (!CarriesQuietOption(extraArgs, conduct)) {
+  if (!CarriesQuietOption(os, extraArgs, conduct)) {
     extraArgs = InterfaceLevel(conduct) + (L" " + extraArgs);
   }
   commandLine += L"-args \"" + extraArgs + L"\"";
@@ -64,8 +66,8 @@ StepOutcome InstallProvider(const RunConduct& conduct, bool reinstall, const std
   // Handed over to the installer: Wine's removes its log and makes it again, which a handle held
   // meanwhile turns into no log at all.
   log.file.reset();
-  const ProcessResult result = RunLoggedProcess(conduct, commandLine, ProgramDirectory());
-  RemoveEmptyLog(log, result.started);
+  const ProcessResult result = RunLoggedProcess(os, conduct, commandLine, ProgramDirectory(os.modules));
+  RemoveEmptyLog(os, log, result.started);
   // A nested setup that could not be started, or not waited for, has not finished, whatever its error
   // code looks like.
   if (result.ended && IsProviderSuccess(result.code)) {
@@ -79,11 +81,11 @@ StepOutcome InstallProvider(const RunConduct& conduct, bool reinstall, const std
       return StepOutcome::Stopped(result.code);
     }
     // Recorded as the plug-in's restart is, so that a later quiet run before the restart reports it too.
-    RecordRestartMarker(conduct);
+    RecordRestartMarker(os, conduct);
     conduct.Log({providerName, L" needs a restart; the run goes on"});
     return StepOutcome::RestartNeeded(result.code);
   }
-  ShowBox(conduct, box::kProviderError, FormatInstallFailure(IDS_PROVIDER_FAILED, result.code, log.path));
+  ShowBox(conduct, box::kProviderError, FormatInstallFailure(os, IDS_PROVIDER_FAILED, result.code, log.path));
   return StepOutcome::Failed(result.code);
 }
 

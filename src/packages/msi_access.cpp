@@ -24,28 +24,28 @@ constexpr const wchar_t* kPropertiesUsed[] = {L"UpgradeCode", L"ProductCode", L"
 void TrimAtTerminator(std::wstring& text) { text.resize(std::wcslen(text.c_str())); }
 
 // The size query first; only ERROR_MORE_DATA leads to the read itself.
-void ReadInto(platform::MsiHandle package, PackageProperty& property) {
+void ReadInto(Installer& installer, platform::MsiHandle package, PackageProperty& property) {
   // With a size of 0 nothing is written, so the size query can point at a constant.
   static const wchar_t kNoRoom[] = L"";
   std::uint32_t size = 0;
-  property.status = Os().MsiGetPropertyW(package, property.name.c_str(), const_cast<wchar_t*>(kNoRoom), &size);
+  property.status = installer.MsiGetPropertyW(package, property.name.c_str(), const_cast<wchar_t*>(kNoRoom), &size);
   if (property.status != kErrorMoreData) {
     return;
   }
   ++size;
   property.value.assign(size, L'\0');
-  property.status = Os().MsiGetPropertyW(package, property.name.c_str(), property.value.data(), &size);
+  property.status = installer.MsiGetPropertyW(package, property.name.c_str(), property.value.data(), &size);
   property.read = property.status == 0;
   TrimAtTerminator(property.value);
 }
 
 // Opens the file, reads the properties named there and closes it again before returning.
-Status OpenAndRead(const std::wstring& path, std::vector<PackageProperty>& properties) {
-  platform::UniqueMsiHandle package;
-  const Status status = Os().MsiOpenPackageExW(path.c_str(), kMsiOpenPackageIgnoreMachineState, package.put());
+Status OpenAndRead(Installer& installer, const std::wstring& path, std::vector<PackageProperty>& properties) {
+  platform::UniqueMsiHandle package(installer);
+  const Status status = installer.MsiOpenPackageExW(path.c_str(), kMsiOpenPackageIgnoreMachineState, package.put());
   if (status == 0) {
     for (PackageProperty& property : properties) {
-      ReadInto(package.get(), property);
+      ReadInto(installer, package.get(), property);
     }
   }
   return status;
@@ -64,7 +64,7 @@ PackageReads::File& PackageReads::FileOf(const std::wstring& packagePath) {
   for (const wchar_t* name : kPropertiesUsed) {
     file.properties.emplace_back().name = name;
   }
-  file.openStatus = OpenAndRead(packagePath, file.properties);
+  file.openStatus = OpenAndRead(os_->installer, packagePath, file.properties);
   return file;
 }
 
@@ -80,7 +80,7 @@ Status PackageReads::ReadProperty(const std::wstring& packagePath, const wchar_t
   if (found == file.properties.end()) {
     std::vector<PackageProperty> other(1);
     other.front().name = name;
-    if (const Status status = OpenAndRead(packagePath, other); status != 0) {
+    if (const Status status = OpenAndRead(os_->installer, packagePath, other); status != 0) {
       return status;
     }
     file.properties.push_back(std::move(other.front()));
@@ -112,10 +112,10 @@ Status ReadPackageProperty(PackageReads& packages, const RunConduct& conduct, co
   return status;
 }
 
-Status FindRelatedProduct(const std::wstring& upgradeCode, std::wstring& productCode) {
+Status FindRelatedProduct(Installer& installer, const std::wstring& upgradeCode, std::wstring& productCode) {
   // Whatever the string held before stays in front of the padding, so a failed lookup keeps it.
   productCode.resize(kProductCodeBuffer, L'\0');
-  const Status status = Os().MsiEnumRelatedProductsW(upgradeCode.c_str(), 0, 0, productCode.data());
+  const Status status = installer.MsiEnumRelatedProductsW(upgradeCode.c_str(), 0, 0, productCode.data());
   TrimAtTerminator(productCode);
   return status;
 }

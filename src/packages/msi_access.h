@@ -19,6 +19,13 @@ namespace setup {
 // one and hands it to the steps that read packages.
 class PackageReads {
  public:
+  // The packages are read through that platform, which the steps that look them up use as well; it
+  // outlives the reads.
+  explicit PackageReads(const platform::Platform& os) : os_(&os) {}
+  explicit PackageReads(const platform::Platform&& os) = delete;
+
+  const platform::Platform& os() const { return *os_; }
+
   // MsiOpenPackageExW with MSIOPENPACKAGEFLAGS_IGNOREMACHINESTATE; 0 when the file opens as a package.
   platform::Status Open(const std::wstring& packagePath);
   // The size query first, then the read; value is left unchanged unless the read succeeds. A property
@@ -40,6 +47,7 @@ class PackageReads {
 
  private:
   File& FileOf(const std::wstring& packagePath);
+  const platform::Platform* os_;
   std::vector<File> files_;
 };
 
@@ -49,6 +57,7 @@ platform::Status ReadPackageProperty(PackageReads& packages, const RunConduct& c
                                      const wchar_t* name, std::wstring& value);
 
 // The first installed product with that upgrade code (index 0 of the enumeration).
-platform::Status FindRelatedProduct(const std::wstring& upgradeCode, std::wstring& productCode);
+platform::Status FindRelatedProduct(platform::Installer& installer, const std::wstring& upgradeCode,
+                                    std::wstring& productCode);
 
 }  // namespace setup

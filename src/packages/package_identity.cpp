@@ -25,7 +25,9 @@ Wow64Slot& Slot() {
 }
 
 // Only Russian as used in Russia counts; every other language, Russian variants included, is English.
-std::wstring UiLanguageMask() { return LanguageMaskOf(Os().GetSystemDefaultUILanguage() == kLangRussian); }
+std::wstring UiLanguageMask(SystemFacts& system) {
+  return LanguageMaskOf(system.GetSystemDefaultUILanguage() == kLangRussian);
+}
 
 // A lookup's pick, opened: its log line, and its messages where it fails unless the caller shows its own.
 Status LookUp(LookupKind kind, PackageReads& packages, const RunConduct& conduct, std::wstring& packagePath,
@@ -37,7 +39,9 @@ Status LookUp(LookupKind kind, PackageReads& packages, const RunConduct& conduct
     }
     return status;
   };
-  if (const Status found = LookUpPackageFile(conduct, lookup.purpose, LookupMasks(kind), packagePath); found != 0) {
+  const Platform& os = packages.os();
+  if (const Status found = LookUpPackageFile(os, conduct, lookup.purpose, LookupMasks(os, kind), packagePath);
+      found != 0) {
     return failed(found, lookup.notFoundMessage);
   }
   if (const Status opened = OpenPackage(packages, conduct, packagePath); opened != 0) {
@@ -51,25 +55,28 @@ Status LookUp(LookupKind kind, PackageReads& packages, const RunConduct& conduct
 // A fresh process's state, for the unit tests (tests/unit/process_state.h).
 void ForgetIsWow64Process() { Slot() = Wow64Slot{}; }
 
-std::vector<std::wstring> LookupMasks(LookupKind kind) { return MasksOf(kind, ArchMask(), UiLanguageMask()); }
+std::vector<std::wstring> LookupMasks(const Platform& os, LookupKind kind) {
+  return MasksOf(kind, ArchMask(os), UiLanguageMask(os.system));
+}
 
-std::wstring ArchMask() {
+std::wstring ArchMask(const Platform& os) {
   // IsWow64Process answers FALSE to a 64-bit program, which is on 64-bit Windows all the same.
   if constexpr (platform::kWin64Build) {
     return ArchMaskOf(true);
   }
   Wow64Slot& slot = Slot();
   if (!slot.lookedUp) {
-    platform::ModuleHandle kernel = Os().GetModuleHandleW(L"kernel32");
+    platform::ModuleHandle kernel = os.modules.GetModuleHandleW(L"kernel32");
     if (kernel == nullptr) {
       return ArchMaskOf(false);
     }
-    slot.isWow64Process = Os().GetProcAddress(kernel, "IsWow64Process");
+    slot.isWow64Process = os.modules.GetProcAddress(kernel, "IsWow64Process");
     slot.lookedUp = true;
   }
   bool isWow64 = false;
   return ArchMaskOf(slot.isWow64Process != nullptr &&
-                    Os().CallIsWow64Process(slot.isWow64Process, Os().GetCurrentProcess(), &isWow64) && isWow64);
+                    os.modules.CallIsWow64Process(slot.isWow64Process, os.processes.GetCurrentProcess(), &isWow64) &&
+                    isWow64);
 }
 
 namespace {
@@ -97,7 +104,7 @@ Status LookUpInstalledProductCode(PackageReads& packages, const RunConduct& cond
   // An unreadable upgrade code stays empty and lets the platform refuse the lookup.
   std::wstring upgradeCode;
   ReadPackageProperty(packages, conduct, packagePath, L"UpgradeCode", upgradeCode);
-  const Status status = FindRelatedProduct(upgradeCode, productCode);
+  const Status status = FindRelatedProduct(packages.os().installer, upgradeCode, productCode);
   if (status == 0) {
     conduct.Log({L"installed product of that upgrade code: ", productCode});
   } else {
@@ -106,10 +113,10 @@ Status LookUpInstalledProductCode(PackageReads& packages, const RunConduct& cond
   return status;
 }
 
-std::vector<std::wstring> EveryLookupMask() {
+std::vector<std::wstring> EveryLookupMask(const Platform& os) {
   std::vector<std::wstring> masks;
   for (const PackageLookup& lookup : PackageLookups()) {
-    const std::vector<std::wstring> own = LookupMasks(lookup.kind);
+    const std::vector<std::wstring> own = LookupMasks(os, lookup.kind);
     masks.insert(masks.end(), own.begin(), own.end());
   }
   return masks;

@@ -14,14 +14,14 @@ namespace setup {
 
 // "*x64*" on 64-bit Windows, else "*win32*": a 64-bit build is there; a 32-bit one asks
 // IsWow64Process, looked up once.
-std::wstring ArchMask();
+std::wstring ArchMask(const platform::Platform& os);
 
 // The wildcards of a lookup on this platform and in this user interface language.
-std::vector<std::wstring> LookupMasks(LookupKind kind);
+std::vector<std::wstring> LookupMasks(const platform::Platform& os, LookupKind kind);
 
 // Every wildcard this run's package lookups may try, on this platform and in this user interface
 // language.
-std::vector<std::wstring> EveryLookupMask();
+std::vector<std::wstring> EveryLookupMask(const platform::Platform& os);
 
 // The platform package's "ProductCode". Shows no message; productCode is unchanged on failure.
 platform::Status LookUpPackageProductCode(PackageReads& packages, const RunConduct& conduct, std::wstring& productCode);

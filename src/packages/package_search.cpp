@@ -20,11 +20,11 @@ constexpr std::uint32_t kLongestModulePath = 65536;
 
 // The program's full path, however long: a buffer that comes back full may hold a truncated path
 // (with or without a terminator, depending on the Windows release), so it grows until the path fits.
-std::wstring ModulePath() {
+std::wstring ModulePath(Modules& modules) {
   std::wstring path;
   for (std::uint32_t size = kMaxPath;; size *= 2) {
     path.assign(size, L'\0');
-    const std::uint32_t copied = Os().GetModuleFileNameW(nullptr, path.data(), size);
+    const std::uint32_t copied = modules.GetModuleFileNameW(nullptr, path.data(), size);
     if (copied < size || size >= kLongestModulePath) {
       break;
     }
@@ -34,9 +34,9 @@ std::wstring ModulePath() {
 }
 
 // The name of the first entry the platform yields for the pattern, if any.
-bool FindFirstName(const std::wstring& pattern, std::wstring& name) {
+bool FindFirstName(FolderListing& files, const std::wstring& pattern, std::wstring& name) {
   platform::FindData data;
-  platform::UniqueFind find(Os().FindFirstFileW(pattern, data));
+  platform::UniqueFind find(files, files.FindFirstFileW(pattern, data));
   if (!find) {
     return false;
   }
@@ -66,13 +66,13 @@ bool EndsWithIgnoringCase(const std::wstring& text, std::wstring_view end) {
 
 }  // namespace
 
-std::wstring ProgramPath() { return ModulePath(); }
+std::wstring ProgramPath(Modules& modules) { return ModulePath(modules); }
 
-bool ReachesDistribution(const std::wstring& path, const std::vector<std::wstring>& masks) {
-  const std::wstring full = FullLongPath(path);
+bool ReachesDistribution(const Platform& os, const std::wstring& path, const std::vector<std::wstring>& masks) {
+  const std::wstring full = FullLongPath(os.files, path);
   const std::size_t slash = full.rfind(L'\\');
   const std::wstring folder = full.substr(0, slash + 1), name = full.substr(slash + 1);
-  const std::wstring program = FullLongPath(ProgramDirectory());
+  const std::wstring program = FullLongPath(os.files, ProgramDirectory(os.modules));
   const bool beside = EqualsIgnoringCase(folder, program);
   const bool below = folder.size() > program.size() &&
                      EqualsIgnoringCase(std::wstring_view(folder).substr(0, program.size()), program) &&
@@ -85,26 +85,26 @@ bool ReachesDistribution(const std::wstring& path, const std::vector<std::wstrin
       return true;
     }
   }
-  return Os().WStat(full) == 0 && !EndsWithIgnoringCase(name, L".log");
+  return os.files.WStat(full) == 0 && !EndsWithIgnoringCase(name, L".log");
 }
 
-std::wstring ProgramDirectory() {
-  std::wstring path = ModulePath();
+std::wstring ProgramDirectory(Modules& modules) {
+  std::wstring path = ModulePath(modules);
   const std::size_t slash = path.rfind(L'\\');
   path.resize(slash == std::wstring::npos ? 0 : slash + 1);
   return path;
 }
 
-Status FindPackageFile(std::wstring mask, std::wstring& packagePath) {
-  const std::wstring directory = ProgramDirectory();
+Status FindPackageFile(FolderListing& files, const std::wstring& directory, const std::wstring& mask,
+                       std::wstring& packagePath) {
   std::wstring name;
-  if (FindFirstName(directory + mask, name)) {
+  if (FindFirstName(files, directory + mask, name)) {
     packagePath = directory + name;
     return 0;
   }
 
   platform::FindData entry;
-  platform::UniqueFind listing(Os().FindFirstFileW(directory + L"*", entry));
+  platform::UniqueFind listing(files, files.FindFirstFileW(directory + L"*", entry));
   if (!listing) {
     return kErrorNoData;
   }
@@ -113,30 +113,31 @@ Status FindPackageFile(std::wstring mask, std::wstring& packagePath) {
       continue;
     }
     const std::wstring subdirectory = directory + entry.fileName + L"\\";
-    if (FindFirstName(subdirectory + mask, name)) {
+    if (FindFirstName(files, subdirectory + mask, name)) {
       packagePath = subdirectory + name;
       return 0;
     }
-  } while (Os().FindNextFileW(listing.get(), entry));
+  } while (files.FindNextFileW(listing.get(), entry));
   return kErrorNoData;
 }
 
-Status FindFirstPackageFile(const std::vector<std::wstring>& masks, std::wstring& packagePath) {
+Status FindFirstPackageFile(FolderListing& files, const std::wstring& directory, const std::vector<std::wstring>& masks,
+                            std::wstring& packagePath) {
   for (const std::wstring& mask : masks) {
-    if (FindPackageFile(mask, packagePath) == 0) {
+    if (FindPackageFile(files, directory, mask, packagePath) == 0) {
       return 0;
     }
   }
   return kErrorNoData;
 }
 
-Status LookUpPackageFile(const RunConduct& conduct, const wchar_t* lookup, const std::vector<std::wstring>& masks,
-                         std::wstring& packagePath) {
+Status LookUpPackageFile(const Platform& os, const RunConduct& conduct, const wchar_t* lookup,
+                         const std::vector<std::wstring>& masks, std::wstring& packagePath) {
   std::wstring tried;
   for (const std::wstring& mask : masks) {
     tried += (tried.empty() ? L"" : L", ") + mask;
   }
-  const Status status = FindFirstPackageFile(masks, packagePath);
+  const Status status = FindFirstPackageFile(os.files, ProgramDirectory(os.modules), masks, packagePath);
   if (status == 0) {
     conduct.Log({lookup, L" (", tried, L"): ", packagePath});
   } else {

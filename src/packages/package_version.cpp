@@ -12,7 +12,6 @@
 namespace setup {
 namespace {
 
-using platform::Os;
 using platform::Status;
 
 // The scan's white space: what the C locale's isspace accepts.
@@ -72,8 +71,9 @@ std::wstring FormatMessageText(std::wstring text, std::initializer_list<const st
   return text;
 }
 
-Status ReadInstalledVersion(const std::wstring& productCode, const RunConduct& conduct, std::wstring& version) {
-  if (const Status status = ReadProductVersion(productCode, conduct, version); status != 0) {
+Status ReadInstalledVersion(Installer& installer, const std::wstring& productCode, const RunConduct& conduct,
+                            std::wstring& version) {
+  if (const Status status = ReadProductVersion(installer, productCode, conduct, version); status != 0) {
     ShowMessage(conduct, box::kLookupError, IDS_INSTALLED_VERSION_UNREADABLE);
     return status;
   }
@@ -126,16 +126,17 @@ int CompareVersions(const VersionNumber& a, const VersionNumber& b) {
   return keyA > keyB ? 1 : keyA < keyB ? -1 : 0;
 }
 
-Status ReadProductVersion(const std::wstring& productCode, const RunConduct& conduct, std::wstring& version) {
+Status ReadProductVersion(Installer& installer, const std::wstring& productCode, const RunConduct& conduct,
+                          std::wstring& version) {
   std::uint32_t size = 0;
-  if (const Status status = Os().MsiGetProductInfoW(productCode.c_str(), L"VersionString", nullptr, &size)) {
+  if (const Status status = installer.MsiGetProductInfoW(productCode.c_str(), L"VersionString", nullptr, &size)) {
     conduct.Log({L"installed version cannot be read, error ", FormatUnsigned(status)});
     // The table has no text for this failure; 131 says what went wrong. The result is 1 by contract.
     return 1;
   }
   ++size;
   std::wstring text(size, L'\0');
-  const Status status = Os().MsiGetProductInfoW(productCode.c_str(), L"VersionString", text.data(), &size);
+  const Status status = installer.MsiGetProductInfoW(productCode.c_str(), L"VersionString", text.data(), &size);
   if (status != 0) {
     conduct.Log({L"installed version cannot be read, error ", FormatUnsigned(status)});
     return status;
@@ -149,7 +150,9 @@ Status ReadProductVersion(const std::wstring& productCode, const RunConduct& con
 StepOutcome CheckPackageVersion(PackageReads& packages, int& decision, bool askUpdate,
                                 std::wstring installedProductCode, const RunConduct& conduct,
                                 std::wstring& installedVersion) {
-  if (const Status status = ReadInstalledVersion(installedProductCode, conduct, installedVersion); status != 0) {
+  if (const Status status =
+          ReadInstalledVersion(packages.os().installer, installedProductCode, conduct, installedVersion);
+      status != 0) {
     return StepOutcome::Failed(status);
   }
   std::wstring packageVersion;
@@ -168,7 +171,7 @@ StepOutcome CheckPackageVersion(PackageReads& packages, int& decision, bool askU
     return StepOutcome::Failed(status);
   }
   std::wstring question;
-  LoadMessage(IDS_UPDATE_QUESTION, question);
+  LoadMessage(packages.os().modules, IDS_UPDATE_QUESTION, question);
   question = FormatMessageText(std::move(question), {&productName, &installedVersion, &packageVersion});
   if (ShowBox(conduct, box::kUpdateQuestion, question) == kIdNo) {
     conduct.Log({L"decision: update declined"});

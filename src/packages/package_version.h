@@ -32,6 +32,7 @@ StepOutcome CheckPackageVersion(PackageReads& packages, int& decision, bool askU
                                 std::wstring& installedVersion);
 
 // The installed product's "VersionString", in the run's log either way; shows no message.
-platform::Status ReadProductVersion(const std::wstring& productCode, const RunConduct& conduct, std::wstring& version);
+platform::Status ReadProductVersion(platform::Installer& installer, const std::wstring& productCode,
+                                    const RunConduct& conduct, std::wstring& version);
 
 }  // namespace setup

@@ -21,82 +21,84 @@ constexpr const wchar_t* kMarkerName = L"NeedBstrReboot";
 // The marker's access with the registry-view flag, which Windows 2000 does not know: its registry
 // documentation marks KEY_WOW64_32KEY "not supported" there, and installers that run there leave it
 // out. HKCU\Software is one key in both views, so the key is the same either way.
-std::uint32_t MarkerAccess(std::uint32_t access) {
-  return IsExactWindowsVersion(0) ? access : (access | kKeyWow6432Key);
+std::uint32_t MarkerAccess(const Platform& os, std::uint32_t access) {
+  return IsExactWindowsVersion(os.system, 0) ? access : (access | kKeyWow6432Key);
 }
 
-platform::Status OpenMarker(platform::UniqueRegistryKey& marker) {
-  return Os().RegOpenKeyExW(platform::kHkeyCurrentUser, kMarkerPath, 0, MarkerAccess(kKeyRead), marker.put());
+platform::Status OpenMarker(const Platform& os, platform::UniqueRegistryKey& marker) {
+  return os.registry.RegOpenKeyExW(platform::kHkeyCurrentUser, kMarkerPath, 0, MarkerAccess(os, kKeyRead),
+                                   marker.put());
 }
 
 // When Windows last started, as a FILETIME: now less the time since then. "GetTickCount64 function":
 // the milliseconds "since the system was started", from Vista on. Windows 2000, XP and 2003 have only
 // GetTickCount, which "will wrap around to zero if the system is run continuously for 49.7 days"
 // ("GetTickCount function"), so there the start cannot be known.
-std::optional<std::uint64_t> ReadStartTime() {
+std::optional<std::uint64_t> ReadStartTime(const Platform& os) {
   constexpr std::uint64_t kFileTimeUnitsPerMillisecond = 10'000;
-  const std::optional<std::uint64_t> ticks = Os().GetTickCount64();
+  const std::optional<std::uint64_t> ticks = os.system.GetTickCount64();
   if (!ticks) {
     return std::nullopt;
   }
-  const std::uint64_t now = Os().GetSystemTimeAsFileTime();
+  const std::uint64_t now = os.system.GetSystemTimeAsFileTime();
   const std::uint64_t sinceStart = *ticks * kFileTimeUnitsPerMillisecond;
   return now > sinceStart ? now - sinceStart : 0;
 }
 
 // RegDeleteKeyExW exists only on newer systems; where its API set is loaded it is taken from there,
 // elsewhere advapi32's RegDeleteKeyW does the same for a key without subkeys.
-platform::Status DeleteSubKey(platform::RegistryKey parent, const wchar_t* name) {
-  platform::UniqueModule advapi;
+platform::Status DeleteSubKey(const Platform& os, platform::RegistryKey parent, const wchar_t* name) {
+  platform::UniqueModule advapi(os.modules);
   platform::ProcAddress deleteKeyEx = nullptr;
   platform::ProcAddress deleteKey = nullptr;
-  if (platform::ModuleHandle apiSet = Os().GetModuleHandleW(L"API-MS-Win-Core-LocalRegistry-L1-1-0.dll")) {
-    deleteKeyEx = Os().GetProcAddress(apiSet, "RegDeleteKeyExW");
+  if (platform::ModuleHandle apiSet = os.modules.GetModuleHandleW(L"API-MS-Win-Core-LocalRegistry-L1-1-0.dll")) {
+    deleteKeyEx = os.modules.GetProcAddress(apiSet, "RegDeleteKeyExW");
   } else {
-    advapi.reset(Os().LoadLibraryW(L"advapi32.dll"));
-    deleteKey = Os().GetProcAddress(advapi.get(), "RegDeleteKeyW");
+    advapi.reset(os.modules.LoadLibraryW(L"advapi32.dll"));
+    deleteKey = os.modules.GetProcAddress(advapi.get(), "RegDeleteKeyW");
   }
   if (deleteKeyEx != nullptr) {
-    return Os().CallRegDeleteKeyExW(deleteKeyEx, parent, name, 0, 0);
+    return os.registry.CallRegDeleteKeyExW(deleteKeyEx, parent, name, 0, 0);
   }
   if (deleteKey != nullptr) {
-    return Os().CallRegDeleteKeyW(deleteKey, parent, name);
+    return os.registry.CallRegDeleteKeyW(deleteKey, parent, name);
   }
-  return Os().GetLastError();
+  return os.registry.GetLastError();
 }
 
 // InitiateSystemShutdownExW came with Windows XP. Windows 2000 has InitiateSystemShutdownW, the same
 // request without the reason code, which that release does not record anyway.
-bool InitiateRestart() {
+bool InitiateRestart(const Platform& os) {
   constexpr std::uint32_t kImmediately = 0;  // no countdown box, and no way to abort it
-  platform::ModuleHandle advapi = Os().GetModuleHandleW(L"advapi32.dll");
+  platform::ModuleHandle advapi = os.modules.GetModuleHandleW(L"advapi32.dll");
   if (platform::ProcAddress initiateEx =
-          advapi != nullptr ? Os().GetProcAddress(advapi, "InitiateSystemShutdownExW") : nullptr) {
-    return Os().CallInitiateSystemShutdownExW(initiateEx, nullptr, nullptr, kImmediately, true, true,
-                                              kShutdownReasonMajorApplication);
+          advapi != nullptr ? os.modules.GetProcAddress(advapi, "InitiateSystemShutdownExW") : nullptr) {
+    return os.registry.CallInitiateSystemShutdownExW(initiateEx, nullptr, nullptr, kImmediately, true, true,
+                                                     kShutdownReasonMajorApplication);
   }
-  return Os().InitiateSystemShutdownW(nullptr, nullptr, kImmediately, true, true);
+  return os.registry.InitiateSystemShutdownW(nullptr, nullptr, kImmediately, true, true);
 }
 
-bool RequestRestart() {
-  platform::UniqueKernelHandle token;
-  if (!Os().OpenProcessToken(Os().GetCurrentProcess(), (kTokenAdjustPrivileges | kTokenQuery), token.put())) {
+bool RequestRestart(const Platform& os) {
+  platform::UniqueKernelHandle token(os.processes);
+  if (!os.processes.OpenProcessToken(os.processes.GetCurrentProcess(), (kTokenAdjustPrivileges | kTokenQuery),
+                                     token.put())) {
     return false;
   }
   std::uint64_t shutdownPrivilege = 0;
-  Os().LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &shutdownPrivilege);
-  Os().AdjustTokenPrivileges(token.get(), false, shutdownPrivilege, kSePrivilegeEnabled);
+  os.registry.LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &shutdownPrivilege);
+  os.registry.AdjustTokenPrivileges(token.get(), false, shutdownPrivilege, kSePrivilegeEnabled);
   // AdjustTokenPrivileges reports a privilege it could not grant only through the last error.
-  if (Os().GetLastError() != 0) {
+  if (os.registry.GetLastError() != 0) {
     return false;
   }
   // ExitWindowsEx ends the caller's logon session, and restarts the computer only when that is the
   // interactive user's: for a service or an agent running as SYSTEM, or a scheduled task, it succeeds
   // without restarting anything.
-  if (IsInteractiveWindowStation()) {
-    return Os().ExitWindowsEx((kEwxReboot | kEwxForce), kShutdownReasonMajorApplication);
+  if (IsInteractiveWindowStation(os.windows)) {
+    return os.registry.ExitWindowsEx((kEwxReboot | kEwxForce), kShutdownReasonMajorApplication);
   }
-  return InitiateRestart();
+  return InitiateRestart(os);
 }
 
 }  // namespace
@@ -106,24 +108,25 @@ bool RequestRestart() {
 // restart was asked for again. Made anew, only that time changes. A marker that cannot be deleted (a
 // key with subkeys: "RegDeleteKeyW function", "must not have subkeys") or that is there again when
 // created has not been made anew, and the caller is told so rather than handed the old key.
-platform::Status CreateRestartMarker() {
-  if (TestRestartMarker()) {
-    if (const platform::Status status = DeleteRestartMarker()) {
+platform::Status CreateRestartMarker(const Platform& os) {
+  if (TestRestartMarker(os)) {
+    if (const platform::Status status = DeleteRestartMarker(os)) {
       return status;
     }
   }
-  platform::UniqueRegistryKey marker;
+  platform::UniqueRegistryKey marker(os.registry);
   std::uint32_t disposition = 0;
-  const platform::Status status = Os().RegCreateKeyExW(platform::kHkeyCurrentUser, kMarkerPath, kRegOptionNonVolatile,
-                                                       MarkerAccess(kKeyRead | kKeyWrite), marker.put(), &disposition);
+  const platform::Status status =
+      os.registry.RegCreateKeyExW(platform::kHkeyCurrentUser, kMarkerPath, kRegOptionNonVolatile,
+                                  MarkerAccess(os, kKeyRead | kKeyWrite), marker.put(), &disposition);
   if (status != 0) {
     return status;
   }
   return disposition == kRegCreatedNewKey ? 0 : kErrorAlreadyExists;
 }
 
-void RecordRestartMarker(const RunConduct& conduct) {
-  const platform::Status marker = CreateRestartMarker();
+void RecordRestartMarker(const Platform& os, const RunConduct& conduct) {
+  const platform::Status marker = CreateRestartMarker(os);
   if (marker == 0) {
     conduct.Log({L"restart marker created"});
   } else {
@@ -131,21 +134,21 @@ void RecordRestartMarker(const RunConduct& conduct) {
   }
 }
 
-bool TestRestartMarker() {
-  platform::UniqueRegistryKey marker;
-  return OpenMarker(marker) == 0;
+bool TestRestartMarker(const Platform& os) {
+  platform::UniqueRegistryKey marker(os.registry);
+  return OpenMarker(os, marker) == 0;
 }
 
 // "RegQueryInfoKey function": the last time the key or any of its values was modified, in the
 // absolute system time ("KEY_WRITE_TIME_INFORMATION structure") that GetSystemTimeAsFileTime gives.
-MarkerAge ReadMarkerAge() {
-  platform::UniqueRegistryKey marker;
-  if (OpenMarker(marker) != 0) {
+MarkerAge ReadMarkerAge(const Platform& os) {
+  platform::UniqueRegistryKey marker(os.registry);
+  if (OpenMarker(os, marker) != 0) {
     return MarkerAge::kAbsent;
   }
   std::uint64_t written = 0;
-  const std::optional<std::uint64_t> start = ReadStartTime();
-  if (!start || Os().RegQueryInfoKeyW(marker.get(), &written) != 0) {
+  const std::optional<std::uint64_t> start = ReadStartTime(os);
+  if (!start || os.registry.RegQueryInfoKeyW(marker.get(), &written) != 0) {
     return MarkerAge::kUnknown;
   }
   return written < *start ? MarkerAge::kBeforeStart : MarkerAge::kSinceStart;
@@ -153,21 +156,21 @@ MarkerAge ReadMarkerAge() {
 
 bool IsRestartPending(MarkerAge age) { return age == MarkerAge::kSinceStart || age == MarkerAge::kUnknown; }
 
-platform::Status DeleteRestartMarker() {
-  platform::UniqueRegistryKey parent;
-  if (platform::Status status = Os().RegOpenKeyExW(platform::kHkeyCurrentUser, kMarkerParent, 0,
-                                                   MarkerAccess(kKeyRead | kKeyWrite), parent.put())) {
+platform::Status DeleteRestartMarker(const Platform& os) {
+  platform::UniqueRegistryKey parent(os.registry);
+  if (platform::Status status = os.registry.RegOpenKeyExW(platform::kHkeyCurrentUser, kMarkerParent, 0,
+                                                          MarkerAccess(os, kKeyRead | kKeyWrite), parent.put())) {
     return status;
   }
-  return DeleteSubKey(parent.get(), kMarkerName);
+  return DeleteSubKey(os, parent.get(), kMarkerName);
 }
 
-bool RestartSystem() {
-  if (RequestRestart()) {
+bool RestartSystem(const Platform& os) {
+  if (RequestRestart(os)) {
     return true;
   }
   // The caller deleted the marker before asking; the restart is still pending, for a later run.
-  CreateRestartMarker();
+  CreateRestartMarker(os);
   return false;
 }
 

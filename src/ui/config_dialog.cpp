@@ -29,65 +29,67 @@ constexpr Choice kChoices[] = {
     {IDC_ENGLISH, &BootstrapOptions::langMask, L"eng*"},
 };
 
-// The options the choices go to come with WM_INITDIALOG and stay with the dialog window.
-BootstrapOptions& OptionsOf(WindowHandle dialog) {
-  return *reinterpret_cast<BootstrapOptions*>(Os().GetWindowLongPointer(dialog, kDwlpUser));
+// The parameter comes with WM_INITDIALOG and stays with the dialog window.
+const ConfigDialogParameter& ParameterOf(UserWindows& windows, WindowHandle dialog) {
+  return *reinterpret_cast<const ConfigDialogParameter*>(windows.GetWindowLongPointer(dialog, kDwlpUser));
 }
 
-std::intptr_t InitializeDialog(WindowHandle dialog, std::intptr_t options) {
-  Os().SetWindowLongPointer(dialog, kDwlpUser, options);
+std::intptr_t InitializeDialog(UserWindows& windows, WindowHandle dialog, std::intptr_t parameter) {
+  windows.SetWindowLongPointer(dialog, kDwlpUser, parameter);
+  const Platform& os = *ParameterOf(windows, dialog).os;
   platform::IconHandle icon =
-      Os().LoadImageW(Os().GetModuleHandleW(nullptr), IDI_SETUP, kImageIcon, 32, 32, kLrDefaultColor);
-  Os().SendMessageW(dialog, kWmSetIcon, kIconBig, reinterpret_cast<std::intptr_t>(icon));
-  const bool russian = Os().GetSystemDefaultUILanguage() == kLangRussian;
-  Os().CheckDlgButton(dialog, russian ? IDC_RUSSIAN : IDC_ENGLISH, kBstChecked);
-  Os().CheckDlgButton(dialog, IDC_KC1, kBstChecked);
+      windows.LoadImageW(os.modules.GetModuleHandleW(nullptr), IDI_SETUP, kImageIcon, 32, 32, kLrDefaultColor);
+  windows.SendMessageW(dialog, kWmSetIcon, kIconBig, reinterpret_cast<std::intptr_t>(icon));
+  const bool russian = os.system.GetSystemDefaultUILanguage() == kLangRussian;
+  windows.CheckDlgButton(dialog, russian ? IDC_RUSSIAN : IDC_ENGLISH, kBstChecked);
+  windows.CheckDlgButton(dialog, IDC_KC1, kBstChecked);
   return 1;
 }
 
 // The choices are appended: a value given with -KC or -Lang stays in front.
-std::intptr_t RecordChoices(WindowHandle dialog) {
-  BootstrapOptions& options = OptionsOf(dialog);
+std::intptr_t RecordChoices(UserWindows& windows, WindowHandle dialog) {
+  BootstrapOptions& options = *ParameterOf(windows, dialog).options;
   for (const Choice& choice : kChoices) {
-    if (Os().IsDlgButtonChecked(dialog, choice.button) == kBstChecked) {
+    if (windows.IsDlgButtonChecked(dialog, choice.button) == kBstChecked) {
       options.*choice.mask += choice.fragment;
     }
   }
-  Os().EndDialog(dialog, kIdOk);
+  windows.EndDialog(dialog, kIdOk);
   return 1;
 }
 
-void ShowPanel(WindowHandle dialog, bool options) {
+void ShowPanel(UserWindows& windows, WindowHandle dialog, bool options) {
   for (int id = kFirstPanelControl; id <= kLastPanelControl; ++id) {
     const bool welcomeControl = id == IDC_TAGLINE || id == IDC_WELCOME;
-    Os().ShowWindow(Os().GetDlgItem(dialog, id), welcomeControl != options ? kSwShow : kSwHide);
+    windows.ShowWindow(windows.GetDlgItem(dialog, id), welcomeControl != options ? kSwShow : kSwHide);
   }
 }
 
 // The toggle button's own text says which panel is showing.
-std::intptr_t TogglePanel(WindowHandle dialog) {
+std::intptr_t TogglePanel(UserWindows& windows, WindowHandle dialog) {
+  Modules& modules = ParameterOf(windows, dialog).os->modules;
   wchar_t current[10] = {};
-  Os().GetDlgItemTextW(dialog, IDC_TOGGLE, current, 10);
+  windows.GetDlgItemTextW(dialog, IDC_TOGGLE, current, 10);
   std::wstring optionsLabel;
-  LoadMessage(IDS_OPTIONS_PANEL, optionsLabel);
+  LoadMessage(modules, IDS_OPTIONS_PANEL, optionsLabel);
   const bool openOptions = optionsLabel == current;
-  ShowPanel(dialog, openOptions);
+  ShowPanel(windows, dialog, openOptions);
   std::wstring label;
-  LoadMessage(openOptions ? IDS_HIDE_PANEL : IDS_OPTIONS_PANEL, label);
-  Os().SetDlgItemTextW(dialog, IDC_TOGGLE, label.c_str());
+  LoadMessage(modules, openOptions ? IDS_HIDE_PANEL : IDS_OPTIONS_PANEL, label);
+  windows.SetDlgItemTextW(dialog, IDC_TOGGLE, label.c_str());
   return 0;
 }
 
-std::intptr_t HandleCommand(WindowHandle dialog, int controlId) {
+std::intptr_t HandleCommand(UserWindows& windows, WindowHandle dialog, int controlId) {
   switch (controlId) {
     case kIdCancel:
       // The run ends there, with nothing recorded: the start-up flow reads the dialog's result.
-      Os().EndDialog(dialog, kIdCancel);
+      windows.EndDialog(dialog, kIdCancel);
       return 0;
     case IDC_NEXT:
-      return RecordChoices(dialog);
+      return RecordChoices(windows, dialog);
     case IDC_TOGGLE:
-      return TogglePanel(dialog);
+      return TogglePanel(windows, dialog);
     default:
       return 0;
   }
@@ -95,13 +97,13 @@ std::intptr_t HandleCommand(WindowHandle dialog, int controlId) {
 
 }  // namespace
 
-std::intptr_t ConfigDialogProc(WindowHandle dialog, std::uint32_t message, std::uintptr_t wParam,
+std::intptr_t ConfigDialogProc(UserWindows& windows, WindowHandle dialog, std::uint32_t message, std::uintptr_t wParam,
                                std::intptr_t lParam) {
   switch (message) {
     case kWmInitDialog:
-      return InitializeDialog(dialog, lParam);
+      return InitializeDialog(windows, dialog, lParam);
     case kWmCommand:
-      return HandleCommand(dialog, static_cast<int>(wParam & 0xFFFF));
+      return HandleCommand(windows, dialog, static_cast<int>(wParam & 0xFFFF));
     default:
       return 0;
   }

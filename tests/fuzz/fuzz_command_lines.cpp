@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   conduct.silent = !fuzzing::TextAt(texts, 3).empty();
 
   FakePlatform os;
-  ScopedFakePlatform use(os);
+  conduct.windows = &os;
+  conduct.modules = &os;
   os.modulePath = folder + L"Setup.exe";
   os.AddFile(os.modulePath);
   if (tmp.empty()) {
@@ -51,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   os.answers.assign(8, 6);
 
   std::wstring logPath;
-  const std::uint32_t pluginResult = InstallPluginPackage(conduct, false, L" " + userArgs + L" ", logPath).code;
+  const std::uint32_t pluginResult = InstallPluginPackage(os, conduct, false, L" " + userArgs + L" ", logPath).code;
   if (!os.processes.empty()) {
     const std::wstring& line = os.processes.back().commandLine;
     Check(line.rfind(L"\"C:\\Windows\\system32\\msiexec.exe\" /i \"" + package + L"\" ", 0) == 0);
@@ -66,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(os.openHandles() == 0);
 
   os.processes.clear();
-  const std::uint32_t providerResult = InstallProvider(conduct, true, L"csp", userArgs + L" ").code;
+  const std::uint32_t providerResult = InstallProvider(os, conduct, true, L"csp", userArgs + L" ").code;
   if (!os.processes.empty()) {
     const std::wstring& line = os.processes.back().commandLine;
     Check(line.rfind(L"\"" + folder + L"csp\\Setup.exe\" -args \"", 0) == 0);

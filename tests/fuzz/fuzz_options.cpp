@@ -18,10 +18,9 @@ bool IsFlag(int value) { return value == 0 || value == 1; }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FakePlatform os;
-  ScopedFakePlatform use(os);
   os.commandLine = L"Setup.exe " + fuzzing::TextAt(fuzzing::SplitTexts(data, size), 0);
   BootstrapOptions options;
-  const ParsedCommandLine parsed = ParseCommandLine(options);
+  const ParsedCommandLine parsed = ParseCommandLine(os, options);
   Check(os.boxes.empty());
   if (parsed.usage != ParsedCommandLine::Usage::kNone) {
     Check(parsed.usageText.rfind(L"Установщик Solvarn ЭЦП Browser plug-in.\n", 0) == 0);

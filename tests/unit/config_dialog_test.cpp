@@ -20,8 +20,8 @@ class ConfigDialogTest : public PlatformTest {
   }
   std::intptr_t Send(std::uint32_t message, std::uintptr_t wParam = 0) {
     // The flow shows the dialog with the run's options as its parameter.
-    return ConfigDialogProc(dialog, message, wParam,
-                            message == kWmInitDialog ? reinterpret_cast<std::intptr_t>(&options) : 0);
+    return ConfigDialogProc(os, dialog, message, wParam,
+                            message == kWmInitDialog ? reinterpret_cast<std::intptr_t>(&parameter) : 0);
   }
   std::intptr_t Press(int id, std::uint16_t notification = 0) {
     return Send(kWmCommand, (static_cast<std::uintptr_t>(notification) << 16) | static_cast<std::uint16_t>(id));
@@ -47,6 +47,7 @@ class ConfigDialogTest : public PlatformTest {
 
   platform::WindowHandle dialog = reinterpret_cast<platform::WindowHandle>(0xD1A);
   BootstrapOptions options;
+  ConfigDialogParameter parameter{&options, &platform};
 };
 
 TEST_F(ConfigDialogTest, OpensWithTheBigIconAndLanguageDefaultFromTheSystem) {

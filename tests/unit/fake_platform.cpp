@@ -127,6 +127,7 @@ constexpr std::uint32_t kRegistryViewFlags = 0x0300;  // KEY_WOW64_64KEY | KEY_W
 // The shutdown privilege's LUID on every release.
 constexpr std::uint64_t kShutdownPrivilege = 19;
 void* const kWindowStation = reinterpret_cast<void*>(0x5A7);
+void* const kDialogWindow = reinterpret_cast<void*>(0xD1A);
 
 }  // namespace
 
@@ -419,8 +420,10 @@ int FakePlatform::MessageBoxW(WindowHandle owner, const wchar_t* text, const wch
 }
 
 std::intptr_t FakePlatform::DialogBoxParamW(InstanceHandle, std::uint16_t templateId, WindowHandle,
-                                            DialogProc dialogProc, std::intptr_t) {
+                                            DialogProc dialogProc, std::intptr_t initParam) {
   dialogsShown.push_back(templateId);
+  // The dialog manager hands the parameter to the procedure with WM_INITDIALOG before anything else.
+  dialogProc(*this, kDialogWindow, 0x0110, 0, initParam);
   return runDialog ? runDialog(dialogProc) : 0;
 }
 

@@ -72,7 +72,13 @@ struct FileCreation {
   std::uint32_t access, shareMode, disposition, flags;
 };
 
-class FakePlatform : public Platform {
+class FakePlatform : public Files,
+                     public Processes,
+                     public Modules,
+                     public UserWindows,
+                     public Registry,
+                     public Installer,
+                     public SystemFacts {
  public:
   FakePlatform();
   ~FakePlatform() override;
@@ -361,13 +367,6 @@ class FakePlatform : public Platform {
   KernelHandle CreateFile(const std::wstring& fileName);
   std::map<void*, std::size_t> moduleSnapshots_;  // each snapshot's next module
   Status OpenLocalMachineKey(const wchar_t* subKey, std::uint32_t samDesired, RegistryKey* result);
-};
-
-// Installs a fake as the process's platform for the lifetime of a test.
-class ScopedFakePlatform {
- public:
-  explicit ScopedFakePlatform(FakePlatform& fake) { SetOs(&fake); }
-  ~ScopedFakePlatform() { SetOs(nullptr); }
 };
 
 // Wildcard match with the platform's rules: '*' any run, '?' one character, letters without case.

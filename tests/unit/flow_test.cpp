@@ -134,7 +134,6 @@ TEST_F(FlowTest, QuietRunShowsNothingAndEndsInMsiexecsTerms) {
            Case{L"-UCSP -quiet -Uninstall", {}, false, 1639, 0, false},
        }) {
     FakePlatform machine;
-    ScopedFakePlatform use(machine);
     machine.packages = os.packages;
     machine.AddFile(L"C:\\dist\\tarvex-win32.msi");
     machine.exitCodes = c.exitCodes;
@@ -185,7 +184,6 @@ TEST_F(FlowTest, QuietRunReportsOnlyARestartStillPending) {
            Case{L"-silent", Release::k10, -kMinute, {3010}, 0, 1, false, L"restart started"},
        }) {
     FakePlatform machine;
-    ScopedFakePlatform use(machine);
     machine.UseRelease(c.release);
     machine.packages = os.packages;
     machine.AddFile(L"C:\\dist\\tarvex-win32.msi");

@@ -45,13 +45,12 @@ TEST(FreshFileTest, LogIsMadeAnewAndTakenOnlyAsAsked) {
            FreshCase{"hard link", Release::kXpSp3, hardLink, linked, false},
        }) {
     FakePlatform os;
-    ScopedFakePlatform use(os);
     os.UseRelease(c.release);
     os.AddFile(kLog);
     os.writtenFiles[kLog] = "planted";
     c.arrange(os);
     {
-      RunLog log;
+      RunLog log(os);
       log.Open(kLog);
       log.Write({L"line"});
       EXPECT_EQ(log.IsOpen(), *c.console == L'\0') << c.what;
@@ -79,8 +78,7 @@ TEST(FreshFileTest, LogIsMadeAnewAndTakenOnlyAsAsked) {
 // so, rather than give a stale last error.
 TEST(FreshFileTest, LogLinesCannotBeForgedAndShortWritesAreNamed) {
   FakePlatform os;
-  ScopedFakePlatform use(os);
-  RunLog log;
+  RunLog log(os);
   log.Open(kLog);
   log.Write({L"a\nb", L"\r\x01\x1B\x7F\u00e9\\n"});
   EXPECT_EQ(os.TextOf(kLog).substr(21), L"a\\nb\\r\\x01\\x1B\\x7F\u00e9\\n\r\n");

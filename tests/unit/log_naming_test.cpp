@@ -12,7 +12,7 @@ using LogNamingTest = PlatformTest;
 constexpr const wchar_t* kStamp = L"2026-12-08-09-05-07";
 
 TEST_F(LogNamingTest, TimeStampIsZeroPaddedLocalTimeAndIsPrinted) {
-  EXPECT_EQ(MakeTimeStamp(0), kStamp);
+  EXPECT_EQ(MakeTimeStamp(os, 0), kStamp);
   os.now = std::tm{};
   os.now.tm_year = 2031 - 1900;
   os.now.tm_mon = 0;
@@ -20,12 +20,12 @@ TEST_F(LogNamingTest, TimeStampIsZeroPaddedLocalTimeAndIsPrinted) {
   os.now.tm_hour = 23;
   os.now.tm_min = 59;
   os.now.tm_sec = 0;
-  EXPECT_EQ(MakeTimeStamp(0), L"2031-01-31-23-59-00");
+  EXPECT_EQ(MakeTimeStamp(os, 0), L"2031-01-31-23-59-00");
   os.now.tm_mon = 11;
   os.now.tm_sec = 59;
-  EXPECT_EQ(MakeTimeStamp(1), L"2032-01-01-00-00-00");
+  EXPECT_EQ(MakeTimeStamp(os, 1), L"2032-01-01-00-00-00");
   InstallerLog log;
-  EXPECT_EQ(MakeInstallerLog(Conduct(false), L"C:\\Temp", L"csp", log), 0u);
+  EXPECT_EQ(MakeInstallerLog(os, Conduct(false), L"C:\\Temp", L"csp", log), 0u);
   EXPECT_EQ(os.stdoutLines, (std::vector<std::wstring>{L"2031-12-31-23-59-59"}));
 }
 
@@ -45,8 +45,8 @@ TEST_F(LogNamingTest, PathIsTmpPrefixAndStampUsedAsTheyAre) {
     os.environment[L"TMP"] = c.tmp;
     std::wstring directory = L"old";
     InstallerLog log;
-    EXPECT_EQ(ReadLogDirectory(Conduct(false), directory), 0u);
-    EXPECT_EQ(MakeInstallerLog(Conduct(false), directory, c.prefix, log), 0u);
+    EXPECT_EQ(ReadLogDirectory(os, Conduct(false), directory), 0u);
+    EXPECT_EQ(MakeInstallerLog(os, Conduct(false), directory, c.prefix, log), 0u);
     EXPECT_EQ(log.path, c.expected);
   }
   EXPECT_TRUE(os.boxes.empty());
@@ -70,10 +70,9 @@ TEST_F(LogNamingTest, NameThatCannotBeHadTakesTheNextSecond) {
            Case{5, true, 0, L"C:\\Temp\\csp_2026-12-08-09-05-07.log"},
        }) {
     FakePlatform machine;
-    ScopedFakePlatform use(machine);
     std::vector<InstallerLog> others(static_cast<std::size_t>(c.heldBefore));
     for (InstallerLog& other : others) {
-      ASSERT_EQ(MakeInstallerLog(Conduct(true), L"C:\\Temp", L"csp", other), 0u);
+      ASSERT_EQ(MakeInstallerLog(machine, Conduct(true), L"C:\\Temp", L"csp", other), 0u);
       if (c.planted) {
         other.file.reset();
       }
@@ -81,7 +80,7 @@ TEST_F(LogNamingTest, NameThatCannotBeHadTakesTheNextSecond) {
     machine.stdoutLines.clear();
     InstallerLog log;
     log.path = L"kept";
-    EXPECT_EQ(MakeInstallerLog(Conduct(true), L"C:\\Temp", L"csp", log), c.status) << c.heldBefore;
+    EXPECT_EQ(MakeInstallerLog(machine, Conduct(true), L"C:\\Temp", L"csp", log), c.status) << c.heldBefore;
     EXPECT_EQ(log.path, c.path);
     EXPECT_EQ(machine.stdoutLines.size(), c.status == 0 ? 1u : 0u);
     if (c.status == 0) {
@@ -97,7 +96,7 @@ TEST_F(LogNamingTest, EmptyTmpFailsLikeAMissingOne) {
   ASSERT_EQ(os.FindFirstFileW(L"C:\\dist\\*.msi", unused), nullptr);
   ASSERT_EQ(os.GetLastError(), 2u);
   std::wstring directory = L"kept";
-  EXPECT_EQ(ReadLogDirectory(Conduct(true), directory), 203u);
+  EXPECT_EQ(ReadLogDirectory(os, Conduct(true), directory), 203u);
   EXPECT_EQ(directory, L"kept");
 }
 
@@ -105,7 +104,7 @@ TEST_F(LogNamingTest, MissingTmpIsReportedAndLeavesThePathAlone) {
   os.environment.erase(L"TMP");
   os.environment[L"TEMP"] = L"C:\\Temp";  // never consulted instead
   std::wstring directory = L"old";
-  EXPECT_EQ(ReadLogDirectory(Conduct(false), directory), 203u);
+  EXPECT_EQ(ReadLogDirectory(os, Conduct(false), directory), 203u);
   EXPECT_EQ(directory, L"old");
   ASSERT_EQ(os.boxes.size(), 1u);
   EXPECT_EQ(os.boxes[0].text, L"[144]");
@@ -118,12 +117,12 @@ TEST_F(LogNamingTest, MissingTmpIsReportedAndLeavesThePathAlone) {
   }
 
   os.boxes.clear();
-  EXPECT_EQ(ReadLogDirectory(Conduct(true), directory), 203u);
+  EXPECT_EQ(ReadLogDirectory(os, Conduct(true), directory), 203u);
   EXPECT_TRUE(os.boxes.empty());
   EXPECT_EQ(directory, L"old");
   // A double quote would end the quoted log path of a provider's -args: as unusable as no TMP.
   os.environment[L"TMP"] = L"C:\\Temp\" x";
-  EXPECT_EQ(ReadLogDirectory(Conduct(true), directory), 203u);
+  EXPECT_EQ(ReadLogDirectory(os, Conduct(true), directory), 203u);
   EXPECT_EQ(directory, L"old");
 }
 

@@ -11,25 +11,25 @@ TEST_F(MessagesTest, LoadsEveryEntryOfABlockAndOnlyPresentOnes) {
   os.strings = {{96, L"first of block 7"}, {101, L"entry five"}, {111, L"last of block 7"}, {153, L"block 10"}};
   for (auto [id, expected] : os.strings) {
     std::wstring text = L"previous";
-    EXPECT_TRUE(LoadMessage(id, text)) << id;
+    EXPECT_TRUE(LoadMessage(os, id, text)) << id;
     EXPECT_EQ(text, expected);
   }
   std::wstring text = L"kept";
-  EXPECT_FALSE(LoadMessage(100, text));  // an empty entry between two present ones
-  EXPECT_FALSE(LoadMessage(112, text));  // a block that does not exist
+  EXPECT_FALSE(LoadMessage(os, 100, text));  // an empty entry between two present ones
+  EXPECT_FALSE(LoadMessage(os, 112, text));  // a block that does not exist
   EXPECT_EQ(text, L"kept");
 }
 
 TEST_F(MessagesTest, AbsentIdLeavesTheTextAsItWas) {
   constexpr std::uint16_t kAbsentId = 132;  // a gap in the table
   std::wstring text = L"kept";
-  EXPECT_FALSE(LoadMessage(kAbsentId, text));
+  EXPECT_FALSE(LoadMessage(os, kAbsentId, text));
   EXPECT_EQ(text, L"kept");
 }
 
 TEST_F(MessagesTest, LoadedTextReplacesALongerOne) {
   std::wstring text(200, L'x');
-  LoadMessage(IDS_ERROR_CAPTION, text);
+  LoadMessage(os, IDS_ERROR_CAPTION, text);
   EXPECT_EQ(text, L"[129]");
 }
 
@@ -57,16 +57,16 @@ TEST_F(MessagesTest, EachKindHasItsOwnerCaptionAndStyle) {
 }
 
 TEST_F(MessagesTest, OwnerWindowIsAHiddenDisabledStatic) {
-  EXPECT_EQ(OwnerWindow(), os.ownerWindowCreated);
+  EXPECT_EQ(OwnerWindow(os, os), os.ownerWindowCreated);
   EXPECT_EQ(os.ownerWindowClass, L"STATIC");
   EXPECT_EQ(os.ownerWindowStyle, 0x08000000u);
 }
 
 TEST_F(MessagesTest, FailureTextCarriesTheCodeUnsignedAndTheLogOnlyWhenItExists) {
-  EXPECT_EQ(FormatInstallFailure(IDS_PLUGIN_FAILED, 1603, L"C:\\Temp\\missing.log"), L"[106]: 1603.\n");
-  EXPECT_EQ(FormatInstallFailure(IDS_PLUGIN_FAILED, 0xC0000005u, L""), L"[106]: 3221225477.\n");
+  EXPECT_EQ(FormatInstallFailure(os, IDS_PLUGIN_FAILED, 1603, L"C:\\Temp\\missing.log"), L"[106]: 1603.\n");
+  EXPECT_EQ(FormatInstallFailure(os, IDS_PLUGIN_FAILED, 0xC0000005u, L""), L"[106]: 3221225477.\n");
   os.AddFile(L"C:\\Temp\\x.log");
-  EXPECT_EQ(FormatInstallFailure(IDS_PROVIDER_FAILED, 3010, L"C:\\Temp\\x.log"),
+  EXPECT_EQ(FormatInstallFailure(os, IDS_PROVIDER_FAILED, 3010, L"C:\\Temp\\x.log"),
             L"[105]: 3010.\nInstall log: C:\\Temp\\x.log");
 }
 

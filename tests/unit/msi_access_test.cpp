@@ -57,13 +57,13 @@ TEST_F(MsiAccessTest, PropertyIsReadWholeOnlyAfterMoreDataFromTheSizeQuery) {
 
 TEST_F(MsiAccessTest, RelatedProductOrThePlatformsRefusal) {
   std::wstring code = L"kept";
-  EXPECT_EQ(FindRelatedProduct(kUpgradeCode, code), 259u);  // none installed
+  EXPECT_EQ(FindRelatedProduct(os, kUpgradeCode, code), 259u);  // none installed
   EXPECT_EQ(code, L"kept");
   code.clear();
-  EXPECT_EQ(FindRelatedProduct(L"", code), 87u);  // an upgrade code that could not be read
+  EXPECT_EQ(FindRelatedProduct(os, L"", code), 87u);  // an upgrade code that could not be read
   EXPECT_EQ(code, L"");
   Install(kInstalledCode, L"2.0.12900");
-  EXPECT_EQ(FindRelatedProduct(kUpgradeCode, code), 0u);
+  EXPECT_EQ(FindRelatedProduct(os, kUpgradeCode, code), 0u);
   EXPECT_EQ(code, kInstalledCode);
 }
 

@@ -12,7 +12,7 @@ class OptionsTest : public PlatformTest {
   // Parses "Setup.exe <arguments>"; returns what the command line asks for besides the options.
   Usage Parse(const std::wstring& arguments) {
     os.commandLine = L"\"C:\\dist\\Setup.exe\" " + arguments;
-    parsed = ParseCommandLine(options);
+    parsed = ParseCommandLine(os, options);
     EXPECT_TRUE(os.boxes.empty()) << "the parser shows nothing itself";
     return parsed.usage;
   }
@@ -129,7 +129,7 @@ TEST(UsageText, IsExactForEveryCombinationOfProviders) {
 
 TEST_F(OptionsTest, EmptyArgumentListKeepsDefaults) {
   os.commandLine = L"";
-  ParseCommandLine(options);
+  ParseCommandLine(os, options);
   EXPECT_EQ(options.installCsp, 0);
   EXPECT_TRUE(os.boxes.empty());
 }

@@ -15,26 +15,26 @@ constexpr wchar_t kEnglishName[] = L"Solvarn EDS Browser plug-in";
 using ArchMaskTest = PlatformTest;
 
 TEST_F(ArchMaskTest, FollowsTheWow64AnswerThroughTheEntryPointLookedUpOnce) {
-  EXPECT_EQ(ArchMask(), L"*win32*");
+  EXPECT_EQ(ArchMask(os), L"*win32*");
   os.isWow64 = true;
-  EXPECT_EQ(ArchMask(), L"*x64*");
+  EXPECT_EQ(ArchMask(os), L"*x64*");
   os.wow64Available = false;  // a second lookup would find nothing
-  EXPECT_EQ(ArchMask(), L"*x64*");
+  EXPECT_EQ(ArchMask(os), L"*x64*");
   os.wow64CallFails = true;
-  EXPECT_EQ(ArchMask(), L"*win32*");
+  EXPECT_EQ(ArchMask(os), L"*win32*");
 }
 
 TEST_F(ArchMaskTest, MissingEntryPointStaysMissingButMissingKernel32IsAskedAgain) {
   os.isWow64 = true;
   os.loadedModules.clear();
-  EXPECT_EQ(ArchMask(), L"*win32*");
+  EXPECT_EQ(ArchMask(os), L"*win32*");
   os.loadedModules.insert(L"kernel32");
-  EXPECT_EQ(ArchMask(), L"*x64*");
+  EXPECT_EQ(ArchMask(os), L"*x64*");
   ForgetIsWow64Process();
   os.wow64Available = false;
-  EXPECT_EQ(ArchMask(), L"*win32*");
+  EXPECT_EQ(ArchMask(os), L"*win32*");
   os.wow64Available = true;
-  EXPECT_EQ(ArchMask(), L"*win32*");
+  EXPECT_EQ(ArchMask(os), L"*win32*");
 }
 
 using Found = std::pair<Status, std::wstring>;
@@ -75,16 +75,16 @@ TEST_F(PackageIdentityTest, RelatedProductThroughTheUpgradeCode) {
   Install(kInstalledCode, L"2.0.12900");
   EXPECT_EQ(LookUp(true), (Found{0, kInstalledCode}));
   os.packages[L"C:\\dist\\tarvex-win32.msi"].readStatus[L"UpgradeCode"] = 1627;
-  packages = {};                                       // the file changed: a new run reads it anew
+  packages = PackageReads(platform);                   // the file changed: a new run reads it anew
   EXPECT_EQ(LookUp(true), (Found{87, L"untouched"}));  // the lookup with an empty upgrade code
 }
 
 TEST_F(PackageIdentityTest, FailuresArePassedOnWithoutMessages) {
   os.packages[L"C:\\dist\\tarvex-win32.msi"].readStatus[L"ProductCode"] = 1627;
-  packages = {};  // the file changed: a new run reads it anew
+  packages = PackageReads(platform);  // the file changed: a new run reads it anew
   EXPECT_EQ(LookUp(false), (Found{1627, L"untouched"}));
   os.packages[L"C:\\dist\\tarvex-win32.msi"].openStatus = 1620;
-  packages = {};  // the file changed: a new run reads it anew
+  packages = PackageReads(platform);  // the file changed: a new run reads it anew
   EXPECT_EQ(LookUp(true), (Found{1620, L"untouched"}));
   os.modulePath = L"C:\\empty\\Setup.exe";
   os.AddFile(os.modulePath);

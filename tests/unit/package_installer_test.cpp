@@ -15,7 +15,7 @@ class PackageInstallerTest : public PackageTest {
  protected:
   PackageInstallerTest() { AddPackage(kPackage); }
   StepOutcome Outcome(const std::wstring& args, const std::wstring& productCode = kInstalledCode, bool silent = false) {
-    return RunPackageInstaller(Conduct(silent), logPath, packages, productCode, L"", args);
+    return RunPackageInstaller(os, Conduct(silent), logPath, packages, productCode, L"", args);
   }
   std::uint32_t Run(const std::wstring& args, const std::wstring& productCode = kInstalledCode, bool silent = false) {
     return Outcome(args, productCode, silent).code;

@@ -12,7 +12,7 @@ class PackageSearchTest : public PlatformTest {
   // The status with the path found, or with the untouched starting text.
   Found Find(const std::wstring& mask) {
     std::wstring path = L"untouched";
-    const Status status = FindPackageFile(mask, path);
+    const Status status = FindPackageFile(os, ProgramDirectory(os), mask, path);
     EXPECT_EQ(os.openHandles(), 0) << mask;
     return {status, path};
   }
@@ -44,10 +44,10 @@ TEST_F(PackageSearchTest, MatchingIgnoresCaseAndDoubledStars) {
 }
 
 TEST_F(PackageSearchTest, ProgramDirectoryOfAnyLength) {
-  EXPECT_EQ(ProgramDirectory(), L"C:\\dist\\");
+  EXPECT_EQ(ProgramDirectory(os), L"C:\\dist\\");
   os.modulePath = L"Setup.exe";
   os.AddFile(L"tarvex-win32.msi");
-  EXPECT_EQ(ProgramDirectory(), L"");
+  EXPECT_EQ(ProgramDirectory(os), L"");
   EXPECT_EQ(Find(L"tarvex*"), (Found{0, L"tarvex-win32.msi"}));
   // 259 characters fit the first buffer with the terminator; 260 and far more do not.
   for (std::size_t length : {259u, 260u, 400u, 1000u}) {
@@ -55,7 +55,7 @@ TEST_F(PackageSearchTest, ProgramDirectoryOfAnyLength) {
     os.modulePath = directory + L"Setup.exe";
     os.AddFile(os.modulePath);
     os.AddFile(directory + L"sub\\tarvex-win32.msi");
-    EXPECT_EQ(ProgramDirectory(), directory) << length;
+    EXPECT_EQ(ProgramDirectory(os), directory) << length;
     EXPECT_EQ(Find(L"tarvex*"), (Found{0, directory + L"sub\\tarvex-win32.msi"})) << length;
   }
 }

@@ -17,7 +17,7 @@ class PackageTest : public PlatformTest {
   // A package file in the folder, opening and reading without failure unless the test says otherwise.
   FakePackage& AddPackage(const std::wstring& path, std::map<std::wstring, std::wstring> properties = {}) {
     os.AddFile(path);
-    packages = {};  // a new or changed file: the run reads it anew
+    packages = PackageReads(platform);  // a new or changed file: the run reads it anew
     FakePackage& package = os.packages[path] = {};
     package.properties = std::move(properties);
     return package;
@@ -25,7 +25,7 @@ class PackageTest : public PlatformTest {
   void Install(const std::wstring& productCode, const std::wstring& version) {
     os.products[productCode] = FakeProduct{kUpgradeCode, version};
   }
-  PackageReads packages;  // what the run under test has read
+  PackageReads packages{platform};  // what the run under test has read
 
   // Checks that exactly one error box of the lookups was shown, with that text, and forgets it.
   void ExpectLookupError(const std::wstring& text) {

@@ -126,16 +126,16 @@ TEST_F(CheckPackageVersionTest, EachFailureHasItsMessageAndResultAndLeavesTheDec
     if (!silent) ExpectLookupError(L"[131]");
     installed.versionStatus = 0;
     package.readStatus[L"ProductVersion"] = 1627;
-    packages = {};  // each change of the file stands for a new run
+    packages = PackageReads(platform);  // each change of the file stands for a new run
     EXPECT_EQ(Check(true, silent), 1627);
     if (!silent) ExpectLookupError(L"[134]");
     package.readStatus.clear();
     package.openStatus = 1620;
-    packages = {};
+    packages = PackageReads(platform);
     EXPECT_EQ(Check(true, silent), 1620);
     if (!silent) ExpectLookupError(L"[133]");
     package.openStatus = 0;
-    packages = {};
+    packages = PackageReads(platform);
   }
   os.modulePath = L"C:\\elsewhere\\Setup.exe";
   os.AddFile(os.modulePath);
@@ -147,7 +147,7 @@ TEST_F(CheckPackageVersionTest, EachFailureHasItsMessageAndResultAndLeavesTheDec
 
 TEST_F(CheckPackageVersionTest, UnreadableProductNameEndsWithItsOwnMessage) {
   os.packages[L"C:\\dist\\lang\\eng-tarvex-win32.msi"].readStatus[L"ProductName"] = 1627;
-  packages = {};  // the file changed: a new run reads it anew
+  packages = PackageReads(platform);  // the file changed: a new run reads it anew
   EXPECT_EQ(Check(), 1627);
   ExpectLookupError(L"[134]");
   EXPECT_EQ(decision, 1);

@@ -34,7 +34,7 @@ class PluginInstallTest : public PackageTest {
     os.products[code].pluginFeatureState = featureState;
   }
   std::uint32_t Run(bool silent, bool reinstall, const std::wstring& cadesArgs = L"") {
-    return InstallPluginPackage(Conduct(silent), reinstall, cadesArgs, logPath).code;
+    return InstallPluginPackage(os, Conduct(silent), reinstall, cadesArgs, logPath).code;
   }
   // What follows msiexec's own restart suppression: the argument string this flow built.
   std::wstring InstallerArgs() const {
@@ -108,7 +108,7 @@ TEST_F(PluginInstallTest, InterfaceLevelIsAddedWhereTheCallerGaveNone) {
         Case{true, L" \"A=1 /qb\" ", L" /qn"}, Case{true, L" \"/qb\" ", L""}, Case{true, L" -Qn ", L""},
         Case{true, L" /Passive ", L""}, Case{true, L" -passive ", L""}, Case{true, L" /passiveX ", L" /qn"}}) {
     Reset();
-    EXPECT_EQ(InstallPluginPackage(c.quiet ? Quiet() : Conduct(false), false, c.cadesArgs, logPath).code, 0u);
+    EXPECT_EQ(InstallPluginPackage(os, c.quiet ? Quiet() : Conduct(false), false, c.cadesArgs, logPath).code, 0u);
     EXPECT_EQ(InstallerArgs(), c.added + std::wstring(L" ADDPLUGVEX=1") + c.cadesArgs) << c.quiet << c.cadesArgs;
   }
 }
@@ -172,7 +172,7 @@ TEST_F(PluginInstallTest, DecisionTable) {
     Reset();
     InstallProduct(kPackageCode, c.installedVersion);
     os.answers = c.answers;
-    EXPECT_EQ(InstallPluginPackage(c.conduct, c.reinstall, L"", logPath).code, c.result);
+    EXPECT_EQ(InstallPluginPackage(os, c.conduct, c.reinstall, L"", logPath).code, c.result);
     EXPECT_EQ(os.processes.size(), c.runs ? 1u : 0u);
     EXPECT_EQ(logPath, c.runs ? kLog : L"previous");
     EXPECT_EQ(Texts(), c.boxes);

@@ -68,7 +68,6 @@ TEST(FolderWarningTest, NamesWhatOthersCanChangeAndWho) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     FakePlatform os;
-    ScopedFakePlatform use(os);
     c.arrange(os);
     EXPECT_EQ(WarningOf(os), c.warning);
   }
@@ -101,10 +100,9 @@ TEST_F(RedirectionTest, LocalRedirectionAndModulesFromTheProgramsFolderAreRefuse
     for (const Case& c : cases) {
       SCOPED_TRACE(::testing::PrintToString(release) + ": " + c.name);
       FakePlatform fresh;
-      ScopedFakePlatform use(fresh);
       fresh.UseRelease(release);
       c.arrange(fresh);
-      EXPECT_EQ(HasDllRedirection(), c.refused);
+      EXPECT_EQ(HasDllRedirection(fresh), c.refused);
       EXPECT_EQ(fresh.openHandles(), 0);
     }
   }
@@ -117,7 +115,6 @@ TEST_F(RedirectionTest, AnExternalManifestIsRefusedWhereWindowsTakesIt) {
     for (bool preferExternal : {false, true}) {
       SCOPED_TRACE(::testing::PrintToString(release) + (preferExternal ? " with" : " without") + " the value");
       FakePlatform fresh;
-      ScopedFakePlatform use(fresh);
       fresh.UseRelease(release);
       fresh.AddFile(L"C:\\dist\\SETUP.exe.Manifest");
       if (preferExternal) {
@@ -125,7 +122,7 @@ TEST_F(RedirectionTest, AnExternalManifestIsRefusedWhereWindowsTakesIt) {
             1;
       }
       const bool xp = fresh.osMajor == 5 && fresh.osMinor == 1;
-      EXPECT_EQ(HasDllRedirection(), xp || (preferExternal && release != Release::k2000));
+      EXPECT_EQ(HasDllRedirection(fresh), xp || (preferExternal && release != Release::k2000));
     }
   }
 }

@@ -17,7 +17,7 @@ class ProviderInstallTest : public PlatformTest {
 };
 
 TEST_F(ProviderInstallTest, CommandLineOfAPlainRun) {
-  EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", L"").code, 0u);
+  EXPECT_EQ(InstallProvider(os, Conduct(false), false, L"csp", L"").code, 0u);
   EXPECT_EQ(CommandLine(),
             L"\"C:\\dist\\csp\\Setup.exe\" -args \"/qb /Lv! \"\"\"C:\\Temp\\csp_2026-12-08-09-05-07.log\"\"\" \" "
             L"-noreboot -root");
@@ -28,7 +28,7 @@ TEST_F(ProviderInstallTest, CommandLineOfAPlainRun) {
 
 TEST_F(ProviderInstallTest, SilentAndReinstallFollowTheFixedSwitches) {
   os.modulePath = L"D:\\my dist\\Setup.exe";
-  EXPECT_EQ(InstallProvider(Conduct(true), true, L"ucsp", L"A=1 ").code, 0u);
+  EXPECT_EQ(InstallProvider(os, Conduct(true), true, L"ucsp", L"A=1 ").code, 0u);
   EXPECT_EQ(CommandLine(),
             L"\"D:\\my dist\\ucsp\\Setup.exe\" -args \"/qb /Lv! \"\"\"C:\\Temp\\ucsp_2026-12-08-09-05-07.log\"\"\" "
             L"A=1 \" -noreboot -root -silent -reinstall");
@@ -49,7 +49,7 @@ TEST_F(ProviderInstallTest, UserLogAndQuietOptionsAreCaseSensitiveSubstrings) {
            Case{L"INSTALLDIR=C:/Qt /l x ", L"/qn INSTALLDIR=C:/Qt /l x ", true},  // a value, not an option
        }) {
     os.processes.clear();
-    EXPECT_EQ(InstallProvider(c.quiet ? Quiet() : Conduct(false), false, L"csp", c.args).code, 0u);
+    EXPECT_EQ(InstallProvider(os, c.quiet ? Quiet() : Conduct(false), false, L"csp", c.args).code, 0u);
     EXPECT_EQ(ArgsOf(CommandLine()), c.expected) << c.args;
   }
 }
@@ -57,7 +57,7 @@ TEST_F(ProviderInstallTest, UserLogAndQuietOptionsAreCaseSensitiveSubstrings) {
 TEST_F(ProviderInstallTest, ExitCodesThatLetTheRunGoOn) {
   for (std::uint32_t code : {0u, 3u, 4u, 1602u}) {
     os.exitCodes = {code};
-    EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", L"").code, 0u) << code;
+    EXPECT_EQ(InstallProvider(os, Conduct(false), false, L"csp", L"").code, 0u) << code;
   }
   // A quiet run takes msiexec's restart codes as a chained package's success that needs a restart: a
   // restart still to be made is recorded for later runs, one already started ends the run there.
@@ -66,7 +66,7 @@ TEST_F(ProviderInstallTest, ExitCodesThatLetTheRunGoOn) {
        {std::tuple{3010u, Kind::kRestartNeeded, true}, std::tuple{1641u, Kind::kStopped, false}}) {
     os.registryKeys.clear();
     os.exitCodes = {code};
-    const StepOutcome outcome = InstallProvider(Quiet(), false, L"csp", L"");
+    const StepOutcome outcome = InstallProvider(os, Quiet(), false, L"csp", L"");
     EXPECT_EQ(outcome.kind, kind) << code;
     EXPECT_EQ(outcome.code, code);
     EXPECT_EQ(os.registryKeys.count(L"Software\\NeedBstrReboot"), marker ? 1u : 0u) << code;
@@ -76,7 +76,7 @@ TEST_F(ProviderInstallTest, ExitCodesThatLetTheRunGoOn) {
 
 TEST_F(ProviderInstallTest, OtherExitCodesAreReportedUnderAnEmptyCaption) {
   os.exitCodes = {3010};
-  EXPECT_EQ(InstallProvider(Conduct(false), false, L"ucsp", L"").code, 3010u);
+  EXPECT_EQ(InstallProvider(os, Conduct(false), false, L"ucsp", L"").code, 3010u);
   ASSERT_EQ(os.boxes.size(), 1u);
   // The log made before the setup started.
   EXPECT_EQ(os.boxes[0].text, L"[105]: 3010.\nInstall log: C:\\Temp\\ucsp_2026-12-08-09-05-07.log");
@@ -88,13 +88,13 @@ TEST_F(ProviderInstallTest, OtherExitCodesAreReportedUnderAnEmptyCaption) {
   // A file with this second's name (another run's log) is left alone: the next second's name is used.
   os.AddFile(L"C:\\Temp\\csp_2026-12-08-09-05-07.log");
   os.exitCodes = {0xC0000005u};
-  EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", L"").code, 0xC0000005u);
+  EXPECT_EQ(InstallProvider(os, Conduct(false), false, L"csp", L"").code, 0xC0000005u);
   EXPECT_EQ(os.boxes.at(0).text, L"[105]: 3221225477.\nInstall log: C:\\Temp\\csp_2026-12-08-09-05-08.log");
   // A setup that wrote nothing into the log made for it leaves no empty file behind to be named.
   os.boxes.clear();
   os.childrenWriteLogs = false;
   os.exitCodes = {1603};
-  EXPECT_EQ(InstallProvider(Conduct(false), false, L"ucsp", L"").code, 1603u);
+  EXPECT_EQ(InstallProvider(os, Conduct(false), false, L"ucsp", L"").code, 1603u);
   EXPECT_EQ(os.boxes.at(0).text, L"[105]: 1603.\n");
   EXPECT_NE(os.WStat(L"C:\\Temp\\ucsp_2026-12-08-09-05-08.log"), 0);
 }
@@ -102,29 +102,29 @@ TEST_F(ProviderInstallTest, OtherExitCodesAreReportedUnderAnEmptyCaption) {
 TEST_F(ProviderInstallTest, FailureWithAUserLogHasNoLogLine) {
   os.AddFile(L"C:\\Temp\\csp_2026-12-08-09-05-07.log");
   os.exitCodes = {1603};
-  EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", L"/L*v C:\\mine.log ").code, 1603u);
+  EXPECT_EQ(InstallProvider(os, Conduct(false), false, L"csp", L"/L*v C:\\mine.log ").code, 1603u);
   EXPECT_EQ(os.boxes.at(0).text, L"[105]: 1603.\n");
 }
 
 TEST_F(ProviderInstallTest, SetupThatCannotBeStartedIsAFailureWhateverTheCode) {
   os.processStartError = 3;  // ERROR_PATH_NOT_FOUND: looks like a success code of the setup
-  EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", L"").code, 3u);
+  EXPECT_EQ(InstallProvider(os, Conduct(false), false, L"csp", L"").code, 3u);
   EXPECT_EQ(os.boxes.at(0).text, L"[105]: 3.\n");
   os.boxes.clear();
-  EXPECT_EQ(InstallProvider(Conduct(true), false, L"csp", L"").code, 3u);
+  EXPECT_EQ(InstallProvider(os, Conduct(true), false, L"csp", L"").code, 3u);
   EXPECT_TRUE(os.boxes.empty());
   EXPECT_EQ(os.openHandles(), 0);
 }
 
 TEST_F(ProviderInstallTest, MissingTmpStopsBeforeTheSetupRuns) {
   os.environment.erase(L"TMP");
-  EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", L"").code, 203u);
+  EXPECT_EQ(InstallProvider(os, Conduct(false), false, L"csp", L"").code, 203u);
   EXPECT_TRUE(os.processes.empty());
   ASSERT_EQ(os.boxes.size(), 1u);
   EXPECT_EQ(os.boxes[0].text, L"[144]");
   // A user log option needs no TMP.
   os.boxes.clear();
-  EXPECT_EQ(InstallProvider(Conduct(false), false, L"csp", L"/l* x.log").code, 0u);
+  EXPECT_EQ(InstallProvider(os, Conduct(false), false, L"csp", L"/l* x.log").code, 0u);
   EXPECT_EQ(os.processes.size(), 1u);
 }
 

@@ -1,4 +1,4 @@
-// Shared fixture: a fresh fake platform for every test.
+// Shared test support: the fixture with a fresh fake platform, and runs of the whole program.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,16 +9,6 @@
 #include "fake_platform.h"
 
 namespace setup::testing {
-
-class PlatformTest : public ::testing::Test {
- protected:
-  PlatformTest() : use_(os) {}
-
-  FakePlatform os;
-
- private:
-  ScopedFakePlatform use_;
-};
 
 // The conduct of a run that is silent or not, and otherwise plain.
 inline RunConduct Conduct(bool silent) {
@@ -35,12 +25,29 @@ inline RunConduct Quiet() {
   return conduct;
 }
 
+// Shared fixture: a fresh fake platform for every test.
+class PlatformTest : public ::testing::Test {
+ protected:
+  FakePlatform os;
+  // The whole fake as the flow and the steps are handed it.
+  platform::Platform platform{os};
+
+  // Conducts whose boxes go through the fake.
+  RunConduct Conduct(bool silent) { return Voiced(testing::Conduct(silent)); }
+  RunConduct Quiet() { return Voiced(testing::Quiet()); }
+  RunConduct Voiced(RunConduct conduct) {
+    conduct.windows = &os;
+    conduct.modules = &os;
+    return conduct;
+  }
+};
+
 // Runs the whole program, as a fresh process, with that command-line tail: the exit code; nullopt when
 // the run would never end.
 inline std::optional<std::uint32_t> RunSetup(FakePlatform& os, const std::wstring& tail) {
   os.commandLine = L"Setup.exe " + tail;
   try {
-    return RunBootstrap(nullptr, tail);
+    return RunBootstrap(os, nullptr, tail);
   } catch (const WaitNeverEnds&) {
     return std::nullopt;
   }

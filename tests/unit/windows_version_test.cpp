@@ -22,7 +22,7 @@ TEST_P(WindowsVersionTest, RefusesOnlyOld5xReleasesWithoutTheirServicePack) {
   os.osMajor = c.major;
   os.osMinor = c.minor;
   os.osServicePackMajor = c.servicePack;
-  EXPECT_EQ(CheckWindowsVersion(Conduct(false)), c.result);
+  EXPECT_EQ(CheckWindowsVersion(os, Conduct(false)), c.result);
   if (c.message == nullptr) {
     EXPECT_TRUE(os.boxes.empty());
   } else {
@@ -33,7 +33,7 @@ TEST_P(WindowsVersionTest, RefusesOnlyOld5xReleasesWithoutTheirServicePack) {
     EXPECT_EQ(os.boxes[0].owner, os.ownerWindowCreated);
   }
   os.boxes.clear();
-  EXPECT_EQ(CheckWindowsVersion(Conduct(true)), c.result);
+  EXPECT_EQ(CheckWindowsVersion(os, Conduct(true)), c.result);
   EXPECT_TRUE(os.boxes.empty());
 }
 

@@ -10,7 +10,6 @@
 #include "bootstrap/flow.h"
 #include "bootstrap/redirection.h"
 #include "distribution_check.h"
-#include "failing_platform.h"
 #include "packages/package_search.h"
 #include "platform/win/dll_search.h"
 #include "platform/win/win_platform.h"
@@ -20,32 +19,6 @@
 
 namespace distcheck {
 namespace {
-
-// The program's own search over the real folder: Setup.exe as if it lay in it, the listing Windows gives.
-class RealFolderPlatform final : public FailingPlatform {
- public:
-  RealFolderPlatform(std::wstring folder, setup::platform::Platform& windows)
-      : folder_(std::move(folder)), windows_(windows) {}
-
-  std::uint32_t GetModuleFileNameW(ModuleHandle, wchar_t* buffer, std::uint32_t size) override {
-    const std::wstring path = folder_ + L"\\Setup.exe";
-    const std::size_t copied = std::min<std::size_t>(path.size(), size);
-    std::wmemcpy(buffer, path.data(), copied);
-    if (copied < size) {
-      buffer[copied] = L'\0';
-    }
-    return static_cast<std::uint32_t>(copied);
-  }
-  FindHandle FindFirstFileW(const std::wstring& fileName, FindData& data) override {
-    return windows_.FindFirstFileW(fileName, data);
-  }
-  bool FindNextFileW(FindHandle find, FindData& data) override { return windows_.FindNextFileW(find, data); }
-  bool FindClose(FindHandle find) override { return windows_.FindClose(find); }
-
- private:
-  std::wstring folder_;
-  setup::platform::Platform& windows_;
-};
 
 void Print(HANDLE output, const std::wstring& line) {
   DWORD mode = 0;
@@ -76,10 +49,7 @@ int wmain(int argc, wchar_t** argv) {
   setup::platform::WinPlatform windows;
   // What could make Setup.exe load DLLs from beside itself could do the same to the tool the admin
   // trusts to check a folder: the same refusal, with a line, since a console tool loads nothing to say it.
-  setup::platform::SetOs(&windows);
-  const bool redirected = setup::HasDllRedirection();
-  setup::platform::SetOs(nullptr);
-  if (redirected) {
+  if (setup::HasDllRedirection(windows)) {
     distcheck::Print(errors,
                      L"distcheck: a .local, a .manifest or a DLL beside distcheck.exe could redirect its DLLs; "
                      L"run a copy kept elsewhere");
@@ -109,12 +79,10 @@ int wmain(int argc, wchar_t** argv) {
   }
   const std::wstring folder = distcheck::FullFolderPath(argv[next]);
   distcheck::WindowsDisk disk(folder, windows);
-  distcheck::RealFolderPlatform here(folder, windows);
+  // The program's own search over the real folder, with the listing Windows gives.
   const distcheck::SearchHere searchHere = [&](const std::vector<std::wstring>& masks) -> std::optional<std::wstring> {
-    setup::platform::SetOs(&here);
     std::wstring path;
-    const bool found = setup::FindFirstPackageFile(masks, path) == 0;
-    setup::platform::SetOs(nullptr);
+    const bool found = setup::FindFirstPackageFile(windows, folder + L"\\", masks, path) == 0;
     return found ? std::optional<std::wstring>(path.substr(folder.size() + 1)) : std::nullopt;
   };
   std::vector<std::wstring> report;

@@ -445,12 +445,10 @@ std::vector<std::wstring> Candidates(const Tree& tree, const std::vector<std::ws
     for (const bool shortNamesAtRoot : {false, true}) {
       for (const bool shortNamesBelow : {false, true}) {
         FolderPlatform folder(tree, kRoot, {first, shortNamesAtRoot, shortNamesBelow});
-        setup::platform::SetOs(&folder);
         std::wstring path;
-        if (setup::FindFirstPackageFile(masks, path) == 0) {
+        if (setup::FindFirstPackageFile(folder, std::wstring(kRoot) + L"\\", masks, path) == 0) {
           picks.insert(folder.NameBelowRoot(path));
         }
-        setup::platform::SetOs(nullptr);
       }
     }
   }

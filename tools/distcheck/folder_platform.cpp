@@ -161,16 +161,6 @@ std::vector<FindData> FolderPlatform::ListMatches(const std::wstring& folder, co
   return entries;
 }
 
-std::uint32_t FolderPlatform::GetModuleFileNameW(ModuleHandle, wchar_t* buffer, std::uint32_t size) {
-  const std::wstring path = root_ + L"\\Setup.exe";
-  const auto copied = static_cast<std::uint32_t>(std::min<std::size_t>(path.size(), size));
-  std::wmemcpy(buffer, path.data(), copied);
-  if (copied < size) {
-    buffer[copied] = L'\0';
-  }
-  return copied;
-}
-
 FindHandle FolderPlatform::FindFirstFileW(const std::wstring& fileName, FindData& data) {
   const std::wstring below = NameBelowRoot(fileName);
   const std::size_t slash = below.rfind(L'\\');

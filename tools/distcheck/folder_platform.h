@@ -1,16 +1,18 @@
-// The program's view of a distribution folder: the program lies at <root>\Setup.exe, root being a Windows
-// path that stands for the folder, and the folder and its subfolders are listed from a snapshot in an
-// arrangement the check chooses, so that the program's own search code can be run over every order a disk
-// may list them in.
+// The program's view of a distribution folder: root is a Windows path that stands for the folder, and the
+// folder and its subfolders are listed from a snapshot in an arrangement the check chooses, so that the
+// program's own search code can be run over every order a disk may list them in.
 #pragma once
 
 #include <map>
 #include <memory>
 
 #include "disk.h"
-#include "failing_platform.h"
+#include "platform/files.h"
 
 namespace distcheck {
+
+using setup::platform::FindData;
+using setup::platform::FindHandle;
 
 // What FindPackageFile can reach: the folder and its subfolders one level down.
 struct Tree {
@@ -47,14 +49,13 @@ std::vector<std::wstring> ShortNamesOf(const std::wstring& name);
 // 8.3 name it may have.
 bool MatchesOnDisk(const DiskEntry& entry, const std::wstring& mask, bool shortNames);
 
-class FolderPlatform : public FailingPlatform {
+class FolderPlatform : public setup::platform::FolderListing {
  public:
   FolderPlatform(const Tree& tree, std::wstring root, Arrangement arrangement);
 
   // A path below root as the program spells it; empty outside root.
   std::wstring NameBelowRoot(const std::wstring& windowsPath) const;
 
-  std::uint32_t GetModuleFileNameW(ModuleHandle module, wchar_t* buffer, std::uint32_t size) override;
   FindHandle FindFirstFileW(const std::wstring& fileName, FindData& data) override;
   bool FindNextFileW(FindHandle find, FindData& data) override;
   bool FindClose(FindHandle find) override;

@@ -107,11 +107,11 @@ std::wstring ReadMsiText(Getter get) {
 
 }  // namespace
 
-WindowsDisk::WindowsDisk(std::wstring folder, setup::platform::Platform& os)
+WindowsDisk::WindowsDisk(std::wstring folder, const setup::platform::Platform& os)
     : folder_(std::move(folder)),
-      msi_(setup::platform::LoadSystemLibrary(os, L"msi.dll")),
-      wintrust_(setup::platform::LoadSystemLibrary(os, L"wintrust.dll")),
-      crypt32_(setup::platform::LoadSystemLibrary(os, L"crypt32.dll")) {}
+      msi_(setup::platform::LoadSystemLibrary(os.modules, os.system, L"msi.dll")),
+      wintrust_(setup::platform::LoadSystemLibrary(os.modules, os.system, L"wintrust.dll")),
+      crypt32_(setup::platform::LoadSystemLibrary(os.modules, os.system, L"crypt32.dll")) {}
 
 std::wstring WindowsDisk::FullPath(const std::wstring& path) const {
   return path.empty() ? folder_ : folder_ + L"\\" + path;

@@ -10,7 +10,7 @@ namespace distcheck {
 class WindowsDisk final : public Disk {
  public:
   // folder: a full path without a trailing backslash; msi.dll is loaded through os from the system folder.
-  WindowsDisk(std::wstring folder, setup::platform::Platform& os);
+  WindowsDisk(std::wstring folder, const setup::platform::Platform& os);
 
   Listing List(const std::wstring& folder) override;
   bool ReadDatabase(const std::wstring& file, Entry& entry) override;

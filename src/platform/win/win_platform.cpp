@@ -31,9 +31,10 @@ std::uint64_t FileTimeNumber(const FILETIME& time) {
 // The dialog manager calls back with the platform's calling convention; the logic's procedure is
 // portable, so it is reached through this trampoline. There is one modal dialog at a time.
 DialogProc activeDialogProc = nullptr;
+UserWindows* activeWindows = nullptr;
 
 INT_PTR CALLBACK DialogTrampoline(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  return activeDialogProc != nullptr ? activeDialogProc(dialog, message, wParam, lParam) : FALSE;
+  return activeDialogProc != nullptr ? activeDialogProc(*activeWindows, dialog, message, wParam, lParam) : FALSE;
 }
 
 // DLLs that are not KnownDLLs, and DLLs whose own imports are not (Wine's user32 imports version.dll),
@@ -51,7 +52,9 @@ class SystemLibrary {
   Signature Function(const char* name) {
     if (!loaded_) {
       loaded_ = true;
-      module_ = static_cast<HMODULE>(LoadSystemLibrary(Os(), fileName_));
+      // The calls carry no state of their own, so any object of the Windows layer may make them.
+      WinPlatform windows;
+      module_ = static_cast<HMODULE>(LoadSystemLibrary(windows, windows, fileName_));
     }
     if (module_ == nullptr) {
       return nullptr;
@@ -219,6 +222,7 @@ int WinPlatform::MessageBoxW(WindowHandle owner, const wchar_t* text, const wcha
 std::intptr_t WinPlatform::DialogBoxParamW(InstanceHandle instance, std::uint16_t templateId, WindowHandle parent,
                                            DialogProc dialogProc, std::intptr_t initParam) {
   activeDialogProc = dialogProc;
+  activeWindows = this;
   const INT_PTR result = CallSystem<fn::DialogBoxParamW>(User32(), "DialogBoxParamW", static_cast<INT_PTR>(-1),
                                                          static_cast<HINSTANCE>(instance), MAKEINTRESOURCEW(templateId),
                                                          Hwnd(parent), DialogTrampoline, initParam);

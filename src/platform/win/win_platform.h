@@ -1,11 +1,18 @@
-// The platform seam implemented on Windows: each method is the Windows call of the same name.
+// The platform seam implemented on Windows: each method is the Windows call of the same name. One object
+// implements every interface, as one process has one last error and one set of handles.
 #pragma once
 
 #include "platform/platform.h"
 
 namespace setup::platform {
 
-class WinPlatform final : public Platform {
+class WinPlatform final : public Files,
+                          public Processes,
+                          public Modules,
+                          public UserWindows,
+                          public Registry,
+                          public Installer,
+                          public SystemFacts {
  public:
   std::wstring GetCommandLineW() override;
   std::optional<std::vector<std::wstring>> CommandLineToArgvW(const std::wstring& commandLine) override;
