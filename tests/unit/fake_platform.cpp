@@ -25,25 +25,6 @@ bool IsBelowNoCase(const std::wstring& path, const std::wstring& parent) {
   return path.size() > parent.size() + 1 && EqualFolded(path.substr(0, parent.size() + 1), parent + L"\\");
 }
 
-bool MatchFrom(const std::wstring& name, std::size_t n, const std::wstring& mask, std::size_t m) {
-  while (m < mask.size()) {
-    if (mask[m] == L'*') {
-      for (std::size_t k = n; k <= name.size(); ++k) {
-        if (MatchFrom(name, k, mask, m + 1)) {
-          return true;
-        }
-      }
-      return false;
-    }
-    if (n >= name.size() || (mask[m] != L'?' && Fold(mask[m]) != Fold(name[n]))) {
-      return false;
-    }
-    ++n;
-    ++m;
-  }
-  return n == name.size();
-}
-
 // "C:\dist\sub\" -> "C:\dist\", for a path that ends with a backslash or not.
 std::wstring ParentOf(std::wstring path) {
   if (!path.empty() && path.back() == L'\\') {
@@ -158,8 +139,6 @@ bool CaseInsensitiveLess::operator()(const std::wstring& a, const std::wstring& 
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
                                       [](wchar_t x, wchar_t y) { return Fold(x) < Fold(y); });
 }
-
-bool MatchesWildcard(const std::wstring& name, const std::wstring& mask) { return MatchFrom(name, 0, mask, 0); }
 
 struct FakePlatform::Search {
   std::vector<FindData> entries;
@@ -484,35 +463,31 @@ FindHandle FakePlatform::FindFirstFileW(const std::wstring& fileName, FindData& 
   const std::wstring directory = slash == std::wstring::npos ? std::wstring() : fileName.substr(0, slash + 1);
   const std::wstring mask = slash == std::wstring::npos ? fileName : fileName.substr(slash + 1);
   auto search = std::make_unique<Search>();
-  std::vector<std::wstring> names;
+  std::vector<distcheck::DiskEntry> children;  // in the order they were made
   bool directoryExists = directory.size() <= 3;
   for (const std::wstring& file : files_) {
     if (EqualFolded(file, directory)) {
       directoryExists = true;
     }
     if (EqualFolded(ParentOf(file), directory)) {
-      names.push_back(file);
+      children.push_back({NameOf(file), L"", file.back() == L'\\'});
     }
   }
   if (!directoryExists) {
     lastError_ = kErrorPathNotFound;
     return nullptr;
   }
-  std::sort(names.begin(), names.end(),
-            [](const std::wstring& a, const std::wstring& b) { return CaseInsensitiveLess()(NameOf(a), NameOf(b)); });
   if (directory.size() > 3) {
     for (const wchar_t* dots : {L".", L".."}) {
-      if (MatchesWildcard(dots, mask)) {
+      if (distcheck::MatchesWildcard(dots, mask)) {
         search->entries.push_back({kFileAttributeDirectory, dots});
       }
     }
   }
-  for (const std::wstring& file : names) {
-    if (MatchesWildcard(NameOf(file), mask)) {
-      const auto written = writtenFiles.find(file);
-      search->entries.push_back({file.back() == L'\\' ? kFileAttributeDirectory : 0x20u, NameOf(file),
-                                 written != writtenFiles.end() ? written->second.size() : 0u});
-    }
+  for (const distcheck::DiskEntry& entry : distcheck::ListMatches(children, mask, listing)) {
+    const auto written = writtenFiles.find(directory + entry.name);
+    search->entries.push_back({entry.folder ? kFileAttributeDirectory : 0x20u, entry.name,
+                               written != writtenFiles.end() ? written->second.size() : 0u});
   }
   if (search->entries.empty()) {
     lastError_ = kErrorFileNotFound;

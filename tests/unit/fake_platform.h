@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "folder_listing.h"
 #include "platform/platform.h"
 #include "platform/win32_constants.h"
 
@@ -171,8 +172,11 @@ class FakePlatform : public Files,
   std::vector<std::pair<std::wstring, std::uint32_t>> libraryLoads;  // LoadLibraryExW (path, flags)
   std::vector<std::wstring> deletedFiles;
   std::map<std::wstring, std::string, CaseInsensitiveLess> writtenFiles;  // the bytes written to each file
-  std::wstring TextOf(const std::wstring& path) const;                    // those bytes as UTF-16LE
-  std::vector<std::wstring> stdoutLines;  // what reached standard output, cut at its line ends
+  // How the volume lists its folders: by name with no 8.3 names, as NTFS does by default; FAT lists in the
+  // order the files were added, with 8.3 names.
+  distcheck::ListingRules listing;
+  std::wstring TextOf(const std::wstring& path) const;  // those bytes as UTF-16LE
+  std::vector<std::wstring> stdoutLines;                // what reached standard output, cut at its line ends
   // Without standard output of its own, the console of the parent, when it has one.
   bool standardOutput = true;
   bool parentConsole = false;
@@ -368,8 +372,5 @@ class FakePlatform : public Files,
   std::map<void*, std::size_t> moduleSnapshots_;  // each snapshot's next module
   Status OpenLocalMachineKey(const wchar_t* subKey, std::uint32_t samDesired, RegistryKey* result);
 };
-
-// Wildcard match with the platform's rules: '*' any run, '?' one character, letters without case.
-bool MatchesWildcard(const std::wstring& name, const std::wstring& mask);
 
 }  // namespace setup::testing

@@ -1,5 +1,7 @@
 #include "packages/package_search.h"
 
+#include "packages/package_identity.h"
+
 #include "test_support.h"
 
 namespace setup::testing {
@@ -57,6 +59,38 @@ TEST_F(PackageSearchTest, ProgramDirectoryOfAnyLength) {
     os.AddFile(directory + L"sub\\tarvex-win32.msi");
     EXPECT_EQ(ProgramDirectory(os), directory) << length;
     EXPECT_EQ(Find(L"tarvex*"), (Found{0, directory + L"sub\\tarvex-win32.msi"})) << length;
+  }
+}
+
+// FAT lists a folder in the order its entries were made, NTFS by name; the first listed that matches is
+// taken either way.
+TEST_F(PackageSearchTest, TheFirstListedIsTakenInEitherOrder) {
+  os.AddFile(L"C:\\dist\\tarvex-win32-z.msi");
+  os.AddFile(L"C:\\dist\\tarvex-win32-a.msi");
+  EXPECT_EQ(Find(L"tarvex*win32*"), (Found{0, L"C:\\dist\\tarvex-win32-a.msi"}));
+  os.listing.byName = false;
+  EXPECT_EQ(Find(L"tarvex*win32*"), (Found{0, L"C:\\dist\\tarvex-win32-z.msi"}));
+}
+
+// The log check's own reckoning of 8.3 names against how Windows lists a folder: a file made at the path
+// is refused wherever some lookup could find it, with 8.3 names and listed before everything else. (It
+// may refuse more: it gives "..msix" the 8.3 name "~1.MSI", where Windows drops the leading dots.)
+TEST_F(PackageSearchTest, ALogIsRefusedWhereverTheSearchCouldFindIt) {
+  os.AddDirectory(L"C:\\dist\\csp");
+  const std::vector<std::wstring> masks = EveryLookupMask(os);
+  for (const wchar_t* name : {L"run.msilog", L"tarvex-x64.msix", L"tarvex x64 eng.msi.log", L"my tarvex.msiq",
+                              L"a+b.msi1", L"..msix", L"setup.log", L"tarvex.log", L"tarvex-win32.ms", L"ab.msi.txt"}) {
+    for (const std::wstring folder : {L"C:\\dist\\", L"C:\\dist\\csp\\"}) {
+      const std::wstring path = folder + name;
+      const bool refused = ReachesDistribution(os, path, masks);
+      os.AddFile(path);
+      os.listing = {false, true, name};
+      std::wstring found;
+      const bool foundIt = FindFirstPackageFile(os, L"C:\\dist\\", masks, found) == 0;
+      EXPECT_TRUE(refused || !foundIt) << ::testing::PrintToString(path);
+      os.listing = {};
+      os.DeleteFileW(path);
+    }
   }
 }
 

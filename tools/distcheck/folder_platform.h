@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "disk.h"
+#include "folder_listing.h"
 #include "platform/files.h"
 
 namespace distcheck {
@@ -32,23 +33,6 @@ struct Arrangement {
   bool shortNamesBelow = false;
 };
 
-// FindFirstFileW's wildcard: '*' any run of characters, '?' exactly one, letters in either case.
-bool MatchesWildcard(const std::wstring& name, const std::wstring& mask);
-
-// The NTFS index order: upper-cased names compared by UTF-16 code unit, so "a-b" comes before "a.b".
-bool PrecedesOnNtfs(const std::wstring& a, const std::wstring& b);
-
-// A name as Windows compares names, letter case aside.
-std::wstring UpperName(const std::wstring& name);
-
-// The 8.3 names Windows may give an entry: the base without blanks and inner dots, cut to six characters,
-// then "~1" to "~4"; the extension cut to three; upper case. None when the name already fits 8.3.
-std::vector<std::wstring> ShortNamesOf(const std::wstring& name);
-
-// Whether FindFirstFileW can yield the entry for the mask: by its name, or, where 8.3 names exist, by any
-// 8.3 name it may have.
-bool MatchesOnDisk(const DiskEntry& entry, const std::wstring& mask, bool shortNames);
-
 class FolderPlatform : public setup::platform::FolderListing {
  public:
   FolderPlatform(const Tree& tree, std::wstring root, Arrangement arrangement);
@@ -66,7 +50,7 @@ class FolderPlatform : public setup::platform::FolderListing {
     std::size_t next = 0;
   };
 
-  std::vector<FindData> ListMatches(const std::wstring& folder, const std::wstring& mask) const;
+  std::vector<FindData> MatchesIn(const std::wstring& folder, const std::wstring& mask) const;
   std::wstring FirstIn(const std::wstring& folder) const;
 
   const Tree& tree_;
