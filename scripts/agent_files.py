@@ -5,13 +5,15 @@ manifests. Nothing in them is typed per release.
 Usage (/usr/bin/python3: Debian's python3-gi with libmsi's bindings, python3-yaml):
   agent_files.py version PACKAGE...       prints the ProductVersion all the packages hold, once they are
                                           found to make a release that a rule can detect
-  agent_files.py folder FOLDER            writes intune-win32app.json and configmgr.txt into the release
+  agent_files.py folder FOLDER REPORT     writes intune-win32app.json and configmgr.txt into the release
                                           folder FOLDER and prints the rule's lines for its notes
   agent_files.py zip FOLDER ZIP           FOLDER's files in ZIP: the same files give the same bytes
-  agent_files.py winget FOLDER ZIP URL OUT  the manifests of ZIP, downloaded from URL, into the folder OUT
+  agent_files.py winget FOLDER REPORT ZIP URL OUT
+                                          the manifests of ZIP, downloaded from URL, into the folder OUT
+REPORT is scripts/distcheck's report of FOLDER, whose "Installed products" name the package Setup.exe
+installs on each platform: the check runs the program's own search, so its picks are the program's.
 Each ends with 1 and one line naming the reason when the packages cannot give what it writes."""
 
-import fnmatch
 import hashlib
 import json
 import locale
@@ -38,8 +40,8 @@ PROGRAM_FILES = {"x86": "ProgramFilesFolder", "x64": "ProgramFiles64Folder"}
 AGENT_PROGRAM_FILES = "%ProgramFiles%"
 CHECK_32BIT_ON_64BIT = False
 TEMPLATE_PLATFORMS = {"Intel": "x86", "x64": "x64"}
-# Setup.exe's wildcard for the package it installs on each platform (src/packages/package_lookups.cpp).
-INSTALLED_PACKAGES = {"x64": "tarvex*x64*", "x86": "tarvex*win32*"}
+# The distribution check's names of the platforms, as agents name them.
+REPORT_PLATFORMS = {"x64": "x64", "win32": "x86"}
 
 INSTALL_COMMAND = 'Setup.exe -quiet -log "%SystemRoot%\\Temp\\plugin-setup.log"'
 UNINSTALL_COMMAND = "Setup.exe -quiet -uninstall"
@@ -199,8 +201,20 @@ def packages_in(folder):
     return [path for path in sorted(Path(folder).iterdir()) if path.is_file() and path.suffix.lower() == ".msi"]
 
 
-def read_release(paths):
-    """The release the packages make: one version, one plug-in file for both platforms."""
+def installed_packages(report):
+    """The package file the distribution check's report says Setup.exe installs, by platform."""
+    installed, section = {}, False
+    for line in Path(report).read_text(encoding="utf-8").splitlines():
+        section = line.startswith("Installed products") or (section and line.startswith(" "))
+        named = re.fullmatch(r"  (\S+) +Package (.+)", line)
+        if section and named and named[1] in REPORT_PLATFORMS:
+            installed[REPORT_PLATFORMS[named[1]]] = named[2]
+    return installed
+
+
+def read_release(paths, installed_names=None):
+    """The release the packages make: one version, one plug-in file for both platforms, and with the
+    names of the packages Setup.exe installs, those packages."""
     packages = [read_package(Path(path)) for path in paths]
     if not packages:
         raise Refusal("no package")
@@ -215,10 +229,12 @@ def read_release(paths):
     if fields(plugin.version)[:len(fields(version))] != fields(version):
         raise Refusal(f"the plug-in file's version {plugin.version} does not follow the product's {version}")
     installed = {}
-    for platform, mask in INSTALLED_PACKAGES.items():
-        picked = [p for p in packages if fnmatch.fnmatchcase(p.name.lower(), mask) and p.platform == platform]
-        if len(picked) != 1:
-            raise Refusal(f"{len(picked)} packages for {platform} match {mask}")
+    for platform in PLATFORMS if installed_names is not None else ():
+        # The names of several files that read the same are listed with commas; any of them will do.
+        named = installed_names.get(platform, "")
+        picked = [p for p in packages if p.platform == platform and (named == p.name or named.startswith(p.name + ", "))]
+        if not picked:
+            raise Refusal(f"the distribution check names no {platform} package beside Setup.exe that it installs")
         installed[platform] = picked[0]
     return Release(version, plugin, installed)
 
@@ -294,8 +310,8 @@ def configmgr_text(release):
     return "\n".join(lines) + "\n"
 
 
-def write_folder(folder):
-    release = read_release(packages_in(folder))
+def write_folder(folder, report):
+    release = read_release(packages_in(folder), installed_packages(report))
     text = json.dumps(intune_app(release), indent=2, ensure_ascii=False) + "\n"
     (Path(folder) / INTUNE_FILE).write_text(text, encoding="utf-8")
     (Path(folder) / CONFIGMGR_FILE).write_text(configmgr_text(release), encoding="utf-8")
@@ -385,8 +401,8 @@ def winget_manifests(release, zip_path, url):
     }
 
 
-def write_winget(folder, zip_path, url, out):
-    manifests = winget_manifests(read_release(packages_in(folder)), zip_path, url)
+def write_winget(folder, report, zip_path, url, out):
+    manifests = winget_manifests(read_release(packages_in(folder), installed_packages(report)), zip_path, url)
     Path(out).mkdir()
     for name, text in manifests.items():
         (Path(out) / name).write_text(text, encoding="utf-8")
@@ -397,11 +413,11 @@ def main(argv):
     try:
         if command == "version" and args:
             print(read_release(args).version)
-        elif command == "folder" and len(args) == 1:
-            write_folder(args[0])
+        elif command == "folder" and len(args) == 2:
+            write_folder(*args)
         elif command == "zip" and len(args) == 2:
             write_zip(*args)
-        elif command == "winget" and len(args) == 4:
+        elif command == "winget" and len(args) == 5:
             write_winget(*args)
         else:
             print(__doc__, file=sys.stderr)

@@ -115,7 +115,8 @@ def unsign_setup(folder):
 # options if any
 CASES = [
     ("sound", lambda f: None, 0, [r"^verdict: sound; Setup\.exe installs 2\.0\.13000 on x64 and 2\.0\.13000 on win32$",
-                                  r"^  x64    ProductCode \{50A1C0DE-2013-4000-8000-000000000064\}$"]),
+                                  r"^  x64    Package tarvex-x64\.msi$",
+                                  r"^         ProductCode \{50A1C0DE-2013-4000-8000-000000000064\}$"]),
     ("older release beside, suffix names", lambda f: [shutil.copy2(older(n), f / n.replace(".msi", "-2.0.12900.msi"))
                                                       for n in ("tarvex-x64.msi", "tarvex-win32.msi")], 1,
      [r"^problem: x64 installation \(tarvex\*x64\*\) can pick entries that differ: tarvex-x64-2\.0\.12900\.msi: "

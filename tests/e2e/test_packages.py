@@ -9,6 +9,7 @@ file, and its closing property dump ("Property(S): NAME = value") holds Original
 
 import itertools
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -143,6 +144,30 @@ class PlatformPackage(PackageAssertions):
         self.assertTrue(bed.to_linux(r"C:\Program Files\Solvarn\Browser plug-in\plugvex.dll").is_file())
         # The release's one detection rule finds the x64 package's plug-in in the 64-bit Program Files.
         self.assertTrue(bed.detects(detection_rule("2.0.13000")))
+
+    def test_the_check_reports_the_lookups_setup_makes(self):
+        """Each lookup in Setup.exe's own log appears in the distribution check's report of the folder for
+        this platform with the same wildcards, and what Setup.exe took among the check's picks."""
+        self.addCleanup(remove_products)
+        dist = bed.make_distribution("lookups-both-ways")
+        dist.add_packages("2.0.13000")
+        dist.add_setup()
+        log = bed.root / "lookups-both-ways.log"
+        run, _ = run_setup(dist, args=["-silent", "-log", bed.to_windows(log)])
+        self.assertEqual(run.exit_code, 0, run.describe())
+        data = log.read_bytes()
+        looked_up = re.findall(r"\d\d:\d\d:\d\d (package .+?) \((.+?)\): .*\\(.+?)\r?$",
+                               data.decode("utf-16").replace("\r\n", "\n"), re.M)
+        report = subprocess.run(["bash", str(REPO / "scripts" / "distcheck"), str(dist.linux)],
+                                capture_output=True, text=True).stdout
+        section = report[report.index("64-bit Windows (x64)"):report.index("32-bit Windows (win32)")]
+        reported = dict(re.findall(r"^  [^:\n]+: (.+)\n    (.+)$", section, re.M))
+        self.assertGreaterEqual(len(looked_up), 2, data)
+        for purpose, masks, picked in looked_up:
+            with self.subTest(purpose):
+                masks = masks.replace(", ", ", then ")
+                self.assertIn(masks, reported, report)
+                self.assertIn(picked, reported[masks].split(", "))
 
     @needs_32bit("32-bit Windows: a 32-bit prefix")
     def test_32bit_system_installs_the_win32_package(self):

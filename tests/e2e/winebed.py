@@ -1085,8 +1085,15 @@ def detection_rule(package_set):
     sys.path.insert(0, str(REPO / "scripts"))
     import agent_files
 
-    packages = agent_files.packages_in(fixture_packages_dir() / package_set)
-    [rule] = agent_files.intune_app(agent_files.read_release(packages))["rules"]
+    folder = fixture_packages_dir() / package_set
+    # The packages Setup.exe installs, as the release takes them: from the distribution check's report.
+    report = subprocess.run(["bash", str(REPO / "scripts" / "distcheck"), str(folder)], capture_output=True,
+                            text=True).stdout
+    with tempfile.NamedTemporaryFile("w", suffix=".txt", encoding="utf-8") as file:
+        file.write(report)
+        file.flush()
+        release = agent_files.read_release(agent_files.packages_in(folder), agent_files.installed_packages(file.name))
+    [rule] = agent_files.intune_app(release)["rules"]
     return rule
 
 

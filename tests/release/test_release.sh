@@ -108,7 +108,8 @@ for fault in 'changed:Setup.exe: its signature does not verify|Setup.exe: its si
   fi
   grep -q "^problem: ${fault#*:}" "$work/$copy.log" || { cat "$work/$copy.log"; fail "no problem names the $copy file"; }
 done
-grep -qx '  x64    ProductCode {50A1C0DE-2013-4000-8000-000000000064}' "$work/out/release-notes.txt" ||
+grep -qx '  x64    Package tarvex-x64.msi' "$work/out/release-notes.txt" &&
+  grep -qx '         ProductCode {50A1C0DE-2013-4000-8000-000000000064}' "$work/out/release-notes.txt" ||
   fail "the release notes lack the installed products"
 grep -qxF '  file     %ProgramFiles%\Solvarn\Browser plug-in\plugvex.dll' "$work/out/release-notes.txt" &&
   grep -qxF '  version  2.0.13000.0 or later (greater than or equal)' "$work/out/release-notes.txt" ||

@@ -284,9 +284,11 @@ class Checker {
         report.push_back(head + L"unknown: see the problems");
         continue;
       }
+      // The file first: the release's agent definitions are written from the package Setup.exe installs.
+      report.push_back(head + L"Package " + ShowPaths(installed->paths));
+      head.assign(head.size(), L' ');
       for (std::size_t fact = 0; fact < LookupOf(LookupKind::kInstallation).properties.size(); ++fact) {
         report.push_back(head + installed->facts[fact]);
-        head.assign(head.size(), L' ');
       }
     }
   }
