@@ -7,8 +7,6 @@
 // bundle.
 #pragma once
 
-#include <concepts>
-
 #include "platform/files.h"
 #include "platform/installer.h"
 #include "platform/modules.h"
@@ -19,14 +17,19 @@
 
 namespace setup::platform {
 
+// One object that implements every interface: the Windows layer, or a fake, as one process has one last
+// error and one set of handles.
+class EveryInterface : public Files,
+                       public Processes,
+                       public Modules,
+                       public UserWindows,
+                       public Registry,
+                       public Installer,
+                       public SystemFacts {};
+
 struct Platform {
-  // One object that implements every interface: the Windows layer, or a fake.
-  template <typename Everything>
-  requires std::derived_from<Everything, Files> && std::derived_from<Everything, Processes> &&
-      std::derived_from<Everything, Modules> && std::derived_from<Everything, UserWindows> &&
-      std::derived_from<Everything, Registry> && std::derived_from<Everything, Installer> &&
-      std::derived_from<Everything, SystemFacts>
-      Platform(Everything& everything)  // NOLINT: made implicitly where a step hands its whole platform on
+  // Made implicitly where a step hands its whole platform on.
+  Platform(EveryInterface& everything)  // NOLINT(google-explicit-constructor)
       : files(everything),
         processes(everything),
         modules(everything),

@@ -73,13 +73,7 @@ struct FileCreation {
   std::uint32_t access, shareMode, disposition, flags;
 };
 
-class FakePlatform : public Files,
-                     public Processes,
-                     public Modules,
-                     public UserWindows,
-                     public Registry,
-                     public Installer,
-                     public SystemFacts {
+class FakePlatform : public EveryInterface {
  public:
   FakePlatform();
   ~FakePlatform() override;

@@ -1,18 +1,11 @@
-// The platform seam implemented on Windows: each method is the Windows call of the same name. One object
-// implements every interface, as one process has one last error and one set of handles.
+// The platform seam implemented on Windows: each method is the Windows call of the same name.
 #pragma once
 
 #include "platform/platform.h"
 
 namespace setup::platform {
 
-class WinPlatform final : public Files,
-                          public Processes,
-                          public Modules,
-                          public UserWindows,
-                          public Registry,
-                          public Installer,
-                          public SystemFacts {
+class WinPlatform final : public EveryInterface {
  public:
   std::wstring GetCommandLineW() override;
   std::optional<std::vector<std::wstring>> CommandLineToArgvW(const std::wstring& commandLine) override;
