@@ -9,7 +9,7 @@
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, PWSTR commandTail, int /*showCommand*/) {
   setup::platform::RestrictDllSearchToSystemDirectory();
   static setup::platform::WinPlatform windows;
-  const setup::platform::Platform os(windows);
+  const setup::platform::Platform os = windows.Whole();
   if (setup::HasDllRedirection(os)) {
     // Not even a message box: showing one loads further DLLs, which the redirection would supply.
     return static_cast<int>(setup::kExitDllRedirection);

@@ -17,8 +17,8 @@
 
 namespace setup::platform {
 
-// One object that implements every interface: the Windows layer, or a fake, as one process has one last
-// error and one set of handles.
+// One object that implements every interface, as the unit tests' fake Windows does: one machine, whose
+// files the processes it starts may write.
 class EveryInterface : public Files,
                        public Processes,
                        public Modules,
@@ -37,6 +37,15 @@ struct Platform {
         registry(everything),
         installer(everything),
         system(everything) {}
+  Platform(Files& files, Processes& processes, Modules& modules, UserWindows& windows, Registry& registry,
+           Installer& installer, SystemFacts& system)
+      : files(files),
+        processes(processes),
+        modules(modules),
+        windows(windows),
+        registry(registry),
+        installer(installer),
+        system(system) {}
 
   Files& files;
   Processes& processes;

@@ -47,9 +47,10 @@ int wmain(int argc, wchar_t** argv) {
   setup::platform::RestrictDllSearchToSystemDirectory();
   const HANDLE errors = ::GetStdHandle(STD_ERROR_HANDLE);
   setup::platform::WinPlatform windows;
+  const setup::platform::Platform os = windows.Whole();
   // What could make Setup.exe load DLLs from beside itself could do the same to the tool the admin
   // trusts to check a folder: the same refusal, with a line, since a console tool loads nothing to say it.
-  if (setup::HasDllRedirection(windows)) {
+  if (setup::HasDllRedirection(os)) {
     distcheck::Print(errors,
                      L"distcheck: a .local, a .manifest or a DLL beside distcheck.exe could redirect its DLLs; "
                      L"run a copy kept elsewhere");
@@ -78,11 +79,11 @@ int wmain(int argc, wchar_t** argv) {
     return distcheck::kExitUsage;
   }
   const std::wstring folder = distcheck::FullFolderPath(argv[next]);
-  distcheck::WindowsDisk disk(folder, windows);
+  distcheck::WindowsDisk disk(folder, os);
   // The program's own search over the real folder, with the listing Windows gives.
   const distcheck::SearchHere searchHere = [&](const std::vector<std::wstring>& masks) -> std::optional<std::wstring> {
     std::wstring path;
-    const bool found = setup::FindFirstPackageFile(windows, folder + L"\\", masks, path) == 0;
+    const bool found = setup::FindFirstPackageFile(windows.files, folder + L"\\", masks, path) == 0;
     return found ? std::optional<std::wstring>(path.substr(folder.size() + 1)) : std::nullopt;
   };
   std::vector<std::wstring> report;

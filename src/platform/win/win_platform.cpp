@@ -53,8 +53,9 @@ class SystemLibrary {
     if (!loaded_) {
       loaded_ = true;
       // The calls carry no state of their own, so any object of the Windows layer may make them.
-      WinPlatform windows;
-      module_ = static_cast<HMODULE>(LoadSystemLibrary(windows, windows, fileName_));
+      WinModules modules;
+      WinSystemFacts system;
+      module_ = static_cast<HMODULE>(LoadSystemLibrary(modules, system, fileName_));
     }
     if (module_ == nullptr) {
       return nullptr;
@@ -133,9 +134,9 @@ std::wstring SidText(fn::ConvertSidToStringSidW convert, PSID sid) {
 
 }  // namespace
 
-std::wstring WinPlatform::GetCommandLineW() { return ::GetCommandLineW(); }
+std::wstring WinProcesses::GetCommandLineW() { return ::GetCommandLineW(); }
 
-std::optional<std::vector<std::wstring>> WinPlatform::CommandLineToArgvW(const std::wstring& commandLine) {
+std::optional<std::vector<std::wstring>> WinProcesses::CommandLineToArgvW(const std::wstring& commandLine) {
   int count = 0;
   LPWSTR* arguments = CallSystem<fn::CommandLineToArgvW>(Shell32(), "CommandLineToArgvW", static_cast<LPWSTR*>(nullptr),
                                                          commandLine.c_str(), &count);
@@ -147,80 +148,88 @@ std::optional<std::vector<std::wstring>> WinPlatform::CommandLineToArgvW(const s
   return result;
 }
 
-std::uint32_t WinPlatform::GetLastError() { return ::GetLastError(); }
+std::uint32_t WinFiles::GetLastError() { return ::GetLastError(); }
 
-void WinPlatform::SetLastError(std::uint32_t error) { ::SetLastError(error); }
+std::uint32_t WinProcesses::GetLastError() { return ::GetLastError(); }
 
-KernelHandle WinPlatform::GetCurrentProcess() { return ::GetCurrentProcess(); }
+std::uint32_t WinModules::GetLastError() { return ::GetLastError(); }
 
-std::uint16_t WinPlatform::GetSystemDefaultUILanguage() { return ::GetSystemDefaultUILanguage(); }
+std::uint32_t WinRegistry::GetLastError() { return ::GetLastError(); }
 
-ModuleHandle WinPlatform::GetModuleHandleW(const wchar_t* moduleName) { return ::GetModuleHandleW(moduleName); }
+std::uint32_t WinSystemFacts::GetLastError() { return ::GetLastError(); }
 
-ModuleHandle WinPlatform::LoadLibraryW(const wchar_t* fileName) { return ::LoadLibraryW(fileName); }
+void WinSystemFacts::SetLastError(std::uint32_t error) { ::SetLastError(error); }
 
-ModuleHandle WinPlatform::LoadLibraryExW(const wchar_t* fileName, std::uint32_t flags) {
+KernelHandle WinProcesses::GetCurrentProcess() { return ::GetCurrentProcess(); }
+
+std::uint16_t WinSystemFacts::GetSystemDefaultUILanguage() { return ::GetSystemDefaultUILanguage(); }
+
+ModuleHandle WinModules::GetModuleHandleW(const wchar_t* moduleName) { return ::GetModuleHandleW(moduleName); }
+
+ModuleHandle WinModules::LoadLibraryW(const wchar_t* fileName) { return ::LoadLibraryW(fileName); }
+
+ModuleHandle WinModules::LoadLibraryExW(const wchar_t* fileName, std::uint32_t flags) {
   return ::LoadLibraryExW(fileName, nullptr, flags);
 }
 
-bool WinPlatform::FreeLibrary(ModuleHandle module) { return ::FreeLibrary(Hmodule(module)) != FALSE; }
+bool WinModules::FreeLibrary(ModuleHandle module) { return ::FreeLibrary(Hmodule(module)) != FALSE; }
 
-ProcAddress WinPlatform::GetProcAddress(ModuleHandle module, const char* procName) {
+ProcAddress WinModules::GetProcAddress(ModuleHandle module, const char* procName) {
   return reinterpret_cast<ProcAddress>(::GetProcAddress(Hmodule(module), procName));
 }
 
-bool WinPlatform::CallIsUserAnAdmin(ProcAddress isUserAnAdmin) {
+bool WinModules::CallIsUserAnAdmin(ProcAddress isUserAnAdmin) {
   return EntryPoint<fn::IsUserAnAdmin>(isUserAnAdmin)() != FALSE;
 }
 
-bool WinPlatform::CallIsWow64Process(ProcAddress isWow64Process, KernelHandle process, bool* isWow64) {
+bool WinModules::CallIsWow64Process(ProcAddress isWow64Process, KernelHandle process, bool* isWow64) {
   BOOL result = FALSE;
   const BOOL succeeded = EntryPoint<fn::IsWow64Process>(isWow64Process)(process, &result);
   *isWow64 = result != FALSE;
   return succeeded != FALSE;
 }
 
-Status WinPlatform::CallRegDeleteKeyExW(ProcAddress regDeleteKeyEx, RegistryKey key, const wchar_t* subKey,
+Status WinRegistry::CallRegDeleteKeyExW(ProcAddress regDeleteKeyEx, RegistryKey key, const wchar_t* subKey,
                                         std::uint32_t samDesired, std::uint32_t reserved) {
   return static_cast<Status>(EntryPoint<fn::RegDeleteKeyExW>(regDeleteKeyEx)(Hkey(key), subKey, samDesired, reserved));
 }
 
-Status WinPlatform::CallRegDeleteKeyW(ProcAddress regDeleteKey, RegistryKey key, const wchar_t* subKey) {
+Status WinRegistry::CallRegDeleteKeyW(ProcAddress regDeleteKey, RegistryKey key, const wchar_t* subKey) {
   return static_cast<Status>(EntryPoint<fn::RegDeleteKeyW>(regDeleteKey)(Hkey(key), subKey));
 }
 
-std::uint32_t WinPlatform::GetModuleFileNameW(ModuleHandle module, wchar_t* buffer, std::uint32_t size) {
+std::uint32_t WinModules::GetModuleFileNameW(ModuleHandle module, wchar_t* buffer, std::uint32_t size) {
   return ::GetModuleFileNameW(Hmodule(module), buffer, size);
 }
 
-ResourceHandle WinPlatform::FindResourceW(ModuleHandle module, std::uint16_t name, std::uint16_t type) {
+ResourceHandle WinModules::FindResourceW(ModuleHandle module, std::uint16_t name, std::uint16_t type) {
   return ::FindResourceW(Hmodule(module), MAKEINTRESOURCEW(name), MAKEINTRESOURCEW(type));
 }
 
-GlobalHandle WinPlatform::LoadResource(ModuleHandle module, ResourceHandle resource) {
+GlobalHandle WinModules::LoadResource(ModuleHandle module, ResourceHandle resource) {
   return ::LoadResource(Hmodule(module), static_cast<HRSRC>(resource));
 }
 
-const void* WinPlatform::LockResource(GlobalHandle data) { return ::LockResource(data); }
+const void* WinModules::LockResource(GlobalHandle data) { return ::LockResource(data); }
 
-std::uint32_t WinPlatform::SizeofResource(ModuleHandle module, ResourceHandle resource) {
+std::uint32_t WinModules::SizeofResource(ModuleHandle module, ResourceHandle resource) {
   return ::SizeofResource(Hmodule(module), static_cast<HRSRC>(resource));
 }
 
-WindowHandle WinPlatform::CreateWindowExW(std::uint32_t exStyle, const wchar_t* className, const wchar_t* windowName,
-                                          std::uint32_t style, int x, int y, int width, int height, WindowHandle parent,
-                                          InstanceHandle instance) {
+WindowHandle WinUserWindows::CreateWindowExW(std::uint32_t exStyle, const wchar_t* className, const wchar_t* windowName,
+                                             std::uint32_t style, int x, int y, int width, int height,
+                                             WindowHandle parent, InstanceHandle instance) {
   return CallSystem<fn::CreateWindowExW>(User32(), "CreateWindowExW", static_cast<HWND>(nullptr), exStyle, className,
                                          windowName, style, x, y, width, height, Hwnd(parent),
                                          static_cast<HMENU>(nullptr), static_cast<HINSTANCE>(instance), nullptr);
 }
 
-int WinPlatform::MessageBoxW(WindowHandle owner, const wchar_t* text, const wchar_t* caption, std::uint32_t style) {
+int WinUserWindows::MessageBoxW(WindowHandle owner, const wchar_t* text, const wchar_t* caption, std::uint32_t style) {
   return CallSystem<fn::MessageBoxW>(User32(), "MessageBoxW", 0, Hwnd(owner), text, caption, style);
 }
 
-std::intptr_t WinPlatform::DialogBoxParamW(InstanceHandle instance, std::uint16_t templateId, WindowHandle parent,
-                                           DialogProc dialogProc, std::intptr_t initParam) {
+std::intptr_t WinUserWindows::DialogBoxParamW(InstanceHandle instance, std::uint16_t templateId, WindowHandle parent,
+                                              DialogProc dialogProc, std::intptr_t initParam) {
   activeDialogProc = dialogProc;
   activeWindows = this;
   const INT_PTR result = CallSystem<fn::DialogBoxParamW>(User32(), "DialogBoxParamW", static_cast<INT_PTR>(-1),
@@ -230,46 +239,46 @@ std::intptr_t WinPlatform::DialogBoxParamW(InstanceHandle instance, std::uint16_
   return result;
 }
 
-bool WinPlatform::EndDialog(WindowHandle dialog, std::intptr_t result) {
+bool WinUserWindows::EndDialog(WindowHandle dialog, std::intptr_t result) {
   return CallSystem<fn::EndDialog>(User32(), "EndDialog", FALSE, Hwnd(dialog), result) != FALSE;
 }
 
-IconHandle WinPlatform::LoadImageW(InstanceHandle instance, std::uint16_t resourceId, std::uint32_t type, int cx,
-                                   int cy, std::uint32_t load) {
+IconHandle WinUserWindows::LoadImageW(InstanceHandle instance, std::uint16_t resourceId, std::uint32_t type, int cx,
+                                      int cy, std::uint32_t load) {
   return CallSystem<fn::LoadImageW>(User32(), "LoadImageW", static_cast<HANDLE>(nullptr),
                                     static_cast<HINSTANCE>(instance), MAKEINTRESOURCEW(resourceId),
                                     static_cast<UINT>(type), cx, cy, static_cast<UINT>(load));
 }
 
-std::intptr_t WinPlatform::SendMessageW(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
-                                        std::intptr_t lParam) {
+std::intptr_t WinUserWindows::SendMessageW(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                           std::intptr_t lParam) {
   return CallSystem<fn::SendMessageW>(User32(), "SendMessageW", static_cast<LRESULT>(0), Hwnd(window),
                                       static_cast<UINT>(message), static_cast<WPARAM>(wParam),
                                       static_cast<LPARAM>(lParam));
 }
 
-WindowHandle WinPlatform::GetDlgItem(WindowHandle dialog, int controlId) {
+WindowHandle WinUserWindows::GetDlgItem(WindowHandle dialog, int controlId) {
   return CallSystem<fn::GetDlgItem>(User32(), "GetDlgItem", static_cast<HWND>(nullptr), Hwnd(dialog), controlId);
 }
 
-bool WinPlatform::ShowWindow(WindowHandle window, int command) {
+bool WinUserWindows::ShowWindow(WindowHandle window, int command) {
   return CallSystem<fn::ShowWindow>(User32(), "ShowWindow", FALSE, Hwnd(window), command) != FALSE;
 }
 
-bool WinPlatform::CheckDlgButton(WindowHandle dialog, int buttonId, std::uint32_t check) {
+bool WinUserWindows::CheckDlgButton(WindowHandle dialog, int buttonId, std::uint32_t check) {
   return CallSystem<fn::CheckDlgButton>(User32(), "CheckDlgButton", FALSE, Hwnd(dialog), buttonId,
                                         static_cast<UINT>(check)) != FALSE;
 }
 
-std::uint32_t WinPlatform::IsDlgButtonChecked(WindowHandle dialog, int buttonId) {
+std::uint32_t WinUserWindows::IsDlgButtonChecked(WindowHandle dialog, int buttonId) {
   return CallSystem<fn::IsDlgButtonChecked>(User32(), "IsDlgButtonChecked", 0u, Hwnd(dialog), buttonId);
 }
 
-std::uint32_t WinPlatform::GetDlgItemTextW(WindowHandle dialog, int controlId, wchar_t* buffer, int maxCount) {
+std::uint32_t WinUserWindows::GetDlgItemTextW(WindowHandle dialog, int controlId, wchar_t* buffer, int maxCount) {
   return CallSystem<fn::GetDlgItemTextW>(User32(), "GetDlgItemTextW", 0u, Hwnd(dialog), controlId, buffer, maxCount);
 }
 
-bool WinPlatform::SetDlgItemTextW(WindowHandle dialog, int controlId, const wchar_t* text) {
+bool WinUserWindows::SetDlgItemTextW(WindowHandle dialog, int controlId, const wchar_t* text) {
   return CallSystem<fn::SetDlgItemTextW>(User32(), "SetDlgItemTextW", FALSE, Hwnd(dialog), controlId, text) != FALSE;
 }
 
@@ -282,16 +291,16 @@ constexpr const char* kSetWindowLongPtr = "SetWindowLongW";
 constexpr const char* kGetWindowLongPtr = "GetWindowLongW";
 #endif
 
-std::intptr_t WinPlatform::SetWindowLongPointer(WindowHandle window, int index, std::intptr_t value) {
+std::intptr_t WinUserWindows::SetWindowLongPointer(WindowHandle window, int index, std::intptr_t value) {
   return CallSystem<fn::SetWindowLongPtr>(User32(), kSetWindowLongPtr, static_cast<LONG_PTR>(0), Hwnd(window), index,
                                           static_cast<LONG_PTR>(value));
 }
 
-std::intptr_t WinPlatform::GetWindowLongPointer(WindowHandle window, int index) {
+std::intptr_t WinUserWindows::GetWindowLongPointer(WindowHandle window, int index) {
   return CallSystem<fn::GetWindowLongPtr>(User32(), kGetWindowLongPtr, static_cast<LONG_PTR>(0), Hwnd(window), index);
 }
 
-FindHandle WinPlatform::FindFirstFileW(const std::wstring& fileName, FindData& data) {
+FindHandle WinFiles::FindFirstFileW(const std::wstring& fileName, FindData& data) {
   WIN32_FIND_DATAW found{};
   HANDLE find = ::FindFirstFileW(fileName.c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) {
@@ -303,7 +312,7 @@ FindHandle WinPlatform::FindFirstFileW(const std::wstring& fileName, FindData& d
   return find;
 }
 
-bool WinPlatform::FindNextFileW(FindHandle find, FindData& data) {
+bool WinFiles::FindNextFileW(FindHandle find, FindData& data) {
   WIN32_FIND_DATAW found{};
   if (!::FindNextFileW(find, &found)) {
     return false;
@@ -314,20 +323,20 @@ bool WinPlatform::FindNextFileW(FindHandle find, FindData& data) {
   return true;
 }
 
-bool WinPlatform::FindClose(FindHandle find) { return ::FindClose(find) != FALSE; }
+bool WinFiles::FindClose(FindHandle find) { return ::FindClose(find) != FALSE; }
 
-bool WinPlatform::DeleteFileW(const std::wstring& fileName) { return ::DeleteFileW(fileName.c_str()) != FALSE; }
+bool WinFiles::DeleteFileW(const std::wstring& fileName) { return ::DeleteFileW(fileName.c_str()) != FALSE; }
 
-int WinPlatform::WStat(const std::wstring& path) {
+int WinFiles::WStat(const std::wstring& path) {
   struct _stat status {};
   return ::_wstat(path.c_str(), &status);
 }
 
-std::uint32_t WinPlatform::GetEnvironmentVariableW(const wchar_t* name, wchar_t* buffer, std::uint32_t size) {
+std::uint32_t WinSystemFacts::GetEnvironmentVariableW(const wchar_t* name, wchar_t* buffer, std::uint32_t size) {
   return ::GetEnvironmentVariableW(name, buffer, size);
 }
 
-std::optional<std::wstring> WinPlatform::WGetEnv(const wchar_t* name) {
+std::optional<std::wstring> WinSystemFacts::WGetEnv(const wchar_t* name) {
   const wchar_t* value = ::_wgetenv(name);
   if (value == nullptr) {
     return std::nullopt;
@@ -335,11 +344,11 @@ std::optional<std::wstring> WinPlatform::WGetEnv(const wchar_t* name) {
   return std::wstring(value);
 }
 
-std::uint32_t WinPlatform::GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) {
+std::uint32_t WinSystemFacts::GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) {
   return ::GetSystemDirectoryW(buffer, size);
 }
 
-bool WinPlatform::WriteFile(KernelHandle file, const void* data, std::uint32_t size, std::uint32_t* written) {
+bool WinFiles::WriteFile(KernelHandle file, const void* data, std::uint32_t size, std::uint32_t* written) {
   DWORD count = 0;
   const BOOL succeeded = ::WriteFile(file, data, size, &count, nullptr);
   *written = count;
@@ -368,21 +377,20 @@ std::wstring GrowingRead(Fill fill) {
 
 }  // namespace
 
-bool WinPlatform::MoveFileExW(const std::wstring& existingFileName, const std::wstring& newFileName,
-                              std::uint32_t flags) {
+bool WinFiles::MoveFileExW(const std::wstring& existingFileName, const std::wstring& newFileName, std::uint32_t flags) {
   return ::MoveFileExW(existingFileName.c_str(), newFileName.c_str(), flags) != FALSE;
 }
 
-std::wstring WinPlatform::GetFullPathNameW(const std::wstring& fileName) {
+std::wstring WinFiles::GetFullPathNameW(const std::wstring& fileName) {
   return GrowingRead(
       [&](wchar_t* buffer, DWORD size) { return ::GetFullPathNameW(fileName.c_str(), size, buffer, nullptr); });
 }
 
-std::wstring WinPlatform::GetLongPathNameW(const std::wstring& path) {
+std::wstring WinFiles::GetLongPathNameW(const std::wstring& path) {
   return GrowingRead([&](wchar_t* buffer, DWORD size) { return ::GetLongPathNameW(path.c_str(), buffer, size); });
 }
 
-Status WinPlatform::GetFinalPathNameByHandleW(KernelHandle file, std::wstring& path) {
+Status WinFiles::GetFinalPathNameByHandleW(KernelHandle file, std::wstring& path) {
   auto finalPath = Kernel32Function<fn::GetFinalPathNameByHandleW>("GetFinalPathNameByHandleW");
   if (finalPath == nullptr) {
     return ERROR_PROC_NOT_FOUND;
@@ -393,7 +401,7 @@ Status WinPlatform::GetFinalPathNameByHandleW(KernelHandle file, std::wstring& p
   return path.empty() ? ::GetLastError() : 0;
 }
 
-bool WinPlatform::GetFileInformationByHandle(KernelHandle file, std::uint32_t* numberOfLinks) {
+bool WinFiles::GetFileInformationByHandle(KernelHandle file, std::uint32_t* numberOfLinks) {
   BY_HANDLE_FILE_INFORMATION information{};
   if (!::GetFileInformationByHandle(file, &information)) {
     return false;
@@ -402,7 +410,7 @@ bool WinPlatform::GetFileInformationByHandle(KernelHandle file, std::uint32_t* n
   return true;
 }
 
-bool WinPlatform::SetFileInformationByHandle(KernelHandle file, bool deleteFile) {
+bool WinFiles::SetFileInformationByHandle(KernelHandle file, bool deleteFile) {
   auto setInformation = Kernel32Function<fn::SetFileInformationByHandle>("SetFileInformationByHandle");
   if (setInformation == nullptr) {
     ::SetLastError(ERROR_PROC_NOT_FOUND);
@@ -412,26 +420,26 @@ bool WinPlatform::SetFileInformationByHandle(KernelHandle file, bool deleteFile)
   return setInformation(file, fn::kFileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
 }
 
-std::tm WinPlatform::LocalTime() {
+std::tm WinSystemFacts::LocalTime() {
   const std::time_t now = std::time(nullptr);
   const std::tm* local = std::localtime(&now);
   return local != nullptr ? *local : std::tm{};
 }
 
-std::uint64_t WinPlatform::GetSystemTimeAsFileTime() {
+std::uint64_t WinSystemFacts::GetSystemTimeAsFileTime() {
   FILETIME now{};
   ::GetSystemTimeAsFileTime(&now);
   return FileTimeNumber(now);
 }
 
-std::optional<std::uint64_t> WinPlatform::GetTickCount64() {
+std::optional<std::uint64_t> WinSystemFacts::GetTickCount64() {
   auto ticks = Kernel32Function<fn::GetTickCount64>("GetTickCount64");
   return ticks != nullptr ? std::optional<std::uint64_t>(ticks()) : std::nullopt;
 }
 
 // Not _putws: it converts through the runtime's "C" locale, which stops at the first character beyond
 // ASCII (every line of the Russian usage text).
-void WinPlatform::WriteStandardOutput(const std::wstring& text) {
+void WinProcesses::WriteStandardOutput(const std::wstring& text) {
   const int size =
       ::WideCharToMultiByte(CP_OEMCP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string bytes(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
@@ -440,7 +448,7 @@ void WinPlatform::WriteStandardOutput(const std::wstring& text) {
   ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
-bool WinPlatform::HasStandardOutput() {
+bool WinProcesses::HasStandardOutput() {
   // Asked once: attaching to a console may fill in the standard handles, which the runtime's stdout,
   // set up at start, would still not use.
   static const bool ownOutput = [] {
@@ -450,27 +458,27 @@ bool WinPlatform::HasStandardOutput() {
   return ownOutput;
 }
 
-bool WinPlatform::AttachConsole(std::uint32_t processId) {
+bool WinProcesses::AttachConsole(std::uint32_t processId) {
   auto attach = Kernel32Function<fn::AttachConsole>("AttachConsole");
   return attach != nullptr && attach(processId) != FALSE;
 }
 
-KernelHandle WinPlatform::CreateFileW(const wchar_t* fileName, std::uint32_t access, std::uint32_t shareMode,
-                                      std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes) {
+KernelHandle WinFiles::CreateFileW(const wchar_t* fileName, std::uint32_t access, std::uint32_t shareMode,
+                                   std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes) {
   HANDLE file = ::CreateFileW(fileName, access, shareMode, nullptr, creationDisposition, flagsAndAttributes, nullptr);
   return file != INVALID_HANDLE_VALUE ? file : nullptr;
 }
 
-bool WinPlatform::WriteConsoleW(KernelHandle console, const std::wstring& text) {
+bool WinProcesses::WriteConsoleW(KernelHandle console, const std::wstring& text) {
   DWORD written = 0;
   return ::WriteConsoleW(console, text.c_str(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE;
 }
 
-bool WinPlatform::FreeConsole() { return ::FreeConsole() != FALSE; }
+bool WinProcesses::FreeConsole() { return ::FreeConsole() != FALSE; }
 
-bool WinPlatform::CreateProcessW(const wchar_t* applicationName, wchar_t* commandLine, bool inheritHandles,
-                                 std::uint32_t creationFlags, const wchar_t* currentDirectory,
-                                 ProcessInformation& processInformation) {
+bool WinProcesses::CreateProcessW(const wchar_t* applicationName, wchar_t* commandLine, bool inheritHandles,
+                                  std::uint32_t creationFlags, const wchar_t* currentDirectory,
+                                  ProcessInformation& processInformation) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started{};
@@ -485,22 +493,22 @@ bool WinPlatform::CreateProcessW(const wchar_t* applicationName, wchar_t* comman
   return true;
 }
 
-std::uint32_t WinPlatform::MsgWaitForMultipleObjects(KernelHandle handle, std::uint32_t milliseconds,
-                                                     std::uint32_t wakeMask) {
+std::uint32_t WinProcesses::MsgWaitForMultipleObjects(KernelHandle handle, std::uint32_t milliseconds,
+                                                      std::uint32_t wakeMask) {
   auto msgWait = User32().Function<fn::MsgWaitForMultipleObjects>("MsgWaitForMultipleObjects");
   return msgWait != nullptr ? msgWait(1, &handle, FALSE, milliseconds, wakeMask)
                             : ::WaitForSingleObject(handle, milliseconds);
 }
 
-bool WinPlatform::PeekMessageW(WindowHandle window, std::uint32_t filterMin, std::uint32_t filterMax,
-                               std::uint32_t removeFlags) {
+bool WinProcesses::PeekMessageW(WindowHandle window, std::uint32_t filterMin, std::uint32_t filterMax,
+                                std::uint32_t removeFlags) {
   MSG message{};
   return CallSystem<fn::PeekMessageW>(User32(), "PeekMessageW", FALSE, &message, Hwnd(window),
                                       static_cast<UINT>(filterMin), static_cast<UINT>(filterMax),
                                       static_cast<UINT>(removeFlags)) != FALSE;
 }
 
-bool WinPlatform::GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) {
+bool WinProcesses::GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) {
   DWORD code = 0;
   if (!::GetExitCodeProcess(process, &code)) {
     return false;
@@ -509,15 +517,17 @@ bool WinPlatform::GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCo
   return true;
 }
 
-bool WinPlatform::CloseHandle(KernelHandle handle) { return ::CloseHandle(handle) != FALSE; }
+bool WinFiles::CloseHandle(KernelHandle handle) { return ::CloseHandle(handle) != FALSE; }
 
-std::uint64_t WinPlatform::VerSetConditionMask(std::uint64_t conditionMask, std::uint32_t typeMask,
-                                               std::uint8_t condition) {
+bool WinProcesses::CloseHandle(KernelHandle handle) { return ::CloseHandle(handle) != FALSE; }
+
+std::uint64_t WinSystemFacts::VerSetConditionMask(std::uint64_t conditionMask, std::uint32_t typeMask,
+                                                  std::uint8_t condition) {
   return ::VerSetConditionMask(conditionMask, typeMask, condition);
 }
 
-bool WinPlatform::VerifyVersionInfoW(const OsVersionInfoEx& versionInfo, std::uint32_t typeMask,
-                                     std::uint64_t conditionMask) {
+bool WinSystemFacts::VerifyVersionInfoW(const OsVersionInfoEx& versionInfo, std::uint32_t typeMask,
+                                        std::uint64_t conditionMask) {
   OSVERSIONINFOEXW info{};
   info.dwOSVersionInfoSize = versionInfo.osVersionInfoSize;
   info.dwMajorVersion = versionInfo.majorVersion;
@@ -526,7 +536,7 @@ bool WinPlatform::VerifyVersionInfoW(const OsVersionInfoEx& versionInfo, std::ui
   return ::VerifyVersionInfoW(&info, typeMask, conditionMask) != FALSE;
 }
 
-bool WinPlatform::GetVersionExW(OsVersion& version) {
+bool WinSystemFacts::GetVersionExW(OsVersion& version) {
   OSVERSIONINFOEXW info{};
   info.dwOSVersionInfoSize = sizeof(info);
   // Deprecated for deciding anything, which the program does with VerifyVersionInfoW; for the log
@@ -544,7 +554,7 @@ bool WinPlatform::GetVersionExW(OsVersion& version) {
   return true;
 }
 
-Status WinPlatform::RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options,
+Status WinRegistry::RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options,
                                     std::uint32_t samDesired, RegistryKey* result, std::uint32_t* disposition) {
   HKEY created = nullptr;
   DWORD how = 0;
@@ -554,7 +564,7 @@ Status WinPlatform::RegCreateKeyExW(RegistryKey key, const wchar_t* subKey, std:
   return static_cast<Status>(status);
 }
 
-Status WinPlatform::RegOpenKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options,
+Status WinRegistry::RegOpenKeyExW(RegistryKey key, const wchar_t* subKey, std::uint32_t options,
                                   std::uint32_t samDesired, RegistryKey* result) {
   HKEY opened = nullptr;
   const LSTATUS status = ::RegOpenKeyExW(Hkey(key), subKey, options, samDesired, &opened);
@@ -562,9 +572,9 @@ Status WinPlatform::RegOpenKeyExW(RegistryKey key, const wchar_t* subKey, std::u
   return static_cast<Status>(status);
 }
 
-Status WinPlatform::RegCloseKey(RegistryKey key) { return static_cast<Status>(::RegCloseKey(Hkey(key))); }
+Status WinRegistry::RegCloseKey(RegistryKey key) { return static_cast<Status>(::RegCloseKey(Hkey(key))); }
 
-Status WinPlatform::RegQueryInfoKeyW(RegistryKey key, std::uint64_t* lastWriteTime) {
+Status WinRegistry::RegQueryInfoKeyW(RegistryKey key, std::uint64_t* lastWriteTime) {
   FILETIME written{};
   const LSTATUS status = ::RegQueryInfoKeyW(Hkey(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                             nullptr, nullptr, nullptr, &written);
@@ -572,21 +582,21 @@ Status WinPlatform::RegQueryInfoKeyW(RegistryKey key, std::uint64_t* lastWriteTi
   return static_cast<Status>(status);
 }
 
-bool WinPlatform::OpenProcessToken(KernelHandle process, std::uint32_t desiredAccess, KernelHandle* token) {
+bool WinProcesses::OpenProcessToken(KernelHandle process, std::uint32_t desiredAccess, KernelHandle* token) {
   HANDLE opened = nullptr;
   const BOOL succeeded = ::OpenProcessToken(process, desiredAccess, &opened);
   *token = opened;
   return succeeded != FALSE;
 }
 
-bool WinPlatform::LookupPrivilegeValueW(const wchar_t* systemName, const wchar_t* name, std::uint64_t* luid) {
+bool WinRegistry::LookupPrivilegeValueW(const wchar_t* systemName, const wchar_t* name, std::uint64_t* luid) {
   LUID found{};
   const BOOL succeeded = ::LookupPrivilegeValueW(systemName, name, &found);
   *luid = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(found.HighPart)) << 32) | found.LowPart;
   return succeeded != FALSE;
 }
 
-bool WinPlatform::AdjustTokenPrivileges(KernelHandle token, bool disableAll, std::uint64_t luid,
+bool WinRegistry::AdjustTokenPrivileges(KernelHandle token, bool disableAll, std::uint64_t luid,
                                         std::uint32_t attributes) {
   TOKEN_PRIVILEGES privileges{};
   privileges.PrivilegeCount = 1;
@@ -596,12 +606,12 @@ bool WinPlatform::AdjustTokenPrivileges(KernelHandle token, bool disableAll, std
   return ::AdjustTokenPrivileges(token, disableAll ? TRUE : FALSE, &privileges, 0, nullptr, nullptr) != FALSE;
 }
 
-bool WinPlatform::ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
+bool WinRegistry::ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
   return CallSystem<fn::ExitWindowsEx>(User32(), "ExitWindowsEx", FALSE, static_cast<UINT>(flags),
                                        static_cast<DWORD>(reason)) != FALSE;
 }
 
-bool WinPlatform::CallInitiateSystemShutdownExW(ProcAddress initiateSystemShutdownEx, const wchar_t* machineName,
+bool WinRegistry::CallInitiateSystemShutdownExW(ProcAddress initiateSystemShutdownEx, const wchar_t* machineName,
                                                 const wchar_t* message, std::uint32_t timeout, bool forceAppsClosed,
                                                 bool rebootAfterShutdown, std::uint32_t reason) {
   return EntryPoint<fn::InitiateSystemShutdownExW>(initiateSystemShutdownEx)(
@@ -609,17 +619,17 @@ bool WinPlatform::CallInitiateSystemShutdownExW(ProcAddress initiateSystemShutdo
              rebootAfterShutdown ? TRUE : FALSE, reason) != FALSE;
 }
 
-bool WinPlatform::InitiateSystemShutdownW(const wchar_t* machineName, const wchar_t* message, std::uint32_t timeout,
+bool WinRegistry::InitiateSystemShutdownW(const wchar_t* machineName, const wchar_t* message, std::uint32_t timeout,
                                           bool forceAppsClosed, bool rebootAfterShutdown) {
   return ::InitiateSystemShutdownW(const_cast<LPWSTR>(machineName), const_cast<LPWSTR>(message), timeout,
                                    forceAppsClosed ? TRUE : FALSE, rebootAfterShutdown ? TRUE : FALSE) != FALSE;
 }
 
-StationHandle WinPlatform::GetProcessWindowStation() {
+StationHandle WinUserWindows::GetProcessWindowStation() {
   return CallSystem<fn::GetProcessWindowStation>(User32(), "GetProcessWindowStation", static_cast<HWINSTA>(nullptr));
 }
 
-bool WinPlatform::GetUserObjectInformationW(StationHandle object, UserObjectFlags& flags) {
+bool WinUserWindows::GetUserObjectInformationW(StationHandle object, UserObjectFlags& flags) {
   USEROBJECTFLAGS read{};
   DWORD needed = 0;
   if (!CallSystem<fn::GetUserObjectInformationW>(User32(), "GetUserObjectInformationW", FALSE,
@@ -632,7 +642,7 @@ bool WinPlatform::GetUserObjectInformationW(StationHandle object, UserObjectFlag
   return true;
 }
 
-KernelHandle WinPlatform::CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) {
+KernelHandle WinProcesses::CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) {
   auto snapshot = Kernel32Function<fn::CreateToolhelp32Snapshot>("CreateToolhelp32Snapshot");
   if (snapshot == nullptr) {
     ::SetLastError(ERROR_PROC_NOT_FOUND);
@@ -657,15 +667,15 @@ bool ReadModuleEntry(const char* name, KernelHandle snapshot, ModuleEntry& entry
 
 }  // namespace
 
-bool WinPlatform::Module32FirstW(KernelHandle snapshot, ModuleEntry& entry) {
+bool WinProcesses::Module32FirstW(KernelHandle snapshot, ModuleEntry& entry) {
   return ReadModuleEntry("Module32FirstW", snapshot, entry);
 }
 
-bool WinPlatform::Module32NextW(KernelHandle snapshot, ModuleEntry& entry) {
+bool WinProcesses::Module32NextW(KernelHandle snapshot, ModuleEntry& entry) {
   return ReadModuleEntry("Module32NextW", snapshot, entry);
 }
 
-Status WinPlatform::GetNamedSecurityInfoW(const std::wstring& path, FileSecurity& security) {
+Status WinFiles::GetNamedSecurityInfoW(const std::wstring& path, FileSecurity& security) {
   auto getSecurity = Advapi32Function<fn::GetNamedSecurityInfoW>("GetNamedSecurityInfoW");
   auto convert = Advapi32Function<fn::ConvertSidToStringSidW>("ConvertSidToStringSidW");
   if (getSecurity == nullptr || convert == nullptr) {
@@ -695,7 +705,7 @@ Status WinPlatform::GetNamedSecurityInfoW(const std::wstring& path, FileSecurity
   return 0;
 }
 
-bool WinPlatform::GetVolumePathNameW(const std::wstring& path, std::wstring& volumeRoot) {
+bool WinFiles::GetVolumePathNameW(const std::wstring& path, std::wstring& volumeRoot) {
   auto getVolumePath = Kernel32Function<fn::GetVolumePathNameW>("GetVolumePathNameW");
   std::wstring buffer(path.size() + 2, L'\0');
   if (getVolumePath == nullptr || !getVolumePath(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()))) {
@@ -706,7 +716,7 @@ bool WinPlatform::GetVolumePathNameW(const std::wstring& path, std::wstring& vol
   return true;
 }
 
-bool WinPlatform::GetVolumeInformationW(const std::wstring& root, std::uint32_t* fileSystemFlags) {
+bool WinFiles::GetVolumeInformationW(const std::wstring& root, std::uint32_t* fileSystemFlags) {
   DWORD flags = 0;
   if (!::GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
     return false;
@@ -715,7 +725,7 @@ bool WinPlatform::GetVolumeInformationW(const std::wstring& root, std::uint32_t*
   return true;
 }
 
-Status WinPlatform::RegQueryValueExW(RegistryKey key, const wchar_t* valueName, std::uint32_t* type, void* data,
+Status WinRegistry::RegQueryValueExW(RegistryKey key, const wchar_t* valueName, std::uint32_t* type, void* data,
                                      std::uint32_t* size) {
   DWORD valueType = 0;
   DWORD length = *size;
@@ -726,7 +736,7 @@ Status WinPlatform::RegQueryValueExW(RegistryKey key, const wchar_t* valueName, 
   return static_cast<Status>(status);
 }
 
-std::uint32_t WinPlatform::MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle* window) {
+std::uint32_t WinInstaller::MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle* window) {
   auto setInternalUi = Msi().Function<fn::MsiSetInternalUI>("MsiSetInternalUI");
   if (setInternalUi == nullptr) {
     return INSTALLUILEVEL_NOCHANGE;
@@ -740,7 +750,7 @@ std::uint32_t WinPlatform::MsiSetInternalUI(std::uint32_t uiLevel, WindowHandle*
   return static_cast<std::uint32_t>(previous);
 }
 
-Status WinPlatform::MsiOpenPackageExW(const wchar_t* packagePath, std::uint32_t options, MsiHandle* handle) {
+Status WinInstaller::MsiOpenPackageExW(const wchar_t* packagePath, std::uint32_t options, MsiHandle* handle) {
   auto openPackage = Msi().Function<fn::MsiOpenPackageExW>("MsiOpenPackageExW");
   if (openPackage == nullptr) {
     return kMsiUnavailable;
@@ -751,7 +761,7 @@ Status WinPlatform::MsiOpenPackageExW(const wchar_t* packagePath, std::uint32_t 
   return status;
 }
 
-Status WinPlatform::MsiGetPropertyW(MsiHandle handle, const wchar_t* name, wchar_t* buffer, std::uint32_t* size) {
+Status WinInstaller::MsiGetPropertyW(MsiHandle handle, const wchar_t* name, wchar_t* buffer, std::uint32_t* size) {
   auto getProperty = Msi().Function<fn::MsiGetPropertyW>("MsiGetPropertyW");
   if (getProperty == nullptr) {
     return kMsiUnavailable;
@@ -762,19 +772,19 @@ Status WinPlatform::MsiGetPropertyW(MsiHandle handle, const wchar_t* name, wchar
   return status;
 }
 
-Status WinPlatform::MsiCloseHandle(MsiHandle handle) {
+Status WinInstaller::MsiCloseHandle(MsiHandle handle) {
   auto closeHandle = Msi().Function<fn::MsiCloseHandle>("MsiCloseHandle");
   return closeHandle != nullptr ? closeHandle(handle) : kMsiUnavailable;
 }
 
-Status WinPlatform::MsiEnumRelatedProductsW(const wchar_t* upgradeCode, std::uint32_t reserved, std::uint32_t index,
-                                            wchar_t* productBuffer) {
+Status WinInstaller::MsiEnumRelatedProductsW(const wchar_t* upgradeCode, std::uint32_t reserved, std::uint32_t index,
+                                             wchar_t* productBuffer) {
   auto enumRelated = Msi().Function<fn::MsiEnumRelatedProductsW>("MsiEnumRelatedProductsW");
   return enumRelated != nullptr ? enumRelated(upgradeCode, reserved, index, productBuffer) : kMsiUnavailable;
 }
 
-Status WinPlatform::MsiGetProductInfoW(const wchar_t* product, const wchar_t* property, wchar_t* buffer,
-                                       std::uint32_t* size) {
+Status WinInstaller::MsiGetProductInfoW(const wchar_t* product, const wchar_t* property, wchar_t* buffer,
+                                        std::uint32_t* size) {
   auto getProductInfo = Msi().Function<fn::MsiGetProductInfoW>("MsiGetProductInfoW");
   if (getProductInfo == nullptr) {
     return kMsiUnavailable;
@@ -785,23 +795,23 @@ Status WinPlatform::MsiGetProductInfoW(const wchar_t* product, const wchar_t* pr
   return status;
 }
 
-int WinPlatform::MsiQueryProductStateW(const wchar_t* product) {
+int WinInstaller::MsiQueryProductStateW(const wchar_t* product) {
   auto queryProductState = Msi().Function<fn::MsiQueryProductStateW>("MsiQueryProductStateW");
   return queryProductState != nullptr ? queryProductState(product) : INSTALLSTATE_UNKNOWN;
 }
 
-int WinPlatform::MsiQueryFeatureStateW(const wchar_t* product, const wchar_t* feature) {
+int WinInstaller::MsiQueryFeatureStateW(const wchar_t* product, const wchar_t* feature) {
   auto queryFeatureState = Msi().Function<fn::MsiQueryFeatureStateW>("MsiQueryFeatureStateW");
   return queryFeatureState != nullptr ? queryFeatureState(product, feature) : INSTALLSTATE_UNKNOWN;
 }
 
-Status WinPlatform::MsiSourceListClearAllW(const wchar_t* product, const wchar_t* userName, std::uint32_t reserved) {
+Status WinInstaller::MsiSourceListClearAllW(const wchar_t* product, const wchar_t* userName, std::uint32_t reserved) {
   auto clearAll = Msi().Function<fn::MsiSourceListClearAllW>("MsiSourceListClearAllW");
   return clearAll != nullptr ? clearAll(product, userName, reserved) : kMsiUnavailable;
 }
 
-Status WinPlatform::MsiSourceListSetInfoW(const wchar_t* product, const wchar_t* userSid, std::uint32_t context,
-                                          std::uint32_t options, const wchar_t* property, const wchar_t* value) {
+Status WinInstaller::MsiSourceListSetInfoW(const wchar_t* product, const wchar_t* userSid, std::uint32_t context,
+                                           std::uint32_t options, const wchar_t* property, const wchar_t* value) {
   auto setInfo = Msi().Function<fn::MsiSourceListSetInfoW>("MsiSourceListSetInfoW");
   return setInfo != nullptr
              ? setInfo(product, userSid, static_cast<MSIINSTALLCONTEXT>(context), options, property, value)
