@@ -10,6 +10,7 @@
 namespace setup {
 
 using namespace platform;
+
 namespace {
 
 using Usage = ParsedCommandLine::Usage;

@@ -18,14 +18,14 @@ bool IsInterfaceLevel(const std::wstring& argument) {
 
 }  // namespace
 
-bool CarriesQuietOption(const Platform& os, const std::wstring& arguments, const RunConduct& conduct) {
+bool CarriesQuietOption(Processes& processes, const std::wstring& arguments, const RunConduct& conduct) {
   if (!conduct.installersWithoutInterface) {
     return arguments.find(L"/q") != std::wstring::npos;
   }
   // CommandLineToArgvW reads its first argument as a program name, by other rules, and makes one of an
   // empty line: the arguments go after a name of their own. A line it cannot split carries no level
   // that counts, and gets /qn.
-  const auto split = os.processes.CommandLineToArgvW(L"msiexec " + arguments);
+  const auto split = processes.CommandLineToArgvW(L"msiexec " + arguments);
   if (!split) {
     return false;
   }

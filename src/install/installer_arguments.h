@@ -18,7 +18,7 @@ inline bool CarriesLogOption(const std::wstring& arguments) {
 // test for "/q" anywhere that scripts know. A quiet run counts only an argument of its own, split as
 // msiexec splits its command line: "/q..." or "-q..." in any case, or "/passive". A "/Q" inside a value
 // (MYDIR=C:/Quick, a log C:/Agent/q.log) is no level: counting it left msiexec its full interface.
-bool CarriesQuietOption(const platform::Platform& os, const std::wstring& arguments, const RunConduct& conduct);
+bool CarriesQuietOption(platform::Processes& processes, const std::wstring& arguments, const RunConduct& conduct);
 
 // The level the bootstrapper adds when the caller gave none: the basic interface, whose error box waits
 // for a click, or for a quiet run none at all.

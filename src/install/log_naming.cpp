@@ -25,8 +25,8 @@ constexpr int kStampTries = 5;
 
 }  // namespace
 
-std::wstring MakeTimeStamp(const Platform& os, int secondsLater) {
-  std::tm local = os.system.LocalTime();
+std::wstring MakeTimeStamp(SystemFacts& system, int secondsLater) {
+  std::tm local = system.LocalTime();
   if (secondsLater != 0) {
     local.tm_sec += secondsLater;
     local.tm_isdst = -1;
@@ -37,18 +37,18 @@ std::wstring MakeTimeStamp(const Platform& os, int secondsLater) {
   return std::wstring(buffer, length);
 }
 
-std::uint32_t ReadLogDirectory(const Platform& os, const RunConduct& conduct, std::wstring& directory) {
+std::uint32_t ReadLogDirectory(SystemFacts& system, const RunConduct& conduct, std::wstring& directory) {
   // An empty TMP reads as 0 characters without an error of its own, so the last error is cleared
   // first: otherwise it would still hold whatever an earlier call left (a failed file search, say).
   // An empty TMP fails as an unset one does rather than naming a log at the root of the drive.
-  os.system.SetLastError(0);
-  const std::uint32_t size = os.system.GetEnvironmentVariableW(L"TMP", nullptr, 0);
-  const std::uint32_t error = size == 0 ? os.system.GetLastError() : 0;
+  system.SetLastError(0);
+  const std::uint32_t size = system.GetEnvironmentVariableW(L"TMP", nullptr, 0);
+  const std::uint32_t error = size == 0 ? system.GetLastError() : 0;
   // One extra, zeroed character keeps the buffer terminated even if the variable grows between the
   // two queries (the read then copies nothing and reports the larger size).
   std::vector<wchar_t> buffer(static_cast<std::size_t>(size) + 1, L'\0');
   if (size != 0) {
-    os.system.GetEnvironmentVariableW(L"TMP", buffer.data(), size);
+    system.GetEnvironmentVariableW(L"TMP", buffer.data(), size);
   }
   const std::wstring value(buffer.data());
   // A double quote cannot stand in a path, and would end the quoted log path of a provider's -args.
@@ -68,7 +68,7 @@ std::uint32_t MakeInstallerLog(const Platform& os, const RunConduct& conduct, co
   // over what stands at the name.
   for (const bool replace : {false, true}) {
     for (int second = 0; second < kStampTries; ++second) {
-      const std::wstring stamp = MakeTimeStamp(os, second);
+      const std::wstring stamp = MakeTimeStamp(os.system, second);
       const std::wstring path = directory + L"\\" + prefix + L"_" + stamp + L".log";
       FreshFile made = CreateFileAnew(os, path, kFileReadAttributes, kFileShareRead | kFileShareWrite, replace);
       if (made.handle) {
@@ -87,18 +87,18 @@ std::uint32_t MakeInstallerLog(const Platform& os, const RunConduct& conduct, co
   return error;
 }
 
-void RemoveEmptyLog(const Platform& os, InstallerLog& log, bool installerStarted) {
+void RemoveEmptyLog(Files& files, InstallerLog& log, bool installerStarted) {
   if (log.path.empty()) {
     return;
   }
   if (!installerStarted) {
-    RemoveMadeFile(os.files, log.file, log.path);
+    RemoveMadeFile(files, log.file, log.path);
     return;
   }
   platform::FindData found;
-  platform::UniqueFind find(os.files, os.files.FindFirstFileW(log.path, found));
+  platform::UniqueFind find(files, files.FindFirstFileW(log.path, found));
   if (find && found.size == 0) {
-    os.files.DeleteFileW(log.path);
+    files.DeleteFileW(log.path);
   }
 }
 

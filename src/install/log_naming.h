@@ -11,11 +11,11 @@
 namespace setup {
 
 // "%Y-%m-%d-%H-%M-%S" of the local time, moved on by that many seconds.
-std::wstring MakeTimeStamp(const platform::Platform& os, int secondsLater);
+std::wstring MakeTimeStamp(platform::SystemFacts& system, int secondsLater);
 
 // 0 and the folder of the installers' logs (TMP); otherwise the error of the TMP query (message 144
 // shown unless the run is silent) and directory unchanged.
-std::uint32_t ReadLogDirectory(const platform::Platform& os, const RunConduct& conduct, std::wstring& directory);
+std::uint32_t ReadLogDirectory(platform::SystemFacts& system, const RunConduct& conduct, std::wstring& directory);
 
 struct InstallerLog {
   std::wstring path;
@@ -32,6 +32,6 @@ std::uint32_t MakeInstallerLog(const platform::Platform& os, const RunConduct& c
 
 // Removes the log made for an installer, if one was made, where the installer did not start or wrote
 // nothing into it: a failure message then names no log that says nothing.
-void RemoveEmptyLog(const platform::Platform& os, InstallerLog& log, bool installerStarted);
+void RemoveEmptyLog(platform::Files& files, InstallerLog& log, bool installerStarted);
 
 }  // namespace setup

@@ -14,7 +14,7 @@ namespace setup {
 inline ProcessResult RunLoggedProcess(const platform::Platform& os, const RunConduct& conduct,
                                       const std::wstring& commandLine, const std::wstring& currentDirectory = {}) {
   conduct.Log({L"starting ", commandLine});
-  const ProcessResult result = RunProcessAndWait(os, commandLine, currentDirectory);
+  const ProcessResult result = RunProcessAndWait(os.processes, commandLine, currentDirectory);
   conduct.Log({result.ended ? L"ended with exit code " : L"not started or not waited for, error ",
                FormatUnsigned(result.code)});
   return result;

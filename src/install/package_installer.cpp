@@ -60,7 +60,7 @@ StepOutcome RunMsiexec(const Platform& os, const RunConduct& conduct, std::wstri
   InstallerLog log;
   if (!CarriesLogOption(installerArgs)) {
     std::wstring logDirectory;
-    if (const std::uint32_t status = ReadLogDirectory(os, conduct, logDirectory)) {
+    if (const std::uint32_t status = ReadLogDirectory(os.system, conduct, logDirectory)) {
       return StepOutcome::Failed(status);
     }
     if (const std::uint32_t status = MakeInstallerLog(os, conduct, logDirectory, logPrefix, log)) {
@@ -74,7 +74,7 @@ StepOutcome RunMsiexec(const Platform& os, const RunConduct& conduct, std::wstri
   if (os.system.GetSystemDirectoryW(systemBuffer, kMaxPath - 1) == 0) {
     const std::uint32_t error = os.system.GetLastError();
     ShowMessage(conduct, box::kInstallError, IDS_SYSTEM_DIRECTORY_UNREADABLE);
-    RemoveEmptyLog(os, log, false);
+    RemoveEmptyLog(os.files, log, false);
     return StepOutcome::Failed(error);
   }
   systemBuffer[kMaxPath - 1] = L'\0';
@@ -88,7 +88,7 @@ StepOutcome RunMsiexec(const Platform& os, const RunConduct& conduct, std::wstri
   // meanwhile turns into no log at all.
   log.file.reset();
   const ProcessResult result = RunLoggedProcess(os, conduct, commandLine);
-  RemoveEmptyLog(os, log, result.started);
+  RemoveEmptyLog(os.files, log, result.started);
   const std::uint32_t exitCode = result.code;
   if (AsksForRestart(exitCode)) {
     RecordRestartMarker(os, conduct);

@@ -120,7 +120,7 @@ StepOutcome InstallPluginPackage(const Platform& os, const RunConduct& conduct, 
   }
 
   // Any interface level of the user's (/qn, /qb, /quiet) decides.
-  if (!CarriesQuietOption(os, installerArgs, conduct)) {
+  if (!CarriesQuietOption(os.processes, installerArgs, conduct)) {
     installerArgs = L" " + (InterfaceLevel(conduct) + installerArgs);
   }
   return RunPackageInstaller(os, conduct, logPath, packages, installedProductCode, installedVersion,
@@ -146,7 +146,7 @@ StepOutcome RemovePluginPackage(const Platform& os, const RunConduct& conduct, s
   std::wstring version;
   ReadProductVersion(os.installer, productCode, conduct, version);
   conduct.Log({L"decision: removal"});
-  if (!CarriesQuietOption(os, cadesArgs, conduct)) {
+  if (!CarriesQuietOption(os.processes, cadesArgs, conduct)) {
     cadesArgs = L" " + (InterfaceLevel(conduct) + cadesArgs);
   }
   return RunProductRemoval(os, conduct, logPath, productCode, version, std::move(cadesArgs));

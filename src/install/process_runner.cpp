@@ -17,42 +17,42 @@ namespace {
 // only waited for the child would never answer. So the wait also wakes for messages sent to the
 // thread, and PeekMessage delivers them. Only those: posted messages (WM_QUIT among them) stay queued
 // for the next box's own loop, and input does not wake a thread that shows nothing while it waits.
-std::uint32_t WaitAnsweringSentMessages(const Platform& os, platform::KernelHandle process) {
+std::uint32_t WaitAnsweringSentMessages(Processes& processes, platform::KernelHandle process) {
   for (;;) {
-    const std::uint32_t waited = os.processes.MsgWaitForMultipleObjects(process, kInfinite, kQsSendMessage);
+    const std::uint32_t waited = processes.MsgWaitForMultipleObjects(process, kInfinite, kQsSendMessage);
     if (waited != kWaitObject0 + 1) {
       return waited;
     }
-    os.processes.PeekMessageW(nullptr, 0, 0, kPmNoRemove | kPmQsSendMessage);
+    processes.PeekMessageW(nullptr, 0, 0, kPmNoRemove | kPmQsSendMessage);
   }
 }
 
 }  // namespace
 
-ProcessResult RunProcessAndWait(const Platform& os, const std::wstring& commandLine,
+ProcessResult RunProcessAndWait(Processes& processes, const std::wstring& commandLine,
                                 const std::wstring& currentDirectory) {
   // CreateProcessW may write into the command line it is given, so it gets a buffer of its own.
   std::vector<wchar_t> writableCommandLine(commandLine.begin(), commandLine.end());
   writableCommandLine.push_back(L'\0');
 
   platform::ProcessInformation started;
-  if (!os.processes.CreateProcessW(nullptr, writableCommandLine.data(), false, kCreateNoWindow,
-                                   currentDirectory.empty() ? nullptr : currentDirectory.c_str(), started)) {
-    return {false, false, os.processes.GetLastError()};
+  if (!processes.CreateProcessW(nullptr, writableCommandLine.data(), false, kCreateNoWindow,
+                                currentDirectory.empty() ? nullptr : currentDirectory.c_str(), started)) {
+    return {false, false, processes.GetLastError()};
   }
   // Declared in this order so that the process handle is released before the thread handle.
-  platform::UniqueKernelHandle thread(os.processes, started.thread);
-  platform::UniqueKernelHandle process(os.processes, started.process);
+  platform::UniqueKernelHandle thread(processes, started.thread);
+  platform::UniqueKernelHandle process(processes, started.process);
 
   // Without the wait the child may still run, and its exit code would read STILL_ACTIVE (259) as if
   // it were one.
-  if (const std::uint32_t waited = WaitAnsweringSentMessages(os, process.get()); waited != kWaitObject0) {
-    const std::uint32_t error = waited == kWaitFailed ? os.processes.GetLastError() : waited;
+  if (const std::uint32_t waited = WaitAnsweringSentMessages(processes, process.get()); waited != kWaitObject0) {
+    const std::uint32_t error = waited == kWaitFailed ? processes.GetLastError() : waited;
     return {true, false, error != 0 ? error : waited};
   }
   // A failed query leaves the 0 in place; the caller cannot tell it from a clean exit either way.
   std::uint32_t exitCode = 0;
-  os.processes.GetExitCodeProcess(process.get(), &exitCode);
+  processes.GetExitCodeProcess(process.get(), &exitCode);
   return {true, true, exitCode};
 }
 

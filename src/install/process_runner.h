@@ -15,7 +15,7 @@ struct ProcessResult {
 
 // Runs the command line to its end, in that current directory (the program's own, inherited, where it is empty).
 // Callers that only pass the number on use .code; the two meanings share one number space.
-ProcessResult RunProcessAndWait(const platform::Platform& os, const std::wstring& commandLine,
+ProcessResult RunProcessAndWait(platform::Processes& processes, const std::wstring& commandLine,
                                 const std::wstring& currentDirectory = {});
 
 }  // namespace setup

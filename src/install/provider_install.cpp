@@ -11,6 +11,7 @@
 namespace setup {
 
 using namespace platform;
+
 namespace {
 
 // The nested setup reports these as a finished installation: 3 and 4 are its own "done" codes, and
@@ -40,7 +41,7 @@ StepOutcome InstallProvider(const Platform& os, const RunConduct& conduct, bool 
     // Without a log directory the nested installer would get an empty log path: stop as the
     // plug-in step does.
     std::wstring logDirectory;
-    if (std::uint32_t status = ReadLogDirectory(os, conduct, logDirectory)) {
+    if (std::uint32_t status = ReadLogDirectory(os.system, conduct, logDirectory)) {
       return StepOutcome::Failed(status);
     }
     if (std::uint32_t status = MakeInstallerLog(os, conduct, logDirectory, providerName, log)) {
@@ -49,7 +50,7 @@ StepOutcome InstallProvider(const Platform& os, const RunConduct& conduct, bool 
     }
     extraArgs = L"/Lv! \"\"\"" + log.path + L"\"\"\" " + extraArgs;
   }
-  if (!CarriesQuietOption(os, extraArgs, conduct)) {
+  if (!CarriesQuietOption(os.processes, extraArgs, conduct)) {
     extraArgs = InterfaceLevel(conduct) + (L" " + extraArgs);
   }
   commandLine += L"-args \"" + extraArgs + L"\"";
@@ -67,7 +68,7 @@ StepOutcome InstallProvider(const Platform& os, const RunConduct& conduct, bool 
   // meanwhile turns into no log at all.
   log.file.reset();
   const ProcessResult result = RunLoggedProcess(os, conduct, commandLine, ProgramDirectory(os.modules));
-  RemoveEmptyLog(os, log, result.started);
+  RemoveEmptyLog(os.files, log, result.started);
   // A nested setup that could not be started, or not waited for, has not finished, whatever its error
   // code looks like.
   if (result.ended && IsProviderSuccess(result.code)) {
